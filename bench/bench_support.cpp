@@ -1,0 +1,97 @@
+#include "bench_support.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <stdexcept>
+
+extern char** environ;
+
+namespace vellora::bench {
+
+ScratchDrive::ScratchDrive() {
+  std::string path = (std::filesystem::temp_directory_path() / "vellora-bench-XXXXXX").string();
+  if (!mkdtemp(path.data())) throw std::runtime_error("mkdtemp failed");
+  root_ = path;
+  ::setenv("VELLORA_DRIVE_C", root_.c_str(), 1);
+}
+
+ScratchDrive::~ScratchDrive() {
+  std::error_code ec;
+  std::filesystem::remove_all(root_, ec);
+}
+
+namespace {
+void put32(unsigned char* p, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
+}
+}  // namespace
+
+void writeWav(const std::string& hostPath, std::uint64_t bytes) {
+  unsigned char header[44] = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
+                              16,  0,   0,   0,   1, 0, 2, 0, 0,   0,   0,   0,   0,   0,   0,   0,
+                              4,   0,   16,  0,   'd', 'a', 't', 'a', 0, 0, 0, 0};
+  put32(header + 4, static_cast<std::uint32_t>(bytes - 8));
+  put32(header + 24, 44100);
+  put32(header + 28, 176400);
+  put32(header + 40, static_cast<std::uint32_t>(bytes - 44));
+  std::FILE* f = std::fopen(hostPath.c_str(), "wb");
+  if (!f) throw std::runtime_error("cannot write " + hostPath);
+  std::fwrite(header, 1, sizeof header, f);
+  std::vector<unsigned char> block(1 << 20);
+  for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<unsigned char>(i * 7 + 3);
+  for (std::uint64_t left = bytes - sizeof header; left > 0;) {
+    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, block.size()));
+    std::fwrite(block.data(), 1, n, f);
+    left -= n;
+  }
+  std::fclose(f);
+}
+
+int runProgram(const std::vector<std::string>& argv) {
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  pid_t pid;
+  if (posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0) return -1;
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+RatioReporter::RatioReporter()
+    : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_ColorTabular : OO_Tabular) {}
+
+void RatioReporter::ReportRuns(const std::vector<Run>& runs) {
+  ConsoleReporter::ReportRuns(runs);
+  for (const Run& run : runs)
+    if (run.run_type == Run::RT_Iteration)
+      seconds_[run.run_name.function_name].push_back(
+          run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit));
+}
+
+void RatioReporter::Finalize() {
+  ConsoleReporter::Finalize();
+  auto median = [](std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+  };
+  auto best = [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); };
+  for (const auto& [numerator, denominator] : pairs_) {
+    if (!seconds_.count(numerator) || !seconds_.count(denominator)) continue;
+    const std::vector<double>& n = seconds_[numerator];
+    const std::vector<double>& d = seconds_[denominator];
+    std::printf("%s / %s: median %.3f s / %.3f s = %.3f, fastest %.3f s / %.3f s = %.3f\n",
+                numerator.c_str(), denominator.c_str(), median(n), median(d), median(n) / median(d),
+                best(n), best(d), best(n) / best(d));
+  }
+  std::fflush(stdout);
+}
+
+}  // namespace vellora::bench

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <benchmark/benchmark.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace vellora::bench {
+
+// A scratch directory as drive C:, removed at exit.
+class ScratchDrive {
+ public:
+  ScratchDrive();
+  ~ScratchDrive();
+  const std::string& root() const { return root_; }
+  std::string host(const std::string& relative) const { return root_ + "/" + relative; }
+
+ private:
+  std::string root_;
+};
+
+// A canonical 16-bit stereo WAV of `bytes` bytes in all.
+void writeWav(const std::string& hostPath, std::uint64_t bytes);
+
+// Runs a program to its end; returns its exit status.
+int runProgram(const std::vector<std::string>& argv);
+
+// Prints the benchmarks as usual, then the ratio of each pair named with
+// addRatio, of the median runs and of the fastest runs. This machine's timings
+// scatter widely, so both come from many alternating repetitions.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  RatioReporter();
+  void addRatio(std::string numerator, std::string denominator) {
+    pairs_.emplace_back(std::move(numerator), std::move(denominator));
+  }
+  void ReportRuns(const std::vector<Run>& runs) override;
+  void Finalize() override;
+
+ private:
+  std::map<std::string, std::vector<double>> seconds_;
+  std::vector<std::pair<std::string, std::string>> pairs_;
+};
+
+}  // namespace vellora::bench

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vellora {
+
+// Maps the system's drive-letter paths onto host directories, the way a
+// Windows emulator does. Drive X is the directory named by VELLORA_DRIVE_X;
+// without it C: is $HOME and Z: is /, and other letters are missing drives.
+class DriveMap {
+ public:
+  using Roots = std::array<std::optional<std::string>, 26>;
+
+  explicit DriveMap(const Roots& roots);
+  static DriveMap fromEnvironment();
+
+  // The host path for a system path, or nullopt with `why` filled in when the
+  // path is invalid or its drive is missing. "\" and "/" both separate;
+  // "." and ".." resolve lexically and stop at the drive root.
+  std::optional<std::string> toHost(std::string_view systemPath, std::string* why = nullptr) const;
+  // The system path of an absolute host path: the drive whose root is its
+  // longest prefix, "\" as separator; nullopt when no drive holds it.
+  std::optional<std::string> toSystem(std::string_view hostPath) const;
+  // A system path made absolute against the current directory: "X:\a\b".
+  std::optional<std::string> absolute(std::string_view systemPath, std::string* why = nullptr) const;
+
+  const std::optional<std::string>& root(char drive) const;
+
+ private:
+  struct Located;
+  std::optional<Located> locate(std::string_view systemPath, std::string* why) const;
+
+  Roots roots_;
+};
+
+}  // namespace vellora

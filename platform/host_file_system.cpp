@@ -1,0 +1,253 @@
+#include "platform/host_file_system.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "platform/unique_fd.h"
+
+namespace vellora {
+namespace {
+
+IoStatus systemFailure(int error) { return IoStatus::failure(std::strerror(error)); }
+IoStatus lastSystemFailure() { return systemFailure(errno); }
+
+std::string parentOf(const std::string& hostPath) {
+  const std::size_t slash = hostPath.rfind('/');
+  return slash == 0 ? std::string("/") : hostPath.substr(0, slash);
+}
+
+// "Read-only" means that the permission bits allow nobody to write, which also
+// stops root, as a read-only file does on the desktop.
+bool noWriteBits(const struct stat& st) { return (st.st_mode & 0222) == 0; }
+
+class HostInputFile final : public InputFile {
+ public:
+  HostInputFile(UniqueFd fd, std::uint64_t size) : fd_(std::move(fd)), size_(size) {}
+
+  Read readAt(std::uint64_t offset, std::span<std::byte> into) override {
+    Read r;
+    while (r.count < into.size()) {
+      const ssize_t n = ::pread(fd_.get(), into.data() + r.count, into.size() - r.count,
+                                static_cast<off_t>(offset + r.count));
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) {
+        r.status = lastSystemFailure();
+        break;
+      }
+      if (n == 0) break;
+      r.count += static_cast<std::size_t>(n);
+    }
+    return r;
+  }
+  std::uint64_t size() const override { return size_; }
+  int fd() const { return fd_.get(); }
+
+ private:
+  UniqueFd fd_;
+  std::uint64_t size_;
+};
+
+IoStatus writeAll(int fd, const std::byte* data, std::size_t count, std::uint64_t offset) {
+  while (count > 0) {
+    const ssize_t n = ::pwrite(fd, data, count, static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return lastSystemFailure();
+    data += n;
+    count -= static_cast<std::size_t>(n);
+    offset += static_cast<std::uint64_t>(n);
+  }
+  return {};
+}
+
+const IoStatus kShrank = IoStatus::failure("the input got shorter while it was being copied");
+const IoStatus kResized = IoStatus::failure("the input changed length while it was being copied");
+
+class HostReplacementFile final : public ReplacementFile {
+ public:
+  HostReplacementFile(UniqueFd fd, std::string tempPath, std::string targetPath)
+      : fd_(std::move(fd)), tempPath_(std::move(tempPath)), targetPath_(std::move(targetPath)) {}
+  ~HostReplacementFile() override {
+    if (!committed_) {
+      fd_.reset();
+      ::unlink(tempPath_.c_str());
+    }
+  }
+
+  IoStatus copyFrom(InputFile& source, const CopyProgress& progress) override {
+    const std::uint64_t total = source.size();
+    auto* host = dynamic_cast<HostInputFile*>(&source);
+    IoStatus copied = host ? kernelCopy(*host, total, progress) : bufferedCopy(source, 0, total, progress);
+    if (!copied) return copied;
+    if (host) {
+      struct stat st {};
+      if (::fstat(host->fd(), &st) != 0) return lastSystemFailure();
+      if (static_cast<std::uint64_t>(st.st_size) != total) return kResized;
+    }
+    return {};
+  }
+
+  IoStatus writeAt(std::uint64_t offset, std::span<const std::byte> bytes) override {
+    // Writing past the end leaves a gap that reads as zero bytes.
+    return writeAll(fd_.get(), bytes.data(), bytes.size(), offset);
+  }
+
+  IoStatus commit(Existing existing) override {
+    if (committed_) return {};
+    if (fd_.close() != 0) return lastSystemFailure();
+    const int rc = existing == Existing::Replace
+                       ? ::rename(tempPath_.c_str(), targetPath_.c_str())
+                       : ::renameat2(AT_FDCWD, tempPath_.c_str(), AT_FDCWD, targetPath_.c_str(),
+                                     RENAME_NOREPLACE);
+    if (rc != 0) {
+      const int error = errno;
+      ::unlink(tempPath_.c_str());
+      committed_ = true;  // nothing left to remove
+      return error == EEXIST ? IoStatus::failure("the file exists already") : systemFailure(error);
+    }
+    committed_ = true;
+    return {};
+  }
+
+ private:
+  IoStatus kernelCopy(HostInputFile& source, std::uint64_t total, const CopyProgress& progress) {
+    // Large steps keep the copy in the kernel; progress comes between them.
+    constexpr std::uint64_t kStep = std::uint64_t{64} << 20;
+    std::uint64_t done = 0;
+    while (done < total) {
+      loff_t in = static_cast<loff_t>(done), out = static_cast<loff_t>(done);
+      const ssize_t n = ::copy_file_range(source.fd(), &in, fd_.get(), &out,
+                                          static_cast<std::size_t>(std::min(kStep, total - done)), 0);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && done == 0 &&
+          (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
+           errno == EBADF || errno == EPERM))
+        return bufferedCopy(source, 0, total, progress);
+      if (n < 0) return lastSystemFailure();
+      if (n == 0) return kShrank;
+      done += static_cast<std::uint64_t>(n);
+      if (progress) progress(done, total);
+    }
+    return {};
+  }
+
+  IoStatus bufferedCopy(InputFile& source, std::uint64_t done, std::uint64_t total,
+                        const CopyProgress& progress) {
+    std::vector<std::byte> buffer(std::size_t{1} << 20);
+    while (done < total) {
+      const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), total - done));
+      ByteSource::Read r = source.readAt(done, std::span(buffer.data(), want));
+      if (!r.status) return r.status;
+      if (r.count == 0) return kShrank;
+      if (IoStatus s = writeAll(fd_.get(), buffer.data(), r.count, done); !s) return s;
+      done += r.count;
+      if (progress) progress(done, total);
+    }
+    return {};
+  }
+
+  UniqueFd fd_;
+  std::string tempPath_;
+  std::string targetPath_;
+  bool committed_ = false;
+};
+
+std::string temporaryName() {
+  static std::atomic<unsigned> counter{0};
+  const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+  char name[64];
+  std::snprintf(name, sizeof name, ".vellora-%x-%x-%llx.tmp", static_cast<unsigned>(::getpid()),
+                counter++, static_cast<unsigned long long>(now));
+  return name;
+}
+
+}  // namespace
+
+HostFileSystem::HostFileSystem(DriveMap drives) : drives_(std::move(drives)) {}
+
+Opened<InputFile> HostFileSystem::openInput(const std::string& path) {
+  std::string why;
+  const std::optional<std::string> host = drives_.toHost(path, &why);
+  if (!host) return {nullptr, IoStatus::failure(why)};
+  // O_NONBLOCK so that a FIFO fails below instead of waiting for a writer.
+  UniqueFd fd(::open(host->c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  if (!fd) return {nullptr, lastSystemFailure()};
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0) return {nullptr, lastSystemFailure()};
+  if (S_ISDIR(st.st_mode)) return {nullptr, IoStatus::failure("it is a directory")};
+  if (!S_ISREG(st.st_mode)) return {nullptr, IoStatus::failure("it is not a regular file")};
+  const int flags = ::fcntl(fd.get(), F_GETFL);
+  if (flags >= 0) ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
+  return {std::make_unique<HostInputFile>(std::move(fd), static_cast<std::uint64_t>(st.st_size)),
+          {}};
+}
+
+Opened<ReplacementFile> HostFileSystem::createReplacement(const std::string& path) {
+  std::string why;
+  const std::optional<std::string> host = drives_.toHost(path, &why);
+  if (!host) return {nullptr, IoStatus::failure(why)};
+
+  struct stat target {};
+  const bool targetExists = ::stat(host->c_str(), &target) == 0;
+  if (targetExists) {
+    if (S_ISDIR(target.st_mode)) return {nullptr, IoStatus::failure("it is a directory")};
+    if (!S_ISREG(target.st_mode)) return {nullptr, IoStatus::failure("it is not a regular file")};
+    if (noWriteBits(target) || ::access(host->c_str(), W_OK) != 0)
+      return {nullptr, IoStatus::failure("the file is read-only")};
+  }
+  const std::string directory = parentOf(*host);
+  struct stat dir {};
+  if (::stat(directory.c_str(), &dir) != 0)
+    return {nullptr, errno == ENOENT ? IoStatus::failure("its directory does not exist")
+                                     : lastSystemFailure()};
+  if (!S_ISDIR(dir.st_mode)) return {nullptr, IoStatus::failure("its directory is not a directory")};
+  if (noWriteBits(dir)) return {nullptr, IoStatus::failure("its directory is read-only")};
+
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string temp = (directory == "/" ? std::string() : directory) + "/" + temporaryName();
+    UniqueFd fd(::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (!fd && errno == EEXIST) continue;
+    if (!fd) return {nullptr, lastSystemFailure()};
+    // A replaced file keeps its permissions; a new one gets the umask's.
+    if (targetExists) ::fchmod(fd.get(), target.st_mode & 07777);
+    return {std::make_unique<HostReplacementFile>(std::move(fd), std::move(temp), *host), {}};
+  }
+  return {nullptr, IoStatus::failure("could not create a temporary file")};
+}
+
+bool HostFileSystem::exists(const std::string& path) {
+  const std::optional<std::string> host = drives_.toHost(path);
+  struct stat st {};
+  return host && ::stat(host->c_str(), &st) == 0;
+}
+
+bool HostFileSystem::sameFile(const std::string& a, const std::string& b) {
+  const std::optional<std::string> hostA = drives_.toHost(a), hostB = drives_.toHost(b);
+  if (!hostA || !hostB) return false;
+  struct stat sa {}, sb {};
+  return ::stat(hostA->c_str(), &sa) == 0 && ::stat(hostB->c_str(), &sb) == 0 &&
+         sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+IoStatus HostFileSystem::makeDirectory(const std::string& path) {
+  std::string why;
+  const std::optional<std::string> host = drives_.toHost(path, &why);
+  if (!host) return IoStatus::failure(why);
+  if (::mkdir(host->c_str(), 0777) != 0) return lastSystemFailure();
+  return {};
+}
+
+std::optional<std::string> HostFileSystem::absolutePath(const std::string& path) {
+  return drives_.absolute(path);
+}
+
+}  // namespace vellora

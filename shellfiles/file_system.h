@@ -1,0 +1,79 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "shellfiles/io_status.h"
+
+namespace vellora {
+
+// Reads bytes by position. The chunk scan works on this, so the same code
+// serves files, memory and the fuzzer.
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  // Bytes that exist from `offset` on are copied into `into`; `count` says how
+  // many, fewer than asked only at the end of the data.
+  struct Read {
+    std::size_t count = 0;
+    IoStatus status;
+  };
+  virtual Read readAt(std::uint64_t offset, std::span<std::byte> into) = 0;
+  virtual std::uint64_t size() const = 0;
+};
+
+// A regular file opened for reading only; its size is taken when it opens.
+class InputFile : public ByteSource {};
+
+using CopyProgress = std::function<void(std::uint64_t done, std::uint64_t total)>;
+
+// A new file that takes the place of its target only on commit(); until then
+// the target, if any, is untouched, and a file that is never committed leaves
+// nothing behind.
+class ReplacementFile {
+ public:
+  virtual ~ReplacementFile() = default;
+  // Copies the whole of `source` as it was when it opened; fails when the
+  // source changes length meanwhile.
+  virtual IoStatus copyFrom(InputFile& source, const CopyProgress& progress) = 0;
+  virtual IoStatus writeAt(std::uint64_t offset, std::span<const std::byte> bytes) = 0;
+  enum class Existing { Replace, Keep };
+  // With Existing::Keep, a target that appeared meanwhile makes the commit fail.
+  virtual IoStatus commit(Existing existing = Existing::Replace) = 0;
+};
+
+template <class File>
+struct Opened {
+  std::unique_ptr<File> file;
+  IoStatus status;
+};
+
+// Modification time in nanoseconds; only the order of two times matters.
+using FileTime = std::int64_t;
+
+// The file services the core needs, on the system's own path strings
+// (C:\temp\talk.wav). The platform layer maps them onto the host.
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+
+  virtual Opened<InputFile> openInput(const std::string& path) = 0;
+  // Fails when the target's directory is missing or read-only, or when the
+  // target is read-only or not a regular file.
+  virtual Opened<ReplacementFile> createReplacement(const std::string& path) = 0;
+  virtual bool exists(const std::string& path) = 0;
+  // True when both paths name one existing host file (also through links).
+  virtual bool sameFile(const std::string& a, const std::string& b) = 0;
+  virtual IoStatus makeDirectory(const std::string& path) = 0;
+  // The path made absolute against the current directory, drive included;
+  // nullopt when it cannot be mapped.
+  virtual std::optional<std::string> absolutePath(const std::string& path) = 0;
+};
+
+}  // namespace vellora

@@ -1,0 +1,104 @@
+#include "speed/conversion.h"
+
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <utility>
+
+namespace vellora {
+
+void JobError::record(JobFailure f, std::string p, std::string r) {
+  failure = f;
+  path = std::move(p);
+  reason = std::move(r);
+}
+
+std::string message(const JobError& error) {
+  switch (error.failure) {
+    case JobFailure::None: return {};
+    case JobFailure::SameFile:
+      return "The output " + error.path +
+             " is the input file itself. Choose another output directory; nothing was changed.";
+    case JobFailure::InputUnreadable: return "Could not read " + error.path + ": " + error.reason;
+    case JobFailure::OutputUnwritable: return "Could not write " + error.path + ": " + error.reason;
+    case JobFailure::NoFormatChunk:
+      return "Found no format chunk in " + error.path + ": " + error.reason +
+             ". Nothing was written.";
+    case JobFailure::RateOutOfRange:
+      return "Could not change the speed of " + error.path + ": " + error.reason +
+             ". Nothing was written.";
+  }
+  return {};
+}
+
+std::string formatNumber(double value) {
+  if (std::isfinite(value) && std::fabs(value) < 1e15 && value == std::trunc(value))
+    return std::to_string(static_cast<long long>(value));
+  std::array<char, 32> text{};
+  auto [end, ec] = std::to_chars(text.data(), text.data() + text.size(), value);
+  return ec == std::errc{} ? std::string(text.data(), end) : std::string("?");
+}
+
+namespace {
+
+std::string rateProblem(const FormatBody& body, double factor) {
+  return "it would get a sample rate of " +
+         formatNumber(std::nearbyint(body.sampleRate * factor)) + " and a byte rate of " +
+         formatNumber(std::nearbyint(body.byteRate * factor)) +
+         ", and both must lie between 1 and 2147483647";
+}
+
+}  // namespace
+
+Conversion convert(FileSystem& files, const ConversionRequest& request) {
+  Conversion result;
+  JobError& error = result.error;
+
+  if (files.sameFile(request.input, request.output)) {
+    error.record(JobFailure::SameFile, request.output, {});
+    return result;
+  }
+
+  Opened<InputFile> input = files.openInput(request.input);
+  if (!input.status) {
+    error.record(JobFailure::InputUnreadable, request.input, input.status.reason());
+    return result;
+  }
+
+  Opened<ReplacementFile> output = files.createReplacement(request.output);
+  if (!output.status) {
+    error.record(JobFailure::OutputUnwritable, request.output, output.status.reason());
+  } else if (IoStatus s = output.file->copyFrom(*input.file, request.progress); !s) {
+    error.record(JobFailure::OutputUnwritable, request.output, s.reason());
+  }
+
+  // A failed copy still lets the header be read and logged, but only the
+  // first chunk is looked at then.
+  result.header = scanHeader(*input.file, static_cast<bool>(error));
+  if (error) return result;
+  if (result.header.end == ScanEnd::ReadFailed) {
+    error.record(JobFailure::InputUnreadable, request.input, result.header.readStatus.reason());
+    return result;
+  }
+  if (!result.header.found()) {
+    error.record(JobFailure::NoFormatChunk, request.input,
+                 std::string(describe(result.header.end)));
+    return result;
+  }
+
+  result.scaled = scaleTiming(result.header.format, request.factor);
+  if (!result.scaled) {
+    error.record(JobFailure::RateOutOfRange, request.input,
+                 rateProblem(result.header.format, request.factor));
+    return result;
+  }
+
+  if (IoStatus s = patchFormat(*output.file, result.header, *result.scaled); !s) {
+    error.record(JobFailure::OutputUnwritable, request.output, s.reason());
+  } else if (IoStatus c = output.file->commit(request.existing); !c) {
+    error.record(JobFailure::OutputUnwritable, request.output, c.reason());
+  }
+  return result;
+}
+
+}  // namespace vellora

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "shellfiles/file_system.h"
+#include "speed/wav_header.h"
+
+namespace vellora {
+
+enum class JobFailure {
+  None,
+  SameFile,          // the output path names the input file itself
+  InputUnreadable,   // the input cannot be opened or read
+  OutputUnwritable,  // the copy cannot be created, written or put in place
+  NoFormatChunk,     // the scan found nothing to patch
+  RateOutOfRange,    // a scaled rate would fall outside 1 .. 2147483647
+};
+
+// The last failure of one conversion. `path` is the file it is about, in the
+// form the user gave; `reason` is the system's or the scan's own words.
+struct JobError {
+  JobFailure failure = JobFailure::None;
+  std::string path;
+  std::string reason;
+
+  explicit operator bool() const { return failure != JobFailure::None; }
+  void clear() { *this = JobError{}; }
+  void record(JobFailure f, std::string p, std::string r);
+};
+
+// The one place that turns a failure into the user's message.
+std::string message(const JobError& error);
+
+struct ConversionRequest {
+  std::string input;
+  std::string output;
+  double factor = 1.0;
+  ReplacementFile::Existing existing = ReplacementFile::Existing::Replace;
+  CopyProgress progress;
+};
+
+struct Conversion {
+  HeaderScan header;                  // as read from the input
+  std::optional<FormatBody> scaled;   // set when the rates could be scaled
+  JobError error;
+  bool ok() const { return !error; }
+};
+
+// Copies the input beside the output, patches the copy's two rates and puts
+// it in place under the output name. On any failure the output path is left
+// as it was and nothing new stays behind; the input is only ever read.
+Conversion convert(FileSystem& files, const ConversionRequest& request);
+
+// Plain decimal for the user: 90, 90.5, -50.
+std::string formatNumber(double value);
+
+}  // namespace vellora

@@ -1,0 +1,143 @@
+#include "speed/speed_job.h"
+
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+#include "shellfiles/file_helpers.h"
+
+namespace vellora {
+
+double Val(std::string_view text) {
+  // Blanks are ignored anywhere, so "9 0%" reads as 90.
+  std::string s;
+  for (char c : text)
+    if (c != ' ' && c != '\t' && c != '\n' && c != '\r') s += c;
+
+  auto isDigit = [&s](std::size_t i) {
+    return i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]));
+  };
+  std::size_t i = 0;
+  bool negative = false;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
+
+  std::string number;
+  std::size_t mantissaDigits = 0;
+  for (; isDigit(i); ++mantissaDigits) number += s[i++];
+  if (i < s.size() && s[i] == '.') {
+    number += s[i++];
+    for (; isDigit(i); ++mantissaDigits) number += s[i++];
+  }
+  if (mantissaDigits == 0) return 0.0;
+  if (i < s.size() && (s[i] == 'e' || s[i] == 'E' || s[i] == 'd' || s[i] == 'D')) {
+    std::string exponent = "e";
+    std::size_t j = i + 1;
+    if (j < s.size() && (s[j] == '+' || s[j] == '-')) exponent += s[j++];
+    if (isDigit(j)) {
+      while (isDigit(j)) exponent += s[j++];
+      number += exponent;
+    }
+  }
+
+  double value = 0.0;
+  auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), value);
+  if (ec == std::errc::result_out_of_range)
+    value = number.find("e-") != std::string::npos ? 0.0 : std::numeric_limits<double>::infinity();
+  return negative ? -value : value;
+}
+
+std::optional<std::int32_t> roundToInt32(double value) {
+  const double rounded = std::nearbyint(value);
+  if (!(rounded >= static_cast<double>(std::numeric_limits<std::int32_t>::min()) &&
+        rounded <= static_cast<double>(std::numeric_limits<std::int32_t>::max())))
+    return std::nullopt;
+  return static_cast<std::int32_t>(rounded);
+}
+
+std::string outputPathFor(const std::string& input, const std::string& sdirout,
+                          std::int32_t percent) {
+  std::string output = sdirout.empty() ? std::string(kDefaultOutputDirectory) : sdirout;
+  if (output.back() != '\\') output += '\\';
+  const std::size_t lastBackslash = input.rfind('\\');
+  output += lastBackslash == std::string::npos ? input : input.substr(lastBackslash + 1);
+
+  const std::string replacement = "-" + std::to_string(percent) + ".wav";
+  std::string renamed;
+  std::size_t from = 0;
+  for (std::size_t at; (at = output.find(".wav", from)) != std::string::npos; from = at + 4) {
+    renamed.append(output, from, at - from);
+    renamed += replacement;
+  }
+  renamed.append(output, from);
+  return renamed;
+}
+
+std::string headerLogText(const HeaderScan& header, const std::string& input,
+                          const std::string& output) {
+  const FormatBody& f = header.format;
+  std::string log;
+  auto line = [&log](const std::string& text) { log += text + "\r\n"; };
+  line(std::to_string(header.riff.size) + " " + input + " --> " + output);
+  line("bytespersa " + std::to_string(f.blockAlign));
+  line("bitspersec " + std::to_string(f.byteRate));
+  line("bitspersam " + std::to_string(f.bitsPerSample));
+  line("nchannels  " + std::to_string(f.channels));
+  line("samplerate " + std::to_string(f.sampleRate));
+  return log;
+}
+
+std::string infoText(const FormatBody& format) {
+  return std::to_string(format.sampleRate) + "bps   " + std::to_string(format.bitsPerSample) +
+         "-bit";
+}
+
+SpeedJob::SpeedJob(FileSystem& files, ShellOpener& shell, JobWindow& window, Dialogs& dialogs)
+    : files_(files), shell_(shell), window_(window), dialogs_(dialogs) {}
+
+double SpeedJob::settlePercent() {
+  if (lastPercent_ == 0) lastPercent_ = 90;
+  double percent = Val(window_.percentText());
+  if (percent == 0) percent = Val(dialogs_.prompt("Percent speed?", std::to_string(lastPercent_)));
+  if (percent == 0) percent = 80;
+  // A percentage beyond the 32-bit range keeps the previous name.
+  if (std::optional<std::int32_t> rounded = roundToInt32(percent)) lastPercent_ = *rounded;
+  return percent;
+}
+
+void SpeedJob::checkfile(const std::string& sfilein, const std::string& sdirout) {
+  const double factor = settlePercent() / 100;
+  if (sfilein.empty()) {
+    dialogs_.message("designate an input filename");
+    return;
+  }
+  const std::string input = applicationRelative(sfilein, shell_.programDirectory());
+  const std::string output = outputPathFor(input, sdirout, lastPercent_);
+
+  error_.clear();
+  const Conversion done = convert(files_, {.input = input, .output = output, .factor = factor, .existing = {}, .progress = {}});
+  error_ = done.error;
+
+  if (error_.failure != JobFailure::SameFile) {
+    // The log and the summary show the input's header as read, also when the
+    // conversion failed; a log that cannot be written is not worth a message.
+    (void)writeFileContent(files_, std::string(kHeaderLogPath),
+                           headerLogText(done.header, input, output));
+    window_.setInfo(infoText(done.header.format));
+  }
+  if (error_) {
+    dialogs_.message(message(error_));
+    return;
+  }
+
+  window_.setCaption("Vellora --> " + output);
+  // Play the file that was written: a relative output directory lies below
+  // the current directory, not the program's.
+  std::string written = output;
+  if (written.find(':') == std::string::npos) {
+    if (std::optional<std::string> absolute = files_.absolutePath(written)) written = *absolute;
+  }
+  shell_.openAudio(written);
+}
+
+}  // namespace vellora

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "shellfiles/dialogs.h"
+#include "shellfiles/file_system.h"
+#include "shellfiles/shell_open.h"
+#include "speed/conversion.h"
+
+namespace vellora {
+
+// What the speed-change job reads from and writes to the window.
+class JobWindow {
+ public:
+  virtual ~JobWindow() = default;
+  virtual std::string percentText() = 0;  // the text of the speed list Combo1
+  virtual void setCaption(const std::string& caption) = 0;
+  virtual void setInfo(const std::string& info) = 0;  // the caption of lblInfo
+};
+
+inline constexpr std::string_view kDefaultOutputDirectory = "c:\\temp\\vellora\\";
+inline constexpr std::string_view kHeaderLogPath = "C:\\temp\\vellora\\info.xls";
+
+// The number at the start of a text, "." as the decimal point whatever the
+// locale, blanks ignored: "90%" gives 90, "?%" and "" give 0.
+double Val(std::string_view text);
+
+// Halves go to the even neighbour; nullopt outside the 32-bit signed range.
+std::optional<std::int32_t> roundToInt32(double value);
+
+// The output file's path: the directory (default, with a "\" appended when
+// missing), the input's name after its last "\", and every ".wav" in the
+// whole path replaced by "-<percent>.wav".
+std::string outputPathFor(const std::string& input, const std::string& sdirout,
+                          std::int32_t percent);
+
+// The six lines of the header log, each ended by CR LF.
+std::string headerLogText(const HeaderScan& header, const std::string& input,
+                          const std::string& output);
+// The summary shown in lblInfo: "44100bps   16-bit".
+std::string infoText(const FormatBody& format);
+
+class SpeedJob {
+ public:
+  SpeedJob(FileSystem& files, ShellOpener& shell, JobWindow& window, Dialogs& dialogs);
+
+  // Settles the speed, copies `sfilein` into `sdirout` under a name that
+  // carries it, patches the copy's rates, logs the input's header and plays
+  // the copy. Every failure ends in a message that names the file.
+  void checkfile(const std::string& sfilein, const std::string& sdirout);
+
+  std::int32_t lastPercent() const { return lastPercent_; }
+  const JobError& error() const { return error_; }
+
+ private:
+  double settlePercent();
+
+  FileSystem& files_;
+  ShellOpener& shell_;
+  JobWindow& window_;
+  Dialogs& dialogs_;
+  std::int32_t lastPercent_ = 0;
+  JobError error_;
+};
+
+}  // namespace vellora

@@ -1,0 +1,152 @@
+#include "speed/wav_header.h"
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace vellora {
+namespace {
+
+constexpr FourCC kFormatId{'f', 'm', 't', ' '};
+constexpr FourCC kDataId{'d', 'a', 't', 'a'};
+
+FourCC fourcc(const std::byte* p) {
+  FourCC id;
+  std::memcpy(id.data(), p, id.size());
+  return id;
+}
+
+std::int32_t signed32(std::uint32_t v) { return static_cast<std::int32_t>(v); }
+std::int16_t signed16(std::uint16_t v) { return static_cast<std::int16_t>(v); }
+
+// Reads exactly into.size() bytes; anything less ends the scan.
+bool readExactly(ByteSource& file, std::uint64_t offset, std::span<std::byte> into,
+                 HeaderScan& scan) {
+  ByteSource::Read r = file.readAt(offset, into);
+  if (!r.status) {
+    scan.end = ScanEnd::ReadFailed;
+    scan.readStatus = r.status;
+    return false;
+  }
+  if (r.count < into.size()) {
+    scan.end = ScanEnd::ShortFile;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+FormatBody FormatBody::decode(std::span<const std::byte, bytes> raw) {
+  const std::byte* p = raw.data();
+  FormatBody b;
+  b.formatTag = signed16(read_u16le(p));
+  b.channels = signed16(read_u16le(p + 2));
+  b.sampleRate = signed32(read_u32le(p + 4));
+  b.byteRate = signed32(read_u32le(p + 8));
+  b.blockAlign = signed16(read_u16le(p + 12));
+  b.bitsPerSample = signed16(read_u16le(p + 14));
+  return b;
+}
+
+std::array<std::byte, FormatBody::bytes> FormatBody::encode() const {
+  std::array<std::byte, bytes> raw{};
+  std::byte* p = raw.data();
+  write_u16le(p, static_cast<std::uint16_t>(formatTag));
+  write_u16le(p + 2, static_cast<std::uint16_t>(channels));
+  write_u32le(p + 4, static_cast<std::uint32_t>(sampleRate));
+  write_u32le(p + 8, static_cast<std::uint32_t>(byteRate));
+  write_u16le(p + 12, static_cast<std::uint16_t>(blockAlign));
+  write_u16le(p + 14, static_cast<std::uint16_t>(bitsPerSample));
+  return raw;
+}
+
+HeaderScan scanHeader(ByteSource& file, bool failureRecorded) {
+  HeaderScan scan;
+  const std::uint64_t fileSize = file.size();
+
+  // The RIFF header is logged whatever it holds; its letters are not checked,
+  // so RF64 and other RIFF-like files scan the same way. Bytes past a short
+  // file's end stay zero.
+  std::array<std::byte, RiffHeader::bytes> riff{};
+  const bool wholeRiff = readExactly(file, 0, riff, scan);
+  scan.riff.id = fourcc(riff.data());
+  scan.riff.size = signed32(read_u32le(riff.data() + 4));
+  scan.riff.format = fourcc(riff.data() + 8);
+  if (!wholeRiff) return scan;
+
+  std::uint64_t offset = RiffHeader::bytes;
+  for (;;) {
+    std::array<std::byte, ChunkHeader::bytes> raw{};
+    if (!readExactly(file, offset, raw, scan)) return scan;
+    const FourCC id = fourcc(raw.data());
+    const std::uint32_t size = read_u32le(raw.data() + 4);
+    offset += ChunkHeader::bytes;
+
+    if (id == kFormatId) {
+      if (size < FormatBody::bytes) {
+        scan.end = ScanEnd::FormatTooShort;
+        return scan;
+      }
+      std::array<std::byte, FormatBody::bytes> body{};
+      if (!readExactly(file, offset, body, scan)) return scan;
+      scan.format = FormatBody::decode(body);
+      scan.formatPosition = static_cast<std::int64_t>(offset) + 1;
+      scan.end = ScanEnd::FormatFound;
+      return scan;
+    }
+    if (id == kDataId) {
+      scan.end = ScanEnd::DataBeforeFormat;
+      return scan;
+    }
+    // "fact", "JUNK", "LIST", "bext", "ds64", ...: skip the body.
+    if (offset > fileSize || padded(size) > fileSize - offset) {
+      scan.end = ScanEnd::ChunkPastEnd;
+      return scan;
+    }
+    offset += padded(size);
+    if (failureRecorded) {
+      scan.end = ScanEnd::Stopped;
+      return scan;
+    }
+  }
+}
+
+std::optional<std::int32_t> scaledRate(std::int32_t rate, double factor) {
+  // nearbyint rounds halves to even in the default rounding mode.
+  const double scaled = std::nearbyint(static_cast<double>(rate) * factor);
+  if (!(scaled >= 1.0 && scaled <= static_cast<double>(std::numeric_limits<std::int32_t>::max())))
+    return std::nullopt;
+  return static_cast<std::int32_t>(scaled);
+}
+
+std::optional<FormatBody> scaleTiming(const FormatBody& body, double factor) {
+  const std::optional<std::int32_t> sampleRate = scaledRate(body.sampleRate, factor);
+  const std::optional<std::int32_t> byteRate = scaledRate(body.byteRate, factor);
+  if (!sampleRate || !byteRate) return std::nullopt;
+  FormatBody scaled = body;
+  scaled.sampleRate = *sampleRate;
+  scaled.byteRate = *byteRate;
+  return scaled;
+}
+
+IoStatus patchFormat(ReplacementFile& out, const HeaderScan& scan, const FormatBody& body) {
+  if (!scan.found()) return IoStatus::failure("no format chunk to patch");
+  const std::array<std::byte, FormatBody::bytes> raw = body.encode();
+  return out.writeAt(bodyOffset(scan), raw);
+}
+
+std::string_view describe(ScanEnd end) {
+  switch (end) {
+    case ScanEnd::FormatFound: return "the format chunk was found";
+    case ScanEnd::ShortFile: return "the file ends before a format chunk";
+    case ScanEnd::DataBeforeFormat: return "its data chunk comes before the format chunk";
+    case ScanEnd::ChunkPastEnd: return "a chunk runs past the end of the file";
+    case ScanEnd::FormatTooShort: return "its format chunk is shorter than 16 bytes";
+    case ScanEnd::ReadFailed: return "it could not be read";
+    case ScanEnd::Stopped: return "the scan stopped after an earlier failure";
+  }
+  return "unknown";
+}
+
+}  // namespace vellora

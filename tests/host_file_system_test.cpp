@@ -1,0 +1,131 @@
+#include "platform/host_file_system.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "support/temp_drive.h"
+
+namespace vellora {
+namespace {
+
+std::span<const std::byte> bytes(std::string_view text) { return std::as_bytes(std::span(text)); }
+
+class HostFileSystemTest : public ::testing::Test {
+ protected:
+  test::TempDrive drive;
+  HostFileSystem files{DriveMap::fromEnvironment()};
+};
+
+TEST_F(HostFileSystemTest, ReplacementAppearsOnlyOnCommit) {
+  drive.write("out.wav", "old");
+  {
+    Opened<ReplacementFile> out = files.createReplacement("C:\\out.wav");
+    ASSERT_TRUE(out.status) << out.status.reason();
+    ASSERT_TRUE(out.file->writeAt(0, bytes("new content")));
+    EXPECT_EQ(drive.read("out.wav"), "old");
+    EXPECT_EQ(drive.list("").size(), 2U) << "the new content waits beside the target";
+  }
+  EXPECT_EQ(drive.read("out.wav"), "old");
+  EXPECT_EQ(drive.list(""), (std::vector<std::string>{"out.wav"})) << "nothing is left behind";
+
+  Opened<ReplacementFile> out = files.createReplacement("C:\\out.wav");
+  ASSERT_TRUE(out.file->writeAt(3, bytes("xy")));
+  ASSERT_TRUE(out.file->commit());
+  EXPECT_EQ(drive.read("out.wav"), std::string("\0\0\0xy", 5));
+  EXPECT_EQ(drive.list(""), (std::vector<std::string>{"out.wav"}));
+}
+
+TEST_F(HostFileSystemTest, CommitCanRefuseToReplace) {
+  Opened<ReplacementFile> out = files.createReplacement("C:\\new.wav");
+  ASSERT_TRUE(out.status);
+  drive.write("new.wav", "arrived meanwhile");
+  const IoStatus s = out.file->commit(ReplacementFile::Existing::Keep);
+  EXPECT_EQ(s.reason(), "the file exists already");
+  EXPECT_EQ(drive.read("new.wav"), "arrived meanwhile");
+  EXPECT_EQ(drive.list(""), (std::vector<std::string>{"new.wav"}));
+}
+
+TEST_F(HostFileSystemTest, ReplacedFileKeepsItsPermissions) {
+  drive.write("out.wav", "old");
+  ::chmod(drive.host("out.wav").c_str(), 0640);
+  Opened<ReplacementFile> out = files.createReplacement("C:\\out.wav");
+  ASSERT_TRUE(out.file->writeAt(0, bytes("new")));
+  ASSERT_TRUE(out.file->commit());
+  struct stat st {};
+  ASSERT_EQ(::stat(drive.host("out.wav").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640U);
+}
+
+TEST_F(HostFileSystemTest, RefusesTargetsItMustNotWrite) {
+  drive.write("locked.wav", "x");
+  ::chmod(drive.host("locked.wav").c_str(), 0444);
+  drive.mkdir("dir.wav");
+  drive.mkdir("readonly");
+  ::chmod(drive.host("readonly").c_str(), 0555);
+  struct Case {
+    const char *path, *reason;
+  };
+  const Case cases[] = {
+      {"C:\\locked.wav", "the file is read-only"},
+      {"C:\\dir.wav", "it is a directory"},
+      {"C:\\readonly\\x.wav", "its directory is read-only"},
+      {"C:\\missing\\x.wav", "its directory does not exist"},
+      {"C:\\a:b.wav", "the path is not valid"},
+      {"Q:\\x.wav", "drive Q: does not exist"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(files.createReplacement(c.path).status.reason(), c.reason) << c.path;
+}
+
+TEST_F(HostFileSystemTest, OpensOnlyRegularFilesForInput) {
+  drive.mkdir("folder.wav");
+  ASSERT_EQ(::mkfifo(drive.host("pipe.wav").c_str(), 0644), 0);
+  EXPECT_EQ(files.openInput("C:\\folder.wav").status.reason(), "it is a directory");
+  EXPECT_EQ(files.openInput("C:\\pipe.wav").status.reason(), "it is not a regular file");
+  EXPECT_EQ(files.openInput("C:\\none.wav").status.reason(), "No such file or directory");
+
+  drive.write("in.wav", "0123456789");
+  Opened<InputFile> in = files.openInput("C:\\in.wav");
+  ASSERT_TRUE(in.status);
+  EXPECT_EQ(in.file->size(), 10U);
+  std::array<std::byte, 8> buffer{};
+  ByteSource::Read r = in.file->readAt(6, buffer);
+  EXPECT_EQ(r.count, 4U);
+  EXPECT_EQ(std::to_integer<char>(buffer[0]), '6');
+}
+
+TEST_F(HostFileSystemTest, CopiesWholeFiles) {
+  std::string content(3 << 20, '\0');
+  for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 31 % 251);
+  drive.write("in.wav", content);
+  Opened<InputFile> in = files.openInput("C:\\in.wav");
+  Opened<ReplacementFile> out = files.createReplacement("C:\\copy.wav");
+  std::uint64_t reported = 0;
+  ASSERT_TRUE(out.file->copyFrom(*in.file, [&](std::uint64_t done, std::uint64_t total) {
+    EXPECT_EQ(total, content.size());
+    reported = done;
+  }));
+  ASSERT_TRUE(out.file->commit());
+  EXPECT_EQ(reported, content.size());
+  EXPECT_EQ(drive.read("copy.wav"), content);
+}
+
+TEST_F(HostFileSystemTest, KnowsTheSameFileUnderTwoNames) {
+  drive.write("a.wav", "x");
+  std::filesystem::create_symlink(drive.host("a.wav"), drive.host("link.wav"));
+  EXPECT_TRUE(files.sameFile("C:\\a.wav", "c:/link.wav"));
+  EXPECT_TRUE(files.sameFile("C:\\a.wav", "C:\\x\\..\\a.wav"));
+  EXPECT_FALSE(files.sameFile("C:\\a.wav", "C:\\b.wav"));
+}
+
+TEST_F(HostFileSystemTest, MakesOneDirectory) {
+  EXPECT_TRUE(files.makeDirectory("C:\\temp"));
+  EXPECT_EQ(files.makeDirectory("C:\\temp").reason(), "File exists");
+  EXPECT_FALSE(files.makeDirectory("C:\\a\\b"));
+  EXPECT_TRUE(drive.exists("temp"));
+}
+
+}  // namespace
+}  // namespace vellora

@@ -1,0 +1,300 @@
+#include "speed/speed_job.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+
+#include "platform/host_file_system.h"
+#include "support/fakes.h"
+#include "support/temp_drive.h"
+#include "support/wav_builder.h"
+
+namespace vellora {
+namespace {
+
+using test::le32;
+
+// The input with its two rates, at the 1-based body position, replaced.
+std::string withRates(std::string file, std::int64_t formatPosition, std::uint32_t sampleRate,
+                      std::uint32_t byteRate) {
+  file.replace(static_cast<std::size_t>(formatPosition - 1 + 4), 8, le32(sampleRate) + le32(byteRate));
+  return file;
+}
+
+class SpeedJobTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    drive.mkdir("temp/vellora");
+    drive.mkdir("tools");
+    drive.write("temp/talk.wav", talk);
+  }
+
+  void run(const std::string& sfilein, const std::string& sdirout = "C:\\temp\\vellora\\") {
+    job.checkfile(sfilein, sdirout);
+    EXPECT_EQ(drive.read("temp/talk.wav"), talk) << "the input must never change";
+  }
+
+  // A failed job shows one message naming the file, changes no caption and plays nothing.
+  void expectFailure(const std::string& named) {
+    ASSERT_EQ(window.messages.size(), 1U);
+    EXPECT_NE(window.messages[0].find(named), std::string::npos) << window.messages[0];
+    EXPECT_EQ(window.caption, "Vellora");
+    EXPECT_TRUE(system.shellCalls.empty());
+  }
+
+  test::TempDrive drive;  // first: the file system below reads its drive from the environment
+  HostFileSystem files{DriveMap::fromEnvironment()};
+  test::RecordingModule1 system;
+  ShellOpener shell{system, "C:\\tools"};
+  test::ScriptedWindow window;
+  SpeedJob job{files, shell, window, window};
+  const std::string talk = test::canonicalWav(44100, 2, 16, 1764000);
+};
+
+TEST_F(SpeedJobTest, ConvertsTheWorkedExample) {
+  run("C:\\temp\\talk.wav");
+
+  EXPECT_TRUE(window.messages.empty());
+  EXPECT_TRUE(window.prompts.empty());
+  EXPECT_EQ(job.lastPercent(), 90);
+  EXPECT_EQ(window.caption, "Vellora --> C:\\temp\\vellora\\talk-90.wav");
+  EXPECT_EQ(window.info, "44100bps   16-bit");
+  EXPECT_EQ(drive.read("temp/vellora/talk-90.wav"), withRates(talk, 21, 39690, 158760));
+  EXPECT_EQ(drive.read("temp/vellora/info.xls"),
+            "1764036 C:\\temp\\talk.wav --> C:\\temp\\vellora\\talk-90.wav\r\n"
+            "bytespersa 4\r\n"
+            "bitspersec 176400\r\n"
+            "bitspersam 16\r\n"
+            "nchannels  2\r\n"
+            "samplerate 44100\r\n");
+  EXPECT_EQ(drive.list("temp/vellora"), (std::vector<std::string>{"info.xls", "talk-90.wav"}));
+  ASSERT_EQ(system.shellCalls.size(), 1U);
+  const auto& call = system.shellCalls[0];
+  EXPECT_EQ(call.operation, "open");
+  EXPECT_EQ(call.file, "C:\\temp\\vellora\\talk-90.wav");
+  EXPECT_EQ(call.parameters, "");
+  EXPECT_EQ(call.directory, "");
+  EXPECT_EQ(call.show, SW_HIDE);
+}
+
+TEST_F(SpeedJobTest, ReplacesAnEarlierOutputAndPatchesPastLeadingChunks) {
+  const std::string junkFirst = test::WavBuilder()
+                                    .junk(28)
+                                    .fmt(test::Format::pcm(11025, 2, 16))
+                                    .data(64)
+                                    .bytes();
+  drive.write("temp/junk.wav", junkFirst);
+  drive.write("temp/vellora/junk-90.wav", "an older conversion");
+  run("C:\\temp\\junk.wav");
+  EXPECT_TRUE(window.messages.empty());
+  EXPECT_EQ(window.info, "11025bps   16-bit");
+  EXPECT_EQ(drive.read("temp/vellora/junk-90.wav"), withRates(junkFirst, 57, 9922, 39690));
+  EXPECT_EQ(drive.read("temp/junk.wav"), junkFirst);
+}
+
+TEST_F(SpeedJobTest, AsksForThePercentWhenTheListGivesNone) {
+  window.percent = "?%";
+  window.answers = {"75"};
+  run("C:\\temp\\talk.wav");
+  ASSERT_EQ(window.prompts.size(), 1U);
+  EXPECT_EQ(window.prompts[0].text, "Percent speed?");
+  EXPECT_EQ(window.prompts[0].defaultAnswer, "90");
+  EXPECT_EQ(drive.read("temp/vellora/talk-75.wav"), withRates(talk, 21, 33075, 132300));
+
+  // The last percent is the next default; cancel and a non-number give 80.
+  window.percent = "";
+  window.answers = {"lots"};
+  run("C:\\temp\\talk.wav");
+  EXPECT_EQ(window.prompts[1].defaultAnswer, "75");
+  EXPECT_TRUE(drive.exists("temp/vellora/talk-80.wav"));
+  run("C:\\temp\\talk.wav");
+  EXPECT_EQ(window.prompts[2].defaultAnswer, "80");
+  EXPECT_EQ(job.lastPercent(), 80);
+}
+
+TEST_F(SpeedJobTest, NamesTheRoundedPercentAndScalesByTheExactOne) {
+  struct Case {
+    const char* typed;
+    const char* name;
+    std::uint32_t sampleRate, byteRate;
+  };
+  const Case cases[] = {
+      {"90.5", "talk-90.wav", 39910, 159642},   // 39910.5 to even
+      {"91.5%", "talk-92.wav", 40352, 161406},  // 40351.5 to even
+      {" 1 1 0 %", "talk-110.wav", 48510, 194040},
+      {"0.3", "talk-0.wav", 132, 529},
+  };
+  for (const Case& c : cases) {
+    window.percent = c.typed;
+    run("C:\\temp\\talk.wav");
+    EXPECT_EQ(drive.read(std::string("temp/vellora/") + c.name), withRates(talk, 21, c.sampleRate, c.byteRate))
+        << c.typed;
+  }
+  // A percent that rounded to 0 makes the next job start again from 90.
+  window.percent = "?%";
+  run("C:\\temp\\talk.wav");
+  EXPECT_EQ(window.prompts.back().defaultAnswer, "90");
+}
+
+TEST_F(SpeedJobTest, RefusesRatesOutsideTheirRange) {
+  struct Case {
+    const char* typed;
+    std::int32_t lastPercent;
+  };
+  const Case cases[] = {
+      {"-50", -50},
+      {"0.0001", 0},
+      {"1e300", 90},  // too large for the name: it keeps the percent it had
+      {"5000000", 5000000},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.typed);
+    window = {};
+    window.percent = c.typed;
+    run("C:\\temp\\talk.wav");
+    expectFailure("C:\\temp\\talk.wav");
+    EXPECT_EQ(window.info, "44100bps   16-bit");
+    EXPECT_EQ(job.lastPercent(), c.lastPercent);
+  }
+  EXPECT_EQ(drive.list("temp/vellora"), (std::vector<std::string>{"info.xls"}));
+}
+
+TEST_F(SpeedJobTest, AsksForAnInputName) {
+  window.percent = "?%";
+  window.answers = {"120"};
+  run("");
+  EXPECT_EQ(window.messages, (std::vector<std::string>{"designate an input filename"}));
+  EXPECT_EQ(job.lastPercent(), 120);
+  EXPECT_FALSE(drive.exists("temp/vellora/info.xls"));
+}
+
+TEST_F(SpeedJobTest, MissingInputIsReportedAndLoggedAsZeros) {
+  run("C:\\temp\\missing.wav");
+  expectFailure("Could not read C:\\temp\\missing.wav: No such file or directory");
+  EXPECT_FALSE(drive.exists("temp/missing.wav"));
+  EXPECT_EQ(window.info, "0bps   0-bit");
+  EXPECT_EQ(drive.read("temp/vellora/info.xls"),
+            "0 C:\\temp\\missing.wav --> C:\\temp\\vellora\\missing-90.wav\r\n"
+            "bytespersa 0\r\nbitspersec 0\r\nbitspersam 0\r\nnchannels  0\r\nsamplerate 0\r\n");
+  EXPECT_EQ(drive.list("temp/vellora"), (std::vector<std::string>{"info.xls"}));
+}
+
+TEST_F(SpeedJobTest, MissingOutputDirectoryStillLogsTheHeader) {
+  run("C:\\temp\\talk.wav", "C:\\nowhere");
+  expectFailure("Could not write C:\\nowhere\\talk-90.wav: its directory does not exist");
+  EXPECT_EQ(window.info, "44100bps   16-bit");
+  EXPECT_FALSE(drive.exists("nowhere"));
+}
+
+TEST_F(SpeedJobTest, ReadOnlyOutputStaysAsItWas) {
+  drive.write("temp/vellora/talk-90.wav", "keep me");
+  ::chmod(drive.host("temp/vellora/talk-90.wav").c_str(), 0444);
+  run("C:\\temp\\talk.wav");
+  expectFailure("C:\\temp\\vellora\\talk-90.wav: the file is read-only");
+  EXPECT_EQ(drive.read("temp/vellora/talk-90.wav"), "keep me");
+  EXPECT_EQ(drive.list("temp/vellora"), (std::vector<std::string>{"info.xls", "talk-90.wav"}));
+}
+
+TEST_F(SpeedJobTest, FileWithoutFormatChunkGetsNoCopy) {
+  drive.write("temp/notes.wav", "not a recording, only some text");
+  run("C:\\temp\\notes.wav");
+  expectFailure("Found no format chunk in C:\\temp\\notes.wav");
+  EXPECT_EQ(window.info, "0bps   0-bit");
+  EXPECT_EQ(drive.list("temp/vellora"), (std::vector<std::string>{"info.xls"}));
+}
+
+TEST_F(SpeedJobTest, NeverWritesOverItsInput) {
+  drive.write("temp/vellora/TALK.WAV", talk);
+  job.checkfile("C:\\temp\\vellora\\TALK.WAV", "C:\\temp\\vellora\\");
+  expectFailure("C:\\temp\\vellora\\TALK.WAV is the input file itself");
+  EXPECT_EQ(drive.read("temp/vellora/TALK.WAV"), talk);
+  EXPECT_FALSE(drive.exists("temp/vellora/info.xls"));
+
+  // The same through a link that stands where the output would go.
+  window = {};
+  std::filesystem::create_symlink(drive.host("temp/talk.wav"), drive.host("temp/vellora/talk-90.wav"));
+  run("C:\\temp\\talk.wav");
+  expectFailure("is the input file itself");
+}
+
+TEST_F(SpeedJobTest, InvalidOutputNameIsReported) {
+  drive.write("talk.wav", talk);
+  job.checkfile("c:talk.wav", "C:\\temp\\vellora\\");
+  expectFailure("Could not write C:\\temp\\vellora\\c:talk-90.wav: the path is not valid");
+  EXPECT_EQ(window.info, "44100bps   16-bit");
+}
+
+TEST_F(SpeedJobTest, BareInputNameIsTakenFromTheProgramDirectory) {
+  drive.write("tools/talk.wav", talk);
+  run("talk.wav");
+  EXPECT_TRUE(window.messages.empty());
+  const std::string line1 = "1764036 C:\\tools\\talk.wav --> C:\\temp\\vellora\\talk-90.wav\r\n";
+  EXPECT_EQ(drive.read("temp/vellora/info.xls").substr(0, line1.size()), line1);
+}
+
+TEST_F(SpeedJobTest, RelativeOutputDirectoryPlaysTheFileItWrote) {
+  drive.mkdir("work/out");
+  const std::string old = std::filesystem::current_path();
+  ASSERT_EQ(::chdir(drive.host("work").c_str()), 0);
+  run("C:\\temp\\talk.wav", "out");
+  ASSERT_EQ(::chdir(old.c_str()), 0);
+
+  EXPECT_EQ(window.caption, "Vellora --> out\\talk-90.wav");
+  EXPECT_EQ(drive.read("work/out/talk-90.wav"), withRates(talk, 21, 39690, 158760));
+  ASSERT_EQ(system.shellCalls.size(), 1U);
+  EXPECT_EQ(system.shellCalls[0].file, "C:\\work\\out\\talk-90.wav");
+}
+
+TEST_F(SpeedJobTest, EmptyOutputDirectoryMeansTheDefault) {
+  run("C:\\temp\\talk.wav", "");
+  EXPECT_EQ(window.caption, "Vellora --> c:\\temp\\vellora\\talk-90.wav");
+  EXPECT_TRUE(drive.exists("temp/vellora/talk-90.wav"));
+}
+
+TEST(OutputPath, FollowsTheNamingRules) {
+  struct Case {
+    const char *input, *sdirout, *output;
+  };
+  const Case cases[] = {
+      {"C:\\temp\\talk.wav", "C:\\temp\\vellora\\", "C:\\temp\\vellora\\talk-90.wav"},
+      {"C:\\temp\\talk.wav", "C:\\temp\\vellora", "C:\\temp\\vellora\\talk-90.wav"},
+      {"C:\\temp\\talk.wav", "", "c:\\temp\\vellora\\talk-90.wav"},
+      {"C:\\temp\\talk.wav", "D:\\out", "D:\\out\\talk-90.wav"},
+      {"C:\\temp\\talk.wav", "out", "out\\talk-90.wav"},
+      {"C:\\temp\\TALK.WAV", "C:\\temp\\vellora\\", "C:\\temp\\vellora\\TALK.WAV"},
+      {"C:\\temp\\a.wav.wav", "C:\\temp\\vellora\\", "C:\\temp\\vellora\\a-90.wav-90.wav"},
+      {"C:\\temp\\talk.wav", "C:\\x.wav", "C:\\x-90.wav\\talk-90.wav"},
+      {"c:talk.wav", "C:\\temp\\vellora\\", "C:\\temp\\vellora\\c:talk-90.wav"},
+      {"C:\\music.wav.d\\readme.txt", "C:\\o\\", "C:\\o\\readme.txt"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(outputPathFor(c.input, c.sdirout, 90), c.output) << c.input;
+  EXPECT_EQ(outputPathFor("C:\\t.wav", "C:\\o", -50), "C:\\o\\t--50.wav");
+}
+
+TEST(Val, ReadsTheLeadingNumber) {
+  struct Case {
+    const char* text;
+    double value;
+  };
+  const Case cases[] = {{"90%", 90},     {"?%", 0},       {"", 0},         {"  75 ", 75},
+                        {"9 0%", 90},    {"-50", -50},    {"+5", 5},       {"90.5", 90.5},
+                        {".5", 0.5},     {"1e2%", 100},   {"1e", 1},       {"2d1", 20},
+                        {"1.2.3", 1.2},  {"-", 0},        {"abc", 0},      {"12abc", 12}};
+  for (const Case& c : cases) EXPECT_DOUBLE_EQ(Val(c.text), c.value) << c.text;
+  EXPECT_TRUE(std::isinf(Val("1e999")));
+}
+
+TEST(RoundToInt32, HalvesGoToEven) {
+  EXPECT_EQ(roundToInt32(90.5), 90);
+  EXPECT_EQ(roundToInt32(91.5), 92);
+  EXPECT_EQ(roundToInt32(-0.5), 0);
+  EXPECT_EQ(roundToInt32(2147483647.4), 2147483647);
+  EXPECT_FALSE(roundToInt32(2147483648.0));
+  EXPECT_FALSE(roundToInt32(1e300));
+}
+
+}  // namespace
+}  // namespace vellora

@@ -1,5 +1,6 @@
 #include "platform/host_file_system.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -10,10 +11,12 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
 #include <memory>
 #include <vector>
 
 #include "platform/unique_fd.h"
+#include "platform/wildcard.h"
 
 namespace vellora {
 namespace {
@@ -248,6 +251,58 @@ IoStatus HostFileSystem::makeDirectory(const std::string& path) {
 
 std::optional<std::string> HostFileSystem::absolutePath(const std::string& path) {
   return drives_.absolute(path);
+}
+
+namespace {
+
+// Splits "C:\\temp\\*.wav" into the directory "C:\\temp" and the pattern "*.wav".
+// A pattern with no separator lies in the current directory, or at the root
+// of its drive when it names one.
+std::pair<std::string, std::string> splitPattern(const std::string& pattern) {
+  const std::size_t last = pattern.find_last_of("\\/");
+  if (last != std::string::npos)
+    return {pattern.substr(0, last == 0 || (last == 2 && pattern[1] == ':') ? last + 1 : last),
+            pattern.substr(last + 1)};
+  if (pattern.size() >= 2 && pattern[1] == ':') return {pattern.substr(0, 2), pattern.substr(2)};
+  return {std::string(), pattern};
+}
+
+}  // namespace
+
+IoStatus HostFileSystem::listFiles(const std::string& pattern, std::vector<std::string>& names) {
+  names.clear();
+  const auto [directory, wildcard] = splitPattern(pattern);
+  std::string why;
+  const std::optional<std::string> host = drives_.toHost(directory, &why);
+  if (!host) return IoStatus::failure(why);
+  struct CloseDir {
+    void operator()(DIR* d) const { ::closedir(d); }
+  };
+  std::unique_ptr<DIR, CloseDir> dir(::opendir(host->c_str()));
+  if (!dir) return lastSystemFailure();
+
+  errno = 0;
+  while (const dirent* entry = ::readdir(dir.get())) {
+    const std::string_view name = entry->d_name;
+    if (name.front() == '.' || !wildcardMatch(wildcard, name)) continue;
+    bool regular = entry->d_type == DT_REG;
+    if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+      struct stat st {};
+      regular = ::fstatat(::dirfd(dir.get()), entry->d_name, &st, 0) == 0 && S_ISREG(st.st_mode);
+    }
+    if (regular) names.emplace_back(name);
+  }
+  if (errno != 0) return lastSystemFailure();
+  std::sort(names.begin(), names.end(),
+            [](const std::string& a, const std::string& b) { return caseInsensitiveLess(a, b); });
+  return {};
+}
+
+std::optional<FileTime> HostFileSystem::modificationTime(const std::string& path) {
+  const std::optional<std::string> host = drives_.toHost(path);
+  struct stat st {};
+  if (!host || ::stat(host->c_str(), &st) != 0) return std::nullopt;
+  return FileTime{st.st_mtim.tv_sec} * 1'000'000'000 + st.st_mtim.tv_nsec;
 }
 
 }  // namespace vellora

@@ -16,6 +16,8 @@ class HostFileSystem : public FileSystem {
   bool exists(const std::string& path) override;
   bool sameFile(const std::string& a, const std::string& b) override;
   IoStatus makeDirectory(const std::string& path) override;
+  IoStatus listFiles(const std::string& pattern, std::vector<std::string>& names) override;
+  std::optional<FileTime> modificationTime(const std::string& path) override;
   std::optional<std::string> absolutePath(const std::string& path) override;
 
   const DriveMap& drives() const { return drives_; }

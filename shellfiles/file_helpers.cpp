@@ -12,4 +12,19 @@ IoStatus writeFileContent(FileSystem& files, const std::string& path, std::strin
   return out.file->commit();
 }
 
+void puttofile(FileSystem& files, const std::string& swhat, const std::string& sfile,
+               std::int32_t pt) {
+  const std::uint64_t offset = pt > 1 ? static_cast<std::uint64_t>(pt) - 1 : 0;
+  (void)writeFileContent(files, sfile, swhat, offset);
+}
+
+std::string loadfromfile(FileSystem& files, const std::string& fname) {
+  Opened<InputFile> in = files.openInput(fname);
+  if (!in.status) return {};
+  // Bytes that cannot be read stay blanks, as the content prepared for them.
+  std::string content(static_cast<std::size_t>(in.file->size()), ' ');
+  (void)in.file->readAt(0, std::as_writable_bytes(std::span(content)));
+  return content;
+}
+
 }  // namespace vellora

@@ -13,4 +13,13 @@ namespace vellora {
 IoStatus writeFileContent(FileSystem& files, const std::string& path, std::string_view bytes,
                           std::uint64_t offset = 0);
 
+// Replaces a file's content by `swhat` starting at 1-based byte `pt` (0 or
+// a negative number: byte 1); the bytes before it are zero. Never fails
+// towards the caller: a file that cannot be written stays as it was.
+void puttofile(FileSystem& files, const std::string& swhat, const std::string& sfile,
+               std::int32_t pt);
+
+// A file's whole content, byte for byte, or "" when it cannot be opened.
+std::string loadfromfile(FileSystem& files, const std::string& fname);
+
 }  // namespace vellora

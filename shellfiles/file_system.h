@@ -71,6 +71,13 @@ class FileSystem {
   // True when both paths name one existing host file (also through links).
   virtual bool sameFile(const std::string& a, const std::string& b) = 0;
   virtual IoStatus makeDirectory(const std::string& path) = 0;
+  // The ordinary files (no directories, no hidden files; links followed) of
+  // a directory whose names match a pattern's last component, with "*" and
+  // "?" as wildcards and case ignored: "C:\temp\*.wav". The names come
+  // sorted without regard to case, names equal but for case in byte order.
+  virtual IoStatus listFiles(const std::string& pattern, std::vector<std::string>& names) = 0;
+  // nullopt when the time cannot be read.
+  virtual std::optional<FileTime> modificationTime(const std::string& path) = 0;
   // The path made absolute against the current directory, drive included;
   // nullopt when it cannot be mapped.
   virtual std::optional<std::string> absolutePath(const std::string& path) = 0;

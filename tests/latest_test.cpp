@@ -1,0 +1,147 @@
+#include "shellfiles/latest.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <set>
+
+#include "platform/host_file_system.h"
+#include "support/temp_drive.h"
+
+namespace vellora {
+namespace {
+
+struct Box : InputBox {
+  std::string value;
+  int sets = 0;
+  std::string text() override { return value; }
+  void setText(const std::string& t) override {
+    value = t;
+    ++sets;
+  }
+};
+
+// The host file system, except that the times of some names cannot be read.
+struct UnreadableTimes : HostFileSystem {
+  using HostFileSystem::HostFileSystem;
+  std::set<std::string> unreadable;
+  std::optional<FileTime> modificationTime(const std::string& path) override {
+    if (unreadable.count(path)) return std::nullopt;
+    return HostFileSystem::modificationTime(path);
+  }
+};
+
+class LatestTest : public ::testing::Test {
+ protected:
+  void SetUp() override { drive.mkdir("temp"); }
+
+  // A file whose modification time is `seconds` plus `nanos` after the epoch.
+  void file(const std::string& relative, std::int64_t seconds, long nanos = 0) {
+    drive.write(relative, "RIFF");
+    touch(relative, seconds, nanos);
+  }
+  void touch(const std::string& relative, std::int64_t seconds, long nanos = 0) {
+    const timespec times[2] = {{seconds, nanos}, {seconds, nanos}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, drive.host(relative).c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
+  }
+
+  std::string latest(const std::string& text) {
+    Box box;
+    box.value = text;
+    getLatest(files, box);
+    EXPECT_EQ(box.sets, 1);
+    return box.value;
+  }
+
+  test::TempDrive drive;
+  UnreadableTimes files{DriveMap::fromEnvironment()};
+};
+
+TEST_F(LatestTest, ChoosesTheNewestWavFile) {
+  file("temp/a.wav", 2000);
+  file("temp/b.wav", 1000);
+  EXPECT_EQ(latest("C:\\temp\\in.wav"), "C:\\temp\\a.wav");
+  file("temp/c.wav", 2000, 1);  // one nanosecond later
+  EXPECT_EQ(latest("C:\\temp\\in.wav"), "C:\\temp\\c.wav");
+  EXPECT_EQ(latest("C:\\temp\\"), "C:\\temp\\c.wav") << "a trailing backslash names the same directory";
+  EXPECT_EQ(latest("C:\\temp\\c.wav"), "C:\\temp\\c.wav") << "a second run gives the same text";
+}
+
+TEST_F(LatestTest, EqualTimesGoToTheNameListedLast) {
+  file("temp/Beta.wav", 5000);
+  file("temp/alpha.wav", 5000);
+  file("temp/gamma.wav", 4000);
+  EXPECT_EQ(latest("C:\\temp\\in.wav"), "C:\\temp\\Beta.wav") << "listed by name, case ignored";
+  file("temp/beta.wav", 5000);
+  EXPECT_EQ(latest("C:\\temp\\in.wav"), "C:\\temp\\beta.wav") << "equal but for case: bytes decide";
+}
+
+TEST_F(LatestTest, MatchesOnlyOrdinaryWavFilesCaseIgnored) {
+  file("temp/old.wav", 1000);
+  file("temp/.hidden.wav", 9000);
+  drive.mkdir("temp/folder.wav");
+  touch("temp/folder.wav", 9000);
+  file("temp/notes.txt", 9000);
+  file("temp/take.wav.bak", 9000);
+  file("temp/TALK.WAV", 3000);
+  EXPECT_EQ(latest("C:\\temp\\in.wav"), "C:\\temp\\TALK.WAV");
+
+  file("temp/x.Wav", 4000);
+  EXPECT_EQ(latest("C:\\temp\\in.wav"), "C:\\temp\\x.Wav");
+
+  // A link counts with its target's time; one that leads nowhere is no file.
+  file("elsewhere.bin", 6000);
+  std::filesystem::create_symlink(drive.host("elsewhere.bin"), drive.host("temp/link.wav"));
+  std::filesystem::create_symlink(drive.host("gone"), drive.host("temp/zz-dangling.wav"));
+  EXPECT_EQ(latest("C:\\temp\\in.wav"), "C:\\temp\\link.wav");
+}
+
+TEST_F(LatestTest, NoWavFileLeavesTheDirectoryAndABackslash) {
+  file("temp/notes.txt", 1000);
+  EXPECT_EQ(latest("C:\\temp\\in.wav"), "C:\\temp\\");
+  EXPECT_EQ(latest("C:\\nowhere\\in.wav"), "C:\\nowhere\\");
+  EXPECT_EQ(latest("C:\\a|b\\in.wav"), "C:\\a|b\\");
+  EXPECT_EQ(latest("Q:\\temp\\in.wav"), "Q:\\temp\\");
+}
+
+TEST_F(LatestTest, ADirectoryWithoutBackslashIsSearchedFromItsParent) {
+  file("root.wav", 1000);
+  file("temp/inside.wav", 2000);
+  EXPECT_EQ(latest("C:\\temp"), "C:\\root.wav") << "C:\\temp names C: alone";
+}
+
+TEST_F(LatestTest, TextsWithoutADirectory) {
+  file("root.wav", 1000);
+  drive.mkdir("work");
+  const std::string old = std::filesystem::current_path();
+  ASSERT_EQ(::chdir(drive.host("work").c_str()), 0);
+  EXPECT_EQ(latest(""), "\\root.wav") << "the root of the current directory's drive";
+  EXPECT_EQ(latest("in.wav"), "in.wav\\");
+  ASSERT_EQ(::chdir(old.c_str()), 0);
+}
+
+TEST_F(LatestTest, ALastBackslashBeyondTheSixteenBitRangeCountsAsNone) {
+  file("temp/a.wav", 1000);
+  const std::string deep = "C:\\temp\\" + std::string(32760, 'x');
+  EXPECT_EQ(latest(deep + "\\in.wav"), deep + "\\in.wav\\");
+  const std::string justFits = "C:\\temp\\" + std::string(32758, 'x');  // "\" at 32767
+  EXPECT_EQ(latest(justFits + "\\in.wav"), justFits + "\\");
+}
+
+TEST_F(LatestTest, ATimeThatCannotBeReadRepeatsTheOneBeforeIt) {
+  file("temp/a.wav", 2000);
+  file("temp/b.wav", 1000);
+  files.unreadable = {"C:\\temp\\b.wav"};
+  EXPECT_EQ(latest("C:\\temp\\in.wav"), "C:\\temp\\b.wav") << "it follows the best time and ties it";
+
+  files.unreadable = {"C:\\temp\\a.wav"};
+  EXPECT_EQ(latest("C:\\temp\\in.wav"), "C:\\temp\\b.wav");
+  files.unreadable = {"C:\\temp\\a.wav", "C:\\temp\\b.wav"};
+  EXPECT_EQ(latest("C:\\temp\\in.wav"), "C:\\temp\\b.wav");
+}
+
+}  // namespace
+}  // namespace vellora

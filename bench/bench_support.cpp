@@ -94,4 +94,18 @@ void RatioReporter::Finalize() {
   std::fflush(stdout);
 }
 
+int runBenchmarks(int argc, char** argv,
+                  const std::vector<std::pair<std::string, std::string>>& ratios) {
+  std::vector<char*> args(argv, argv + argc);
+  std::string interleave = "--benchmark_enable_random_interleaving=true";
+  args.push_back(interleave.data());
+  int count = static_cast<int>(args.size());
+  benchmark::Initialize(&count, args.data());
+  RatioReporter reporter;
+  for (const auto& [numerator, denominator] : ratios) reporter.addRatio(numerator, denominator);
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  return 0;
+}
+
 }  // namespace vellora::bench

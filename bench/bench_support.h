@@ -43,4 +43,9 @@ class RatioReporter : public benchmark::ConsoleReporter {
   std::vector<std::pair<std::string, std::string>> pairs_;
 };
 
+// Runs the registered benchmarks with repetitions interleaved, so that all
+// see the same machine, then prints the ratio of each (numerator, denominator).
+int runBenchmarks(int argc, char** argv,
+                  const std::vector<std::pair<std::string, std::string>>& ratios);
+
 }  // namespace vellora::bench

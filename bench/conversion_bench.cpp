@@ -107,14 +107,5 @@ int main(int argc, char** argv) {
   writeWav(drive.host("big.wav"), 1024 * std::uint64_t{1} << 20);
   writeWav(drive.host("small.wav"), 10 * std::uint64_t{1} << 20);
 
-  // Repetitions of the two 1 GiB runs alternate, so both see the same cache.
-  std::vector<char*> args(argv, argv + argc);
-  std::string interleave = "--benchmark_enable_random_interleaving=true";
-  args.push_back(interleave.data());
-  int count = static_cast<int>(args.size());
-  benchmark::Initialize(&count, args.data());
-  RatioReporter reporter;
-  reporter.addRatio("BM_Checkfile1GiB", "BM_Cp1GiB");
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
+  return runBenchmarks(argc, argv, {{"BM_Checkfile1GiB", "BM_Cp1GiB"}});
 }

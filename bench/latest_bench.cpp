@@ -65,13 +65,5 @@ int main(int argc, char** argv) {
   scratch = &drive;
   makeDirectory(drive.host("many"));
 
-  std::vector<char*> args(argv, argv + argc);
-  std::string interleave = "--benchmark_enable_random_interleaving=true";
-  args.push_back(interleave.data());
-  int count = static_cast<int>(args.size());
-  benchmark::Initialize(&count, args.data());
-  RatioReporter reporter;
-  reporter.addRatio("BM_GetLatest", "BM_FindSortTail");
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
+  return runBenchmarks(argc, argv, {{"BM_GetLatest", "BM_FindSortTail"}});
 }

@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  xvfb xauth xdotool x11-apps
+  xvfb xauth xdotool x11-apps imagemagick libx11-dev
   fonts-dejavu-core
 )
 

@@ -1,0 +1,332 @@
+// The window under the offscreen platform, driven through real events.
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTimer>
+#include <QUrl>
+#include <QtTest>
+#include <memory>
+
+#include "platform/host_file_system.h"
+#include "support/fakes.h"
+#include "support/temp_drive.h"
+#include "support/wav_builder.h"
+#include "window/form1.h"
+
+using namespace vellora;
+
+namespace {
+
+// One window over a fresh drive C:, with recorded shell calls and scripted boxes.
+struct Harness {
+  explicit Harness(std::function<void(test::TempDrive&)> prepare = {}) {
+    if (prepare) prepare(drive);
+    form = std::make_unique<Form1>(Form1Services{files, shell, dialogs, files.drives(), system});
+  }
+  template <class W>
+  W* get(const char* name) const {
+    W* w = form->findChild<W*>(QString::fromUtf8(name));
+    if (!w) qFatal("no control %s", name);
+    return w;
+  }
+  QString text(const char* name) const { return get<QLineEdit>(name)->text(); }
+  void click(const char* name) const { QTest::mouseClick(get<QWidget>(name), Qt::LeftButton); }
+
+  test::TempDrive drive;
+  HostFileSystem files{DriveMap::fromEnvironment()};
+  test::RecordingModule1 system;
+  ShellOpener shell{system, "C:\\tools"};
+  test::ScriptedWindow dialogs;
+  std::unique_ptr<Form1> form;
+};
+
+std::unique_ptr<QMimeData> fileList(const std::vector<std::string>& hostPaths) {
+  auto mime = std::make_unique<QMimeData>();
+  QList<QUrl> urls;
+  for (const std::string& p : hostPaths) urls << QUrl::fromLocalFile(QString::fromStdString(p));
+  mime->setUrls(urls);
+  return mime;
+}
+
+bool dragAccepted(QWidget* target, const QMimeData* mime) {
+  QDragEnterEvent event(QPoint(5, 5), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(target, &event);
+  return event.isAccepted();
+}
+
+// A drop comes after the drag has entered, as with a real mouse.
+void drop(QWidget* target, const QMimeData* mime) {
+  dragAccepted(target, mime);
+  QDropEvent event(QPointF(5, 5), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(target, &event);
+}
+
+const std::string talk = test::canonicalWav(44100, 2, 16, 4000);
+
+void withTalk(test::TempDrive& d) {
+  d.mkdir("temp");
+  d.write("temp/talk.wav", talk);
+}
+
+}  // namespace
+
+class Form1Test : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void startsWithItsDesignState() {
+    Harness h([](test::TempDrive& d) {
+      d.mkdir("temp");
+      d.write("temp/take.wav", "RIFF");
+    });
+    QCOMPARE(h.form->windowTitle(), QString("Vellora"));
+    QCOMPARE(h.form->size(), QSize(418, 161));
+    auto* combo = h.get<QComboBox>("Combo1");
+    QStringList entries;
+    for (int i = 0; i < combo->count(); ++i) entries << combo->itemText(i);
+    QCOMPARE(entries, QStringList({"?%", "120%", "110%", "100%", "95%", "90%", "85%", "80%"}));
+    QCOMPARE(combo->currentText(), QString("100%"));
+    QVERIFY(!combo->isEditable());
+    QCOMPARE(h.text("Text1"), QString("C:\\temp\\take.wav"));
+    QCOMPARE(h.text("Text2"), QString("C:\\temp\\vellora\\"));
+    QCOMPARE(h.get<QLabel>("lblInfo")->text(), QString());
+    QVERIFY(h.drive.exists("temp/vellora"));
+    QVERIFY(h.dialogs.messages.empty());
+
+    auto* timer = h.get<QTimer>("Timer1");
+    QVERIFY(!timer->isActive());
+    QCOMPARE(timer->interval(), 1);
+  }
+
+  void placesEveryControl() {
+    Harness h;
+    h.form->show();
+    struct Place {
+      const char* name;
+      QRect rect;
+      bool visible;
+    };
+    const Place places[] = {
+        {"Label1", {0, 16, 121, 17}, true},      {"Text1", {88, 16, 233, 25}, true},
+        {"Image1", {328, 16, 19, 19}, true},     {"Label3", {352, 16, 57, 25}, true},
+        {"Label2", {0, 40, 121, 17}, true},      {"Text2", {88, 40, 233, 25}, true},
+        {"lblExplore", {328, 45, 57, 25}, true}, {"Combo1", {88, 64, 233, 21}, true},
+        {"Image3", {328, 72, 19, 19}, true},     {"Command2", {392, 72, 65, 25}, false},
+        {"Image4", {72, 88, 30, 33}, false},     {"Image5", {72, 88, 30, 33}, false},
+        {"lblTime", {248, 88, 73, 25}, false},   {"Label6", {184, 96, 73, 25}, true},
+        {"lblInfo", {88, 120, 233, 41}, true},   {"Label4", {0, 152, 121, 17}, false},
+        {"Text3", {88, 152, 233, 25}, false},    {"Command3", {328, 152, 65, 25}, false},
+    };
+    for (const Place& p : places) {
+      QWidget* w = h.get<QWidget>(p.name);
+      QCOMPARE(w->geometry(), p.rect);
+      QCOMPARE(w->isVisible(), p.visible);
+    }
+    QCOMPARE(h.get<QWidget>("Label5")->pos(), QPoint(0, 64));
+
+    // Enlarging the window moves nothing and reveals nothing.
+    h.form->resize(800, 600);
+    QCOMPARE(h.get<QWidget>("Text1")->geometry(), QRect(88, 16, 233, 25));
+    QVERIFY(!h.get<QWidget>("Command2")->isVisible());
+  }
+
+  void drawsItsPictures() {
+    Harness h;
+    const QImage speaker = h.get<QLabel>("Image1")->pixmap().toImage();
+    QCOMPARE(speaker.size(), QSize(19, 19));
+    QCOMPARE(speaker.pixelColor(0, 18), QColor(214, 211, 206));
+    QCOMPARE(h.get<QLabel>("Image3")->pixmap().toImage(), speaker);
+    const QImage white = h.get<QLabel>("Image4")->pixmap().toImage().convertToFormat(QImage::Format_RGB888);
+    const QImage red = h.get<QLabel>("Image5")->pixmap().toImage().convertToFormat(QImage::Format_RGB888);
+    QCOMPARE(white.size(), QSize(30, 33));
+    QCOMPARE(red.size(), white.size());
+    int button = 0;
+    for (int y = 0; y < white.height(); ++y)
+      for (int x = 0; x < white.width(); ++x) {
+        // Pixel for pixel the same button; only the background differs.
+        if (white.pixelColor(x, y) == red.pixelColor(x, y)) ++button;
+        else QVERIFY(white.pixelColor(x, y) == Qt::white && red.pixelColor(x, y) == QColor(255, 0, 0));
+      }
+    QVERIFY(button > 500);
+  }
+
+  void linksLookLikeLinks() {
+    Harness h;
+    for (const char* name : {"Label3", "lblExplore", "Label6"}) {
+      auto* link = h.get<QLabel>(name);
+      QVERIFY(link->font().italic());
+      QVERIFY(link->font().underline());
+      QCOMPARE(link->font().weight(), QFont::Normal);
+      QCOMPARE(link->foregroundRole(), QPalette::Highlight);
+      QCOMPARE(link->cursor().shape(), Qt::PointingHandCursor);
+    }
+    QVERIFY(!h.get<QLabel>("Label1")->font().italic());
+    // Every caption on the left ends clear of the boxes that start at 88.
+    for (const char* name : {"Label1", "Label2", "Label5"}) {
+      auto* l = h.get<QLabel>(name);
+      QVERIFY(QFontMetrics(l->font()).horizontalAdvance(l->text()) <= 86);
+    }
+  }
+
+  void tabCyclesTheThreeBoxes() {
+    Harness h;
+    h.form->show();
+    QApplication::setActiveWindow(h.form.get());
+    QVERIFY(QTest::qWaitForWindowActive(h.form.get()));
+    QCOMPARE(QApplication::focusWidget(), h.get<QWidget>("Combo1"));
+    for (const char* next : {"Text1", "Text2", "Combo1"}) {
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+      QCOMPARE(QApplication::focusWidget(), h.get<QWidget>(next));
+    }
+  }
+
+  void startsWithoutDriveC() {
+    test::TempDrive drive;
+    DriveMap::Roots roots;
+    roots[25] = "/";
+    HostFileSystem files{DriveMap(roots)};
+    test::RecordingModule1 system;
+    ShellOpener shell(system, "Z:\\");
+    test::ScriptedWindow dialogs;
+    Form1 form({files, shell, dialogs, files.drives(), system});
+    QCOMPARE(form.findChild<QComboBox*>("Combo1")->currentText(), QString("100%"));
+    QCOMPARE(form.findChild<QLineEdit*>("Text1")->text(), QString("C:\\temp\\"));
+    QVERIFY(dialogs.messages.empty());
+  }
+
+  void convertImageRunsTheJob() {
+    Harness h(withTalk);
+    h.get<QLineEdit>("Text1")->setText("C:\\temp\\talk.wav");
+    h.get<QComboBox>("Combo1")->setCurrentIndex(5);
+    h.click("Image3");
+    QCOMPARE(h.form->windowTitle(), QString("Vellora --> C:\\temp\\vellora\\talk-90.wav"));
+    QCOMPARE(h.get<QLabel>("lblInfo")->text(), QString("44100bps   16-bit"));
+    QVERIFY(h.drive.exists("temp/vellora/talk-90.wav"));
+    QCOMPARE(h.system.shellCalls.size(), size_t{1});
+    QCOMPARE(h.system.shellCalls[0].file, std::string("C:\\temp\\vellora\\talk-90.wav"));
+    QCOMPARE(h.text("Text1"), QString("C:\\temp\\talk.wav"));
+  }
+
+  void questionMarkAsksForTheSpeed() {
+    Harness h(withTalk);
+    h.get<QLineEdit>("Text1")->setText("C:\\temp\\talk.wav");
+    h.get<QComboBox>("Combo1")->setCurrentIndex(0);
+    h.dialogs.answers = {"75"};
+    h.click("Image3");
+    QCOMPARE(h.dialogs.prompts.size(), size_t{1});
+    QCOMPARE(h.dialogs.prompts[0].text, std::string("Percent speed?"));
+    QVERIFY(h.drive.exists("temp/vellora/talk-75.wav"));
+  }
+
+  void playImage() {
+    Harness h;
+    h.get<QLineEdit>("Text1")->setText("");
+    h.click("Image1");
+    QCOMPARE(h.dialogs.messages, std::vector<std::string>{"designate an input filename"});
+    QVERIFY(h.system.shellCalls.empty());
+
+    h.get<QLineEdit>("Text1")->setText("in.wav");
+    h.click("Image1");
+    QCOMPARE(h.system.shellCalls.size(), size_t{1});
+    QCOMPARE(h.system.shellCalls[0].file, std::string("C:\\tools\\in.wav"));
+    QCOMPARE(h.system.shellCalls[0].show, 0);
+    QCOMPARE(h.form->playFileName(), std::string("C:\\tools\\in.wav"));
+    QCOMPARE(h.text("Text1"), QString("in.wav"));
+  }
+
+  void latestLink() {
+    Harness h([](test::TempDrive& d) { d.mkdir("temp"); });
+    QCOMPARE(h.text("Text1"), QString("C:\\temp\\"));
+    h.drive.write("temp/new.wav", "RIFF");
+    h.click("Label3");
+    QCOMPARE(h.text("Text1"), QString("C:\\temp\\new.wav"));
+    QVERIFY(h.system.shellCalls.empty());
+  }
+
+  void exploreLink() {
+    Harness h;
+    h.click("lblExplore");
+    h.get<QLineEdit>("Text2")->setText("");
+    h.click("lblExplore");
+    QCOMPARE(h.system.shellCalls.size(), size_t{2});
+    QCOMPARE(h.system.shellCalls[0].file, std::string("C:\\temp\\vellora\\"));
+    QCOMPARE(h.system.shellCalls[0].show, 0);
+    QCOMPARE(h.system.shellCalls[1].file, std::string());
+  }
+
+  void helpLink() {
+    Harness h;
+    h.click("Label6");
+    QCOMPARE(h.dialogs.messages.size(), size_t{1});
+    QVERIFY(h.dialogs.messages[0].starts_with("Vellora is a little program that just changes"));
+    QVERIFY(h.dialogs.messages[0].ends_with("or you can type the input file name."));
+  }
+
+  void labelsWithoutHandlersDoNothing() {
+    Harness h;
+    for (const char* name : {"Label1", "Label2", "Label5", "lblInfo"}) h.click(name);
+    h.get<QComboBox>("Combo1")->setCurrentIndex(1);
+    QVERIFY(h.system.shellCalls.empty());
+    QVERIFY(h.dialogs.messages.empty());
+    QCOMPARE(h.form->windowTitle(), QString("Vellora"));
+  }
+
+  void dropsConvertTheFirstWavFile() {
+    for (const char* target : {"Form1", "Text1"}) {
+      Harness h(withTalk);
+      QWidget* on = std::string(target) == "Form1" ? h.form.get() : h.get<QWidget>("Text1");
+      h.get<QComboBox>("Combo1")->setCurrentIndex(5);
+      const auto files = fileList({h.drive.host("temp/talk.wav"), h.drive.host("temp/other.wav")});
+      QVERIFY(dragAccepted(on, files.get()));
+      drop(on, files.get());
+      QCOMPARE(h.text("Text1"), QString("C:\\temp\\talk.wav"));
+      QVERIFY(h.drive.exists("temp/vellora/talk-90.wav"));
+      QCOMPARE(h.system.shellCalls.size(), size_t{1});
+    }
+  }
+
+  void dropsThatAreIgnored() {
+    Harness h(withTalk);
+    h.get<QLineEdit>("Text1")->setText("C:\\temp\\kept.wav");
+    h.drive.write("temp/TALK.WAV", talk);
+    h.drive.write("temp/notes.txt", "x");
+    QMimeData text;
+    text.setText("C:\\temp\\talk.wav");
+    const auto upper = fileList({h.drive.host("temp/TALK.WAV")});
+    const auto notesFirst = fileList({h.drive.host("temp/notes.txt"), h.drive.host("temp/talk.wav")});
+    for (QWidget* on : {static_cast<QWidget*>(h.form.get()), h.get<QWidget>("Text1")}) {
+      for (const QMimeData* mime : {static_cast<const QMimeData*>(&text), static_cast<const QMimeData*>(upper.get()),
+                                    static_cast<const QMimeData*>(notesFirst.get())}) {
+        QVERIFY(!dragAccepted(on, mime));
+        drop(on, mime);
+      }
+    }
+    // The handlers themselves refuse them too, whatever the toolkit lets through.
+    for (const QMimeData* mime : {static_cast<const QMimeData*>(&text), static_cast<const QMimeData*>(upper.get()),
+                                  static_cast<const QMimeData*>(notesFirst.get())}) {
+      h.form->Form_OLEDragDrop(mime);
+      h.form->Text1_OLEDragDrop(mime);
+    }
+    QCOMPARE(h.text("Text1"), QString("C:\\temp\\kept.wav"));
+    QVERIFY(h.system.shellCalls.empty());
+    QVERIFY(h.dialogs.messages.empty());
+    QVERIFY(!h.drive.exists("temp/vellora/info.xls"));
+  }
+
+  void dropOfAPathThatOnlyHoldsWav() {
+    Harness h([](test::TempDrive& d) {
+      d.mkdir("music.wav.d");
+      d.write("music.wav.d/readme.txt", "words");
+    });
+    const auto files = fileList({h.drive.host("music.wav.d/readme.txt")});
+    drop(h.form.get(), files.get());
+    QCOMPARE(h.text("Text1"), QString("C:\\music.wav.d\\readme.txt"));
+    QCOMPARE(h.dialogs.messages.size(), size_t{1});
+    QVERIFY(h.dialogs.messages[0].find("C:\\music.wav.d\\readme.txt") != std::string::npos);
+  }
+};
+
+QTEST_MAIN(Form1Test)
+#include "window_test.moc"

@@ -1,0 +1,290 @@
+#include "window/form1.h"
+
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTimer>
+#include <QUrl>
+#include <algorithm>
+
+#include "shellfiles/file_helpers.h"
+#include "shellfiles/latest.h"
+#include "window/controls.h"
+
+namespace vellora {
+
+const char* const kHelpText =
+    "Vellora is a little program that just changes the timing information for a WAV file so that "
+    "it plays back at a different speed. I use the program EasyHi-Q Recorder (Roemer Software) to "
+    "record BBC RadioMundo off the web as a WAV file, putting it in C:\\temp. Then I use Vellora "
+    "to change the timing and play it back more slowly. You can just drag a WAV file to this form "
+    "if you want, or you can type the input file name.";
+
+namespace {
+
+// Positions are kept in twips, 15 to the pixel.
+struct Twips {
+  int left, top, width, height;
+};
+int pixels(int twips) { return (twips + 7) / 15; }
+void place(QWidget* w, Twips t) {
+  w->setGeometry(pixels(t.left), pixels(t.top), pixels(t.width), pixels(t.height));
+}
+
+template <class Widget, class... Args>
+Widget* make(QWidget* parent, const char* name, Twips where, Args&&... args) {
+  auto* w = new Widget(std::forward<Args>(args)..., parent);
+  w->setObjectName(name);
+  place(w, where);
+  return w;
+}
+
+// The desktop's sans-serif at the size of an 8-point font on a 96-dpi
+// screen, or smaller until the captions on the left end clear of the boxes
+// at 88 pixels: fonts wider than the classic one would run under them.
+QFont windowFont() {
+  static const QFont fitted = [] {
+    QFont f(QStringLiteral("Sans Serif"));
+    f.setStyleHint(QFont::SansSerif);
+    for (int size = 11; size > 8; --size) {
+      f.setPixelSize(size);
+      const QFontMetrics m(f);
+      const int widest = std::max({m.horizontalAdvance(QStringLiteral("Input Filename:")),
+                                   m.horizontalAdvance(QStringLiteral("Output Directory:")),
+                                   m.horizontalAdvance(QStringLiteral("Replay Speed:"))});
+      if (widest <= 86) break;
+    }
+    return f;
+  }();
+  return fitted;
+}
+
+void giveLinkLook(QLabel* label) {
+  QFont f = windowFont();
+  f.setItalic(true);
+  f.setUnderline(true);
+  f.setWeight(QFont::Normal);
+  label->setFont(f);
+  label->setForegroundRole(QPalette::Highlight);
+  label->setCursor(Qt::PointingHandCursor);
+}
+
+QLabel* label(QWidget* parent, const char* name, const char* caption, Twips where) {
+  auto* l = make<QLabel>(parent, name, where, QString::fromUtf8(caption));
+  l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  return l;
+}
+
+ClickableLabel* picture(QWidget* parent, const char* name, const char* resource, Twips where) {
+  auto* image = make<ClickableLabel>(parent, name, where);
+  const QPixmap pixmap(QString::fromUtf8(resource));
+  image->setPixmap(pixmap);
+  image->resize(pixmap.size());  // an image control is as large as its picture
+  return image;
+}
+
+class LineEditBox : public InputBox {
+ public:
+  explicit LineEditBox(QLineEdit* edit) : edit_(edit) {}
+  std::string text() override { return edit_->text().toStdString(); }
+  void setText(const std::string& text) override { edit_->setText(QString::fromStdString(text)); }
+
+ private:
+  QLineEdit* edit_;
+};
+
+}  // namespace
+
+Form1::Form1(Form1Services services, QWidget* parent)
+    : QWidget(parent),
+      services_(services),
+      job_(services.files, services.shell, *this, services.dialogs) {
+  setObjectName(QStringLiteral("Form1"));
+  setWindowTitle(QStringLiteral("Vellora"));
+  setFont(windowFont());
+  resize(pixels(6270), pixels(2415));
+  setAcceptDrops(true);
+  createControls();
+  wireEvents();
+  Form_Load();
+}
+
+Form1::~Form1() = default;
+
+void Form1::createControls() {
+  Label1 = label(this, "Label1", "Input Filename:", {0, 240, 1815, 255});
+  Text1 = make<FileDropLineEdit>(this, "Text1", {1320, 240, 3495, 375}, QStringLiteral("C:\\temp\\in.wav"));
+  Image1 = picture(this, "Image1", ":/pictures/speaker.png", {4920, 240, 285, 285});
+  Label3 = make<ClickableLabel>(this, "Label3", {5280, 240, 855, 375}, QStringLiteral("latest"));
+  Label2 = label(this, "Label2", "Output Directory:", {0, 600, 1815, 255});
+  Text2 = make<QLineEdit>(this, "Text2", {1320, 600, 3495, 375}, QStringLiteral("C:\\temp\\vellora\\"));
+  lblExplore = make<ClickableLabel>(this, "lblExplore", {4920, 670, 855, 375}, QStringLiteral("explore..."));
+  Label5 = label(this, "Label5", "Replay Speed:", {0, 960, 1050, 195});
+  Label5->adjustSize();  // it sizes itself to fit its caption
+  Combo1 = make<QComboBox>(this, "Combo1", {1320, 960, 3495, 315});
+  Image3 = picture(this, "Image3", ":/pictures/speaker.png", {4920, 1080, 285, 285});
+  Command2 = make<QPushButton>(this, "Command2", {5880, 1080, 975, 375}, QStringLiteral("Stop"));
+  Image4 = picture(this, "Image4", ":/pictures/pause-white.png", {1080, 1320, 450, 495});
+  Image5 = picture(this, "Image5", ":/pictures/pause-red.png", {1560, 1320, 450, 495});
+  lblTime = label(this, "lblTime", "", {3720, 1320, 1095, 375});
+  Label6 = make<ClickableLabel>(this, "Label6", {2760, 1440, 1095, 375}, QStringLiteral("What's this?"));
+  lblInfo = label(this, "lblInfo", "", {1320, 1800, 3495, 615});
+  Label4 = label(this, "Label4", "Command:", {0, 2280, 1815, 255});
+  Text3 = make<QLineEdit>(this, "Text3", {1320, 2280, 3495, 375});
+  Command3 = make<QPushButton>(this, "Command3", {4920, 2280, 975, 375}, QStringLiteral("Execute"));
+
+  for (QLabel* link : {static_cast<QLabel*>(Label3), static_cast<QLabel*>(lblExplore),
+                       static_cast<QLabel*>(Label6)}) {
+    link->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    giveLinkLook(link);
+  }
+  for (QWidget* hidden : std::initializer_list<QWidget*>{Command2, Command3, Text3, Label4, lblTime,
+                                                         Image4, Image5})
+    hidden->setVisible(false);
+
+  Combo1->setEditable(false);
+  // Only Text1 takes drops of its own; elsewhere a drop belongs to the window.
+  Text2->setAcceptDrops(false);
+  Combo1->setAcceptDrops(false);
+  setTabOrder(Combo1, Text1);
+  setTabOrder(Text1, Text2);
+  setTabOrder(Text2, Command2);
+  setTabOrder(Command2, Command3);
+  setTabOrder(Command3, Text3);
+  Combo1->setFocus();
+
+  Timer1 = new QTimer(this);
+  Timer1->setObjectName(QStringLiteral("Timer1"));
+  Timer1->setInterval(1);
+}
+
+void Form1::wireEvents() {
+  connect(Image3, &ClickableLabel::clicked, this, &Form1::Image3_Click);
+  connect(Image1, &ClickableLabel::clicked, this, &Form1::Image1_Click);
+  connect(Label3, &ClickableLabel::clicked, this, &Form1::Label3_Click);
+  connect(lblExplore, &ClickableLabel::clicked, this, &Form1::lblExplore_Click);
+  connect(Label6, &ClickableLabel::clicked, this, &Form1::Label6_Click);
+  connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
+  connect(Image4, &ClickableLabel::clicked, this, &Form1::Image4_Click);
+  connect(Image5, &ClickableLabel::clicked, this, &Form1::Image5_Click);
+  connect(Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
+  connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
+  Text1->acceptsDrop = [this](const QMimeData* mime) { return acceptsDrop(mime); };
+  Text1->dropped = [this](const QMimeData* mime) { Text1_OLEDragDrop(mime); };
+}
+
+void Form1::Form_Load() {
+  Image5->move(Image4->x(), Image5->y());
+  Image5->setVisible(false);
+  // From here on a failing step is skipped without a word.
+  (void)services_.files.makeDirectory("C:\\temp");
+  (void)services_.files.makeDirectory("C:\\temp\\vellora");
+  for (const char* entry : {"?%", "120%", "110%", "100%", "95%", "90%", "85%", "80%"})
+    Combo1->addItem(QString::fromUtf8(entry));
+  Combo1->setCurrentIndex(3);
+  getLatest();
+}
+
+// Operations.
+
+void Form1::checkfile(const std::string& sfilein, const std::string& sdirout) {
+  job_.checkfile(sfilein, sdirout);
+}
+
+void Form1::getLatest() {
+  LineEditBox box(Text1);
+  vellora::getLatest(services_.files, box);
+}
+
+void Form1::shellopen(std::string& url, std::int16_t mode) { services_.shell.shellopen(url, mode); }
+
+void Form1::openAudio(std::string& fname) { services_.shell.openAudio(fname); }
+
+void Form1::puttofile(const std::string& swhat, const std::string& sfile, std::int32_t pt) {
+  vellora::puttofile(services_.files, swhat, sfile, pt);
+}
+
+std::string Form1::loadfromfile(const std::string& fname) {
+  return vellora::loadfromfile(services_.files, fname);
+}
+
+void Form1::closeAudio() {}
+void Form1::pauseAudio() {}
+void Form1::resumeAudio() {}
+
+// Event handlers.
+
+void Form1::Image3_Click() { checkfile(Text1->text().toStdString(), Text2->text().toStdString()); }
+
+void Form1::Image1_Click() {
+  playFileName_ = Text1->text().toStdString();
+  if (playFileName_.empty()) {
+    services_.dialogs.message("designate an input filename");
+    return;
+  }
+  openAudio(playFileName_);
+}
+
+std::optional<std::string> Form1::firstDroppedFile(const QMimeData* mime) const {
+  if (!mime || !mime->hasUrls() || mime->urls().isEmpty()) return std::nullopt;
+  const QUrl first = mime->urls().front();
+  if (!first.isLocalFile()) return std::nullopt;
+  return services_.drives.toSystem(first.toLocalFile().toStdString());
+}
+
+bool Form1::acceptsDrop(const QMimeData* mime) const {
+  const std::optional<std::string> path = firstDroppedFile(mime);
+  return path && path->find(".wav") != std::string::npos;
+}
+
+void Form1::Form_OLEDragDrop(const QMimeData* mime) {
+  // Only the first file counts, and only when its path holds ".wav".
+  if (!acceptsDrop(mime)) return;
+  Text1->setText(QString::fromStdString(*firstDroppedFile(mime)));
+  Image3_Click();
+}
+
+void Form1::Text1_OLEDragDrop(const QMimeData* mime) { Form_OLEDragDrop(mime); }
+
+void Form1::Label3_Click() { getLatest(); }
+
+void Form1::lblExplore_Click() {
+  std::string url = Text2->text().toStdString();
+  shellopen(url, SW_HIDE);
+}
+
+void Form1::Label6_Click() { services_.dialogs.message(kHelpText); }
+
+void Form1::Command2_Click() { closeAudio(); }
+void Form1::Image4_Click() { pauseAudio(); }
+void Form1::Image5_Click() { resumeAudio(); }
+void Form1::Command3_Click() {}
+void Form1::Timer1_Timer() {}
+
+void Form1::dragEnterEvent(QDragEnterEvent* event) {
+  if (acceptsDrop(event->mimeData())) event->acceptProposedAction();
+  else event->ignore();
+}
+
+void Form1::dragMoveEvent(QDragMoveEvent* event) {
+  if (acceptsDrop(event->mimeData())) event->acceptProposedAction();
+  else event->ignore();
+}
+
+void Form1::dropEvent(QDropEvent* event) {
+  Form_OLEDragDrop(event->mimeData());
+  event->acceptProposedAction();
+}
+
+// The window as the speed-change job sees it.
+
+std::string Form1::percentText() { return Combo1->currentText().toStdString(); }
+void Form1::setCaption(const std::string& caption) { setWindowTitle(QString::fromStdString(caption)); }
+void Form1::setInfo(const std::string& info) { lblInfo->setText(QString::fromStdString(info)); }
+
+}  // namespace vellora

@@ -1,0 +1,119 @@
+#pragma once
+
+#include <QWidget>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "platform/drive_map.h"
+#include "shellfiles/dialogs.h"
+#include "shellfiles/file_system.h"
+#include "shellfiles/module1.h"
+#include "shellfiles/shell_open.h"
+#include "speed/speed_job.h"
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMimeData;
+class QPushButton;
+class QTimer;
+
+namespace vellora {
+
+class ClickableLabel;
+class FileDropLineEdit;
+
+// What the window works with; the program and the tests supply it.
+struct Form1Services {
+  FileSystem& files;
+  ShellOpener& shell;
+  Dialogs& dialogs;
+  const DriveMap& drives;
+  Module1& system;
+};
+
+// The one window. Its operations keep their names and call the core.
+class Form1 : public QWidget, private JobWindow {
+  Q_OBJECT
+ public:
+  explicit Form1(Form1Services services, QWidget* parent = nullptr);
+  ~Form1() override;
+
+  // Operations.
+  void checkfile(const std::string& sfilein, const std::string& sdirout);
+  void getLatest();
+  void shellopen(std::string& url, std::int16_t mode);
+  void openAudio(std::string& fname);
+  void puttofile(const std::string& swhat, const std::string& sfile, std::int32_t pt);
+  std::string loadfromfile(const std::string& fname);
+  void closeAudio();
+  void pauseAudio();
+  void resumeAudio();
+
+  // Event handlers.
+  void Form_Load();
+  void Image3_Click();
+  void Image1_Click();
+  void Form_OLEDragDrop(const QMimeData* mime);
+  void Text1_OLEDragDrop(const QMimeData* mime);
+  void Label3_Click();
+  void lblExplore_Click();
+  void Label6_Click();
+  void Command2_Click();
+  void Image4_Click();
+  void Image5_Click();
+  void Command3_Click();
+  void Timer1_Timer();
+
+  const std::string& playFileName() const { return playFileName_; }
+  std::int32_t lastPercent() const { return job_.lastPercent(); }
+
+ protected:
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  void createControls();
+  void wireEvents();
+  // The first dropped file as a system path, when the drop is a file list.
+  std::optional<std::string> firstDroppedFile(const QMimeData* mime) const;
+  bool acceptsDrop(const QMimeData* mime) const;
+
+  // JobWindow, for the speed-change job.
+  std::string percentText() override;
+  void setCaption(const std::string& caption) override;
+  void setInfo(const std::string& info) override;
+
+  Form1Services services_;
+  SpeedJob job_;
+  std::string playFileName_;
+  std::string currentAudioName_;
+
+  QLabel* Label1 = nullptr;
+  FileDropLineEdit* Text1 = nullptr;
+  ClickableLabel* Image1 = nullptr;
+  ClickableLabel* Label3 = nullptr;
+  QLabel* Label2 = nullptr;
+  QLineEdit* Text2 = nullptr;
+  ClickableLabel* lblExplore = nullptr;
+  QLabel* Label5 = nullptr;
+  QComboBox* Combo1 = nullptr;
+  ClickableLabel* Image3 = nullptr;
+  QPushButton* Command2 = nullptr;
+  ClickableLabel* Image4 = nullptr;
+  ClickableLabel* Image5 = nullptr;
+  QLabel* lblTime = nullptr;
+  ClickableLabel* Label6 = nullptr;
+  QLabel* lblInfo = nullptr;
+  QLabel* Label4 = nullptr;
+  QLineEdit* Text3 = nullptr;
+  QPushButton* Command3 = nullptr;
+  QTimer* Timer1 = nullptr;
+};
+
+// The text of the "What's this?" box.
+extern const char* const kHelpText;
+
+}  // namespace vellora

@@ -1,0 +1,26 @@
+#include <QApplication>
+
+#include "platform/drive_map.h"
+#include "platform/host_file_system.h"
+#include "platform/host_module1.h"
+#include "platform/program_directory.h"
+#include "window/form1.h"
+#include "window/qt_dialogs.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("vellora"));
+
+  using namespace vellora;
+  const DriveMap drives = DriveMap::fromEnvironment();
+  HostFileSystem files(drives);
+  HostModule1 system(files.drives());
+  ShellOpener shell(system, programDirectory(drives).value_or("C:\\"));
+  QtDialogs dialogs;
+  system.setErrorDisplay([&dialogs](const std::string& text) { dialogs.message(text); });
+
+  Form1 form({files, shell, dialogs, files.drives(), system});
+  dialogs.setParent(&form);
+  form.show();
+  return QApplication::exec();
+}

@@ -13,21 +13,19 @@ std::intptr_t HostModule1::ShellExecuteA(std::uint32_t, const std::string& opera
   return shellExecuteOpen(drives_, operation, file);
 }
 
-namespace {
-// The media-control interpreter comes with the media controls; until then
-// every command is answered as one for a device that is not open.
-constexpr std::int32_t MCIERR_INVALID_DEVICE_NAME = 263;
-}  // namespace
-
-std::int32_t HostModule1::mciExecute(const std::string&) {
-  if (showError_) showError_("The specified device is not open or is not recognized by MCI.");
+std::int32_t HostModule1::mciExecute(const std::string& command) {
+  const MciReply reply = mci_.send(command);
+  if (reply.error == 0) return 1;
+  if (showError_) showError_(MciInterpreter::errorText(reply.error));
   return 0;
 }
 
-std::int32_t HostModule1::mciSendStringA(const std::string&, char* returnString,
+std::int32_t HostModule1::mciSendStringA(const std::string& command, char* returnString,
                                          std::int32_t returnLength, std::uint32_t) {
-  if (returnString && returnLength > 0) returnString[0] = '\0';
-  return MCIERR_INVALID_DEVICE_NAME;
+  const MciReply reply = mci_.send(command);
+  // A failed command leaves an empty reply.
+  const std::int32_t written = writeReply(reply.text, returnString, returnLength);
+  return reply.error != 0 ? reply.error : written;
 }
 
 }  // namespace vellora

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/drive_map.h"
+#include "platform/mci.h"
 #include "shellfiles/module1.h"
 
 namespace vellora {
@@ -27,6 +28,7 @@ class HostModule1 : public Module1 {
 
  private:
   const DriveMap& drives_;
+  MciInterpreter mci_;
   std::function<void(const std::string&)> showError_;
 };
 

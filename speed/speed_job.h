@@ -9,6 +9,7 @@
 #include "shellfiles/file_system.h"
 #include "shellfiles/shell_open.h"
 #include "speed/conversion.h"
+#include "speed/numbers.h"
 
 namespace vellora {
 
@@ -23,13 +24,6 @@ class JobWindow {
 
 inline constexpr std::string_view kDefaultOutputDirectory = "c:\\temp\\vellora\\";
 inline constexpr std::string_view kHeaderLogPath = "C:\\temp\\vellora\\info.xls";
-
-// The number at the start of a text, "." as the decimal point whatever the
-// locale, blanks ignored: "90%" gives 90, "?%" and "" give 0.
-double Val(std::string_view text);
-
-// Halves go to the even neighbour; nullopt outside the 32-bit signed range.
-std::optional<std::int32_t> roundToInt32(double value);
 
 // The output file's path: the directory (default, with a "\" appended when
 // missing), the input's name after its last "\", and every ".wav" in the

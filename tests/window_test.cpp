@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "platform/host_file_system.h"
+#include "platform/host_module1.h"
 #include "support/fakes.h"
 #include "support/temp_drive.h"
 #include "support/wav_builder.h"
@@ -325,6 +326,42 @@ class Form1Test : public QObject {
     QCOMPARE(h.text("Text1"), QString("C:\\music.wav.d\\readme.txt"));
     QCOMPARE(h.dialogs.messages.size(), size_t{1});
     QVERIFY(h.dialogs.messages[0].find("C:\\music.wav.d\\readme.txt") != std::string::npos);
+  }
+
+  void hiddenMediaControlsAreWired() {
+    Harness h;
+    auto* timer = h.get<QTimer>("Timer1");
+    timer->start();
+    h.get<QPushButton>("Command2")->click();
+    QVERIFY(!timer->isActive());
+    QVERIFY2(h.system.mciCommands.empty(), "no audio is named, so Stop sends nothing");
+
+    h.get<QLineEdit>("Text3")->setText("play thisaudio");
+    h.get<QPushButton>("Command3")->click();
+    QVERIFY(h.system.mciCommands.empty());
+
+    QTest::mouseClick(h.get<QWidget>("Image4"), Qt::LeftButton);
+    QTest::mouseClick(h.get<QWidget>("Image5"), Qt::LeftButton);
+    QCOMPARE(h.system.mciCommands, (std::vector<std::string>{"pause thisaudio", "resume thisaudio"}));
+    QVERIFY(h.get<QWidget>("Image5")->isHidden());
+
+    h.form->Timer1_Timer();
+    QCOMPARE(h.get<QLabel>("lblTime")->text(), QString("00:00"));
+  }
+
+  void pauseReportsTheFailedCommand() {
+    test::TempDrive drive;
+    HostFileSystem files{DriveMap::fromEnvironment()};
+    HostModule1 system(files.drives());
+    ShellOpener shell(system, "C:\\tools");
+    test::ScriptedWindow dialogs;
+    system.setErrorDisplay([&dialogs](const std::string& text) { dialogs.message(text); });
+    Form1 form({files, shell, dialogs, files.drives(), system});
+    form.Image4_Click();
+    form.Image5_Click();
+    QCOMPARE(dialogs.messages.size(), size_t{2});
+    QCOMPARE(dialogs.messages[0], std::string("The specified device is not open or is not recognized by MCI."));
+    QVERIFY(form.findChild<QWidget*>("Image5")->isHidden());
   }
 };
 

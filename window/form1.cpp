@@ -103,7 +103,8 @@ class LineEditBox : public InputBox {
 Form1::Form1(Form1Services services, QWidget* parent)
     : QWidget(parent),
       services_(services),
-      job_(services.files, services.shell, *this, services.dialogs) {
+      job_(services.files, services.shell, *this, services.dialogs),
+      media_(services.system, *this) {
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QStringLiteral("Vellora"));
   setFont(windowFont());
@@ -213,9 +214,10 @@ std::string Form1::loadfromfile(const std::string& fname) {
   return vellora::loadfromfile(services_.files, fname);
 }
 
-void Form1::closeAudio() {}
-void Form1::pauseAudio() {}
-void Form1::resumeAudio() {}
+void Form1::closeAudio() { media_.closeAudio(); }
+void Form1::pauseAudio() { media_.pauseAudio(); }
+void Form1::resumeAudio() { media_.resumeAudio(); }
+std::int32_t Form1::getPosition() { return media_.getPosition(); }
 
 // Event handlers.
 
@@ -263,8 +265,8 @@ void Form1::Label6_Click() { services_.dialogs.message(kHelpText); }
 void Form1::Command2_Click() { closeAudio(); }
 void Form1::Image4_Click() { pauseAudio(); }
 void Form1::Image5_Click() { resumeAudio(); }
-void Form1::Command3_Click() {}
-void Form1::Timer1_Timer() {}
+void Form1::Command3_Click() { media_.Command3_Click(); }
+void Form1::Timer1_Timer() { media_.Timer1_Timer(); }
 
 void Form1::dragEnterEvent(QDragEnterEvent* event) {
   if (acceptsDrop(event->mimeData())) event->acceptProposedAction();
@@ -286,5 +288,17 @@ void Form1::dropEvent(QDropEvent* event) {
 std::string Form1::percentText() { return Combo1->currentText().toStdString(); }
 void Form1::setCaption(const std::string& caption) { setWindowTitle(QString::fromStdString(caption)); }
 void Form1::setInfo(const std::string& info) { lblInfo->setText(QString::fromStdString(info)); }
+
+// The window as the media commands see it.
+
+void Form1::setTimerEnabled(bool enabled) {
+  if (enabled) Timer1->start();
+  else Timer1->stop();
+}
+void Form1::hideResumeImage() { Image5->setVisible(false); }
+void Form1::setTimeCaption(const std::string& caption) {
+  lblTime->setText(QString::fromStdString(caption));
+}
+std::string Form1::commandText() { return Text3->text().toStdString(); }
 
 }  // namespace vellora

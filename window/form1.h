@@ -10,6 +10,7 @@
 #include "shellfiles/file_system.h"
 #include "shellfiles/module1.h"
 #include "shellfiles/shell_open.h"
+#include "media/media_controls.h"
 #include "speed/speed_job.h"
 
 class QComboBox;
@@ -34,7 +35,7 @@ struct Form1Services {
 };
 
 // The one window. Its operations keep their names and call the core.
-class Form1 : public QWidget, private JobWindow {
+class Form1 : public QWidget, private JobWindow, private MediaWindow {
   Q_OBJECT
  public:
   explicit Form1(Form1Services services, QWidget* parent = nullptr);
@@ -50,6 +51,7 @@ class Form1 : public QWidget, private JobWindow {
   void closeAudio();
   void pauseAudio();
   void resumeAudio();
+  std::int32_t getPosition();
 
   // Event handlers.
   void Form_Load();
@@ -85,11 +87,16 @@ class Form1 : public QWidget, private JobWindow {
   std::string percentText() override;
   void setCaption(const std::string& caption) override;
   void setInfo(const std::string& info) override;
+  // MediaWindow, for the media commands.
+  void setTimerEnabled(bool enabled) override;
+  void hideResumeImage() override;
+  void setTimeCaption(const std::string& caption) override;
+  std::string commandText() override;
 
   Form1Services services_;
   SpeedJob job_;
+  MediaControls media_;
   std::string playFileName_;
-  std::string currentAudioName_;
 
   QLabel* Label1 = nullptr;
   FileDropLineEdit* Text1 = nullptr;

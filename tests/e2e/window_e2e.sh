@@ -56,12 +56,12 @@ sleep 0.3
 click_at() { xdotool mousemove --window "$wid" "$1" "$2" click 1; }
 
 # The input box: select what the finder put there and type over it.
-click_at 150 28; sleep 0.1
+click_at 150 28; sleep 0.3
 xdotool key ctrl+a
 xdotool type --delay 20 'C:\temp\talk.wav'
 # The speed list: open it, go down from 100% to 90%, take it.
-click_at 200 74; sleep 0.4
-xdotool key Down Down Return; sleep 0.3
+click_at 200 74; sleep 0.8
+xdotool key Down Down Return; sleep 0.6
 # The convert image.
 click_at 337 81
 for _ in $(seq 100); do [ -s "$WORK/opened" ] && break; sleep 0.1; done

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <deque>
 #include <string>
 #include <vector>
@@ -43,6 +44,8 @@ struct RecordingModule1 : Module1 {
   };
   std::vector<ShellCall> shellCalls;
   std::vector<std::string> mciCommands;
+  std::string reply;          // what every mciSendStringA answers
+  std::int32_t replyRoom = -1;  // the room the last mciSendStringA was given
 
   std::intptr_t ShellExecuteA(std::uint32_t, const std::string& operation, const std::string& file,
                               const std::string& parameters, const std::string& directory,
@@ -54,11 +57,14 @@ struct RecordingModule1 : Module1 {
     mciCommands.push_back(command);
     return 0;
   }
-  std::int32_t mciSendStringA(const std::string& command, char* reply, std::int32_t room,
+  std::int32_t mciSendStringA(const std::string& command, char* buffer, std::int32_t room,
                               std::uint32_t) override {
     mciCommands.push_back(command);
-    if (reply && room > 0) reply[0] = '\0';
-    return 263;
+    replyRoom = room;
+    const std::size_t n = std::min(reply.size(), static_cast<std::size_t>(room) - 1);
+    reply.copy(buffer, n);
+    buffer[n] = '\0';
+    return reply.empty() ? 263 : 0;
   }
 };
 

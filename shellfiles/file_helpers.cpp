@@ -12,6 +12,15 @@ IoStatus writeFileContent(FileSystem& files, const std::string& path, std::strin
   return out.file->commit();
 }
 
+IoStatus copyFile(FileSystem& files, const std::string& source, const std::string& target) {
+  Opened<InputFile> in = files.openInput(source);
+  if (!in.status) return in.status;
+  Opened<ReplacementFile> out = files.createReplacement(target);
+  if (!out.status) return out.status;
+  if (IoStatus s = out.file->copyFrom(*in.file, {}); !s) return s;
+  return out.file->commit();
+}
+
 void puttofile(FileSystem& files, const std::string& swhat, const std::string& sfile,
                std::int32_t pt) {
   const std::uint64_t offset = pt > 1 ? static_cast<std::uint64_t>(pt) - 1 : 0;

@@ -15,6 +15,7 @@
 #include "support/temp_drive.h"
 #include "support/wav_builder.h"
 #include "window/form1.h"
+#include "window/qt_clock.h"
 
 using namespace vellora;
 
@@ -24,7 +25,7 @@ namespace {
 struct Harness {
   explicit Harness(std::function<void(test::TempDrive&)> prepare = {}) {
     if (prepare) prepare(drive);
-    form = std::make_unique<Form1>(Form1Services{files, shell, dialogs, files.drives(), system});
+    form = std::make_unique<Form1>(Form1Services{files, shell, dialogs, files.drives(), system, clock});
   }
   template <class W>
   W* get(const char* name) const {
@@ -40,6 +41,7 @@ struct Harness {
   test::RecordingModule1 system;
   ShellOpener shell{system, "C:\\tools"};
   test::ScriptedWindow dialogs;
+  QtClock clock{[] { return QDateTime(QDate(2026, 12, 8), QTime(13, 4, 5)); }, QLocale::c()};
   std::unique_ptr<Form1> form;
 };
 
@@ -191,7 +193,8 @@ class Form1Test : public QObject {
     test::RecordingModule1 system;
     ShellOpener shell(system, "Z:\\");
     test::ScriptedWindow dialogs;
-    Form1 form({files, shell, dialogs, files.drives(), system});
+    QtClock clock;
+    Form1 form({files, shell, dialogs, files.drives(), system, clock});
     QCOMPARE(form.findChild<QComboBox*>("Combo1")->currentText(), QString("100%"));
     QCOMPARE(form.findChild<QLineEdit*>("Text1")->text(), QString("C:\\temp\\"));
     QVERIFY(dialogs.messages.empty());
@@ -349,6 +352,29 @@ class Form1Test : public QObject {
     QCOMPARE(h.get<QLabel>("lblTime")->text(), QString("00:00"));
   }
 
+  void archivesWithTheInputLabelAsHeading() {
+    Harness h([](test::TempDrive& d) {
+      d.mkdir("temp");
+      d.write("temp/fid.wav", "RIFF");
+    });
+    h.dialogs.answers = {"run1"};
+    h.form->archivedata();
+    QCOMPARE(h.dialogs.prompts.size(), size_t{1});
+    QCOMPARE(h.dialogs.prompts[0].text, std::string("Subdirectory of c:\\temp\\vellora\\?"));
+    QCOMPARE(h.dialogs.prompts[0].defaultAnswer, std::string());
+    QCOMPARE(h.drive.read("temp/vellora/run1/index.htm"),
+             archivePageText("Input Filename:", "8 Dec 2026 13:04:05"));
+    QCOMPARE(h.drive.read("temp/vellora/run1/fid.wav"), std::string("RIFF"));
+    QCOMPARE(h.system.shellCalls.back().file, std::string("C:\\temp\\vellora\\run1\\index.htm"));
+    QCOMPARE(h.system.shellCalls.back().show, 6);
+  }
+
+  void clockFollowsTheLocale() {
+    const auto fixed = [] { return QDateTime(QDate(2026, 12, 8), QTime(13, 4, 5)); };
+    QCOMPARE(QtClock(fixed, QLocale("en_US")).presentDateTime(), std::string("12/8/26 1:04:05 PM"));
+    QCOMPARE(QtClock(fixed, QLocale("de_DE")).presentDateTime(), std::string("08.12.26 13:04:05"));
+  }
+
   void pauseReportsTheFailedCommand() {
     test::TempDrive drive;
     HostFileSystem files{DriveMap::fromEnvironment()};
@@ -356,7 +382,8 @@ class Form1Test : public QObject {
     ShellOpener shell(system, "C:\\tools");
     test::ScriptedWindow dialogs;
     system.setErrorDisplay([&dialogs](const std::string& text) { dialogs.message(text); });
-    Form1 form({files, shell, dialogs, files.drives(), system});
+    QtClock clock;
+    Form1 form({files, shell, dialogs, files.drives(), system, clock});
     form.Image4_Click();
     form.Image5_Click();
     QCOMPARE(dialogs.messages.size(), size_t{2});

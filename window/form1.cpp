@@ -219,6 +219,11 @@ void Form1::pauseAudio() { media_.pauseAudio(); }
 void Form1::resumeAudio() { media_.resumeAudio(); }
 std::int32_t Form1::getPosition() { return media_.getPosition(); }
 
+void Form1::archivedata() {
+  ArchiveServices archive{services_.files, services_.shell, services_.dialogs, services_.clock};
+  vellora::archivedata(archive, Label1->text().toStdString());
+}
+
 // Event handlers.
 
 void Form1::Image3_Click() { checkfile(Text1->text().toStdString(), Text2->text().toStdString()); }

@@ -10,6 +10,7 @@
 #include "shellfiles/file_system.h"
 #include "shellfiles/module1.h"
 #include "shellfiles/shell_open.h"
+#include "archive/archive_page.h"
 #include "media/media_controls.h"
 #include "speed/speed_job.h"
 
@@ -32,6 +33,7 @@ struct Form1Services {
   Dialogs& dialogs;
   const DriveMap& drives;
   Module1& system;
+  Clock& clock;
 };
 
 // The one window. Its operations keep their names and call the core.
@@ -52,6 +54,9 @@ class Form1 : public QWidget, private JobWindow, private MediaWindow {
   void pauseAudio();
   void resumeAudio();
   std::int32_t getPosition();
+  // Files the measurement files into an archive folder with an index page;
+  // no control invokes it.
+  void archivedata();
 
   // Event handlers.
   void Form_Load();

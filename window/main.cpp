@@ -5,6 +5,7 @@
 #include "platform/host_module1.h"
 #include "platform/program_directory.h"
 #include "window/form1.h"
+#include "window/qt_clock.h"
 #include "window/qt_dialogs.h"
 
 int main(int argc, char** argv) {
@@ -19,7 +20,8 @@ int main(int argc, char** argv) {
   QtDialogs dialogs;
   system.setErrorDisplay([&dialogs](const std::string& text) { dialogs.message(text); });
 
-  Form1 form({files, shell, dialogs, files.drives(), system});
+  QtClock clock;
+  Form1 form({files, shell, dialogs, files.drives(), system, clock});
   dialogs.setParent(&form);
   form.show();
   return QApplication::exec();

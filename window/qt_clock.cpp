@@ -1,0 +1,28 @@
+#include "window/qt_clock.h"
+
+namespace vellora {
+namespace {
+
+// The locale's long time format without its time zone ("t"), which a
+// desktop's general date form does not show.
+QString timeWithoutZone(const QLocale& locale) {
+  const QString format = locale.timeFormat(QLocale::LongFormat);
+  QString kept;
+  bool quoted = false;
+  for (const QChar c : format) {
+    if (c == u'\'') quoted = !quoted;
+    if (quoted || c != u't') kept += c;
+  }
+  return kept.trimmed();
+}
+
+}  // namespace
+
+std::string QtClock::presentDateTime() {
+  const QDateTime now = now_();
+  return (locale_.toString(now.date(), QLocale::ShortFormat) + u' ' +
+          locale_.toString(now.time(), timeWithoutZone(locale_)))
+      .toStdString();
+}
+
+}  // namespace vellora

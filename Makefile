@@ -4,7 +4,9 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test run bench clean
+FUZZ_SECONDS ?= 60
+
+.PHONY: all deps configure build test run bench sanitize fuzz clean
 
 all: build
 
@@ -27,5 +29,21 @@ run: build
 bench: build
 	@cmake --build $(BUILD) --target bench
 
+# The whole test suite again, built with AddressSanitizer and UBSan.
+sanitize: deps
+	@cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELLORA_SANITIZE=ON \
+	  -DVELLORA_BUILD_BENCH=OFF >/dev/null
+	@cmake --build build-asan -j $(JOBS)
+	@cd build-asan && ctest --output-on-failure -j $(JOBS)
+
+# The header scan and patch under libFuzzer for FUZZ_SECONDS, from the seed corpus.
+fuzz: deps
+	@cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+	  -DVELLORA_FUZZ=ON -DVELLORA_BUILD_BENCH=OFF >/dev/null
+	@cmake --build build-fuzz --target header_fuzz
+	@mkdir -p build-fuzz/corpus
+	@build-fuzz/tests/fuzz/header_fuzz -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	  build-fuzz/corpus tests/fuzz/corpus
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) build-asan build-fuzz

@@ -1,0 +1,156 @@
+// The speed-change job when the disk and the files misbehave: each case must
+// end in a message that names the file, with the input unchanged and nothing
+// left behind.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <future>
+
+#include "platform/host_file_system.h"
+#include "speed/speed_job.h"
+#include "support/fakes.h"
+#include "support/temp_drive.h"
+#include "support/wav_builder.h"
+
+namespace vellora {
+namespace {
+
+// The host file system, with a hook that runs just after the input opens.
+struct HookedFiles : HostFileSystem {
+  using HostFileSystem::HostFileSystem;
+  std::function<void()> afterOpen;
+  Opened<InputFile> openInput(const std::string& path) override {
+    Opened<InputFile> opened = HostFileSystem::openInput(path);
+    if (afterOpen) afterOpen();
+    return opened;
+  }
+};
+
+class FaultTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    drive.mkdir("temp/vellora");
+    drive.write("temp/talk.wav", talk);
+  }
+  void TearDown() override {
+    if (!mounted.empty()) ::umount2(mounted.c_str(), MNT_DETACH);
+  }
+
+  // Runs the job and expects exactly one message holding every piece.
+  void expectRefused(const std::string& input, const std::string& sdirout,
+                     std::initializer_list<const char*> pieces) {
+    job.checkfile(input, sdirout);
+    ASSERT_EQ(window.messages.size(), 1U);
+    for (const char* piece : pieces)
+      EXPECT_NE(window.messages[0].find(piece), std::string::npos) << window.messages[0];
+    EXPECT_EQ(window.caption, "Vellora");
+    EXPECT_TRUE(system.shellCalls.empty());
+    EXPECT_EQ(drive.read("temp/talk.wav"), talk);
+  }
+
+  bool mountSmallDisk(const std::string& relative, const char* options) {
+    drive.mkdir(relative);
+    if (::geteuid() != 0 || ::mount("tmpfs", drive.host(relative).c_str(), "tmpfs", 0, options) != 0)
+      return false;
+    mounted = drive.host(relative);
+    return true;
+  }
+
+  test::TempDrive drive;
+  HookedFiles files{DriveMap::fromEnvironment()};
+  test::RecordingModule1 system;
+  ShellOpener shell{system, "C:\\tools"};
+  test::ScriptedWindow window;
+  SpeedJob job{files, shell, window, window};
+  const std::string talk = test::canonicalWav(44100, 2, 16, 3 << 20);
+  std::string mounted;
+};
+
+TEST_F(FaultTest, DiskFullDuringTheCopy) {
+  if (!mountSmallDisk("small", "size=1m"))
+    GTEST_SKIP() << "mounting a 1 MiB tmpfs needs root; the disk-full case is not run";
+  expectRefused("C:\\temp\\talk.wav", "C:\\small\\",
+                {"Could not write C:\\small\\talk-90.wav", "No space left on device"});
+  EXPECT_EQ(drive.list("small"), std::vector<std::string>{});
+}
+
+TEST_F(FaultTest, ReadOnlyFileSystem) {
+  if (!mountSmallDisk("cdrom", "size=1m,ro"))
+    GTEST_SKIP() << "mounting a read-only tmpfs needs root; the case is not run";
+  expectRefused("C:\\temp\\talk.wav", "C:\\cdrom\\", {"C:\\cdrom\\talk-90.wav", "Read-only file system"});
+}
+
+TEST_F(FaultTest, ReadOnlyOutputDirectory) {
+  drive.mkdir("locked");
+  ::chmod(drive.host("locked").c_str(), 0555);
+  expectRefused("C:\\temp\\talk.wav", "C:\\locked", {"C:\\locked\\talk-90.wav", "read-only"});
+  EXPECT_EQ(drive.list("locked"), std::vector<std::string>{});
+}
+
+TEST_F(FaultTest, OutputDirectoryRemovedBetweenRuns) {
+  drive.mkdir("out");
+  job.checkfile("C:\\temp\\talk.wav", "C:\\out");
+  ASSERT_TRUE(window.messages.empty());
+  std::filesystem::remove_all(drive.host("out"));
+  window = {};
+  system.shellCalls.clear();
+  expectRefused("C:\\temp\\talk.wav", "C:\\out", {"C:\\out\\talk-90.wav", "its directory does not exist"});
+  EXPECT_FALSE(drive.exists("out"));
+}
+
+TEST_F(FaultTest, InputThatShrinksWhileItIsCopied) {
+  files.afterOpen = [this] { std::filesystem::resize_file(drive.host("temp/talk.wav"), 100000); };
+  job.checkfile("C:\\temp\\talk.wav", "C:\\temp\\vellora\\");
+  ASSERT_EQ(window.messages.size(), 1U);
+  EXPECT_NE(window.messages[0].find("C:\\temp\\vellora\\talk-90.wav: the input got shorter"),
+            std::string::npos)
+      << window.messages[0];
+  EXPECT_TRUE(system.shellCalls.empty());
+  EXPECT_EQ(drive.list("temp/vellora"), (std::vector<std::string>{"info.xls"}));
+}
+
+TEST_F(FaultTest, InputThatGrowsWhileItIsCopied) {
+  files.afterOpen = [this] {
+    std::FILE* f = std::fopen(drive.host("temp/talk.wav").c_str(), "ab");
+    std::fputs("more samples", f);
+    std::fclose(f);
+  };
+  job.checkfile("C:\\temp\\talk.wav", "C:\\temp\\vellora\\");
+  ASSERT_EQ(window.messages.size(), 1U);
+  EXPECT_NE(window.messages[0].find("changed length while it was being copied"), std::string::npos);
+  EXPECT_EQ(drive.list("temp/vellora"), (std::vector<std::string>{"info.xls"}));
+}
+
+TEST_F(FaultTest, InputThatIsADirectoryOrAFifo) {
+  drive.mkdir("temp/folder.wav");
+  ASSERT_EQ(::mkfifo(drive.host("temp/pipe.wav").c_str(), 0644), 0);
+  // A FIFO with no writer would block a plain open; the job must return.
+  auto done = std::async(std::launch::async, [this] {
+    test::ScriptedWindow w;
+    SpeedJob j(files, shell, w, w);
+    j.checkfile("C:\\temp\\pipe.wav", "C:\\temp\\vellora\\");
+    return w.messages;
+  });
+  if (done.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+    const int writer = ::open(drive.host("temp/pipe.wav").c_str(), O_WRONLY | O_NONBLOCK);
+    ::close(writer);
+    FAIL() << "the job waited for the FIFO";
+  }
+  const std::vector<std::string> messages = done.get();
+  ASSERT_EQ(messages.size(), 1U);
+  EXPECT_EQ(messages[0], "Could not read C:\\temp\\pipe.wav: it is not a regular file");
+
+  expectRefused("C:\\temp\\folder.wav", "C:\\temp\\vellora\\",
+                {"Could not read C:\\temp\\folder.wav: it is a directory"});
+  EXPECT_EQ(drive.list("temp/vellora"), (std::vector<std::string>{"info.xls"}));
+}
+
+}  // namespace
+}  // namespace vellora

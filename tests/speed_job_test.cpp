@@ -274,6 +274,15 @@ TEST(OutputPath, FollowsTheNamingRules) {
   EXPECT_EQ(outputPathFor("C:\\t.wav", "C:\\o", -50), "C:\\o\\t--50.wav");
 }
 
+TEST(SpeedFileName, AlwaysShowsThePercent) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"talk.wav", "talk-90.wav"},   {"a.wav.wav", "a-90.wav-90.wav"}, {"TALK.WAV", "TALK-90.WAV"},
+      {"x.tar.WAV", "x.tar-90.WAV"}, {"take", "take-90"},              {".wav", "-90.wav"},
+      {".take", ".take-90"},         {"", "-90"},
+  };
+  for (const auto& [name, renamed] : cases) EXPECT_EQ(speedFileName(name, 90), renamed) << name;
+}
+
 TEST(Val, ReadsTheLeadingNumber) {
   struct Case {
     const char* text;

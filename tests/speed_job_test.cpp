@@ -15,14 +15,7 @@
 namespace vellora {
 namespace {
 
-using test::le32;
-
-// The input with its two rates, at the 1-based body position, replaced.
-std::string withRates(std::string file, std::int64_t formatPosition, std::uint32_t sampleRate,
-                      std::uint32_t byteRate) {
-  file.replace(static_cast<std::size_t>(formatPosition - 1 + 4), 8, le32(sampleRate) + le32(byteRate));
-  return file;
-}
+using test::withRates;
 
 class SpeedJobTest : public ::testing::Test {
  protected:

@@ -32,7 +32,6 @@ Place placeOf(const DriveMap& drives, std::string shown) {
   place.host = fs::absolute(place.shown, ec).lexically_normal().string();
   if (place.host.size() > 1 && place.host.back() == '/') place.host.pop_back();
   if (place.host.find('\\') != std::string::npos) {
-    // The drive map would read it as a separator and reach another file.
     place.unmapped = "its name holds a \\, which the drive map reads as a separator";
   } else if (std::optional<std::string> system = drives.toSystem(place.host)) {
     place.system = std::move(*system);

@@ -76,7 +76,10 @@ int runProgram(const std::vector<std::string>& argv, Output output) {
 void timeProgram(benchmark::State& state, const std::vector<std::string>& argv,
                  const std::string& made) {
   for (auto _ : state) {
-    if (runProgram(argv, Output::Discarded) != 0) state.SkipWithError((argv[0] + " failed").c_str());
+    if (runProgram(argv, Output::Discarded) != 0) {
+      state.SkipWithError((argv[0] + " failed").c_str());
+      break;
+    }
     state.PauseTiming();
     std::error_code ec;
     std::filesystem::remove_all(made, ec);

@@ -54,15 +54,38 @@ void writeWav(const std::string& hostPath, std::uint64_t bytes) {
   std::fclose(f);
 }
 
-int runProgram(const std::vector<std::string>& argv) {
+int runProgram(const std::vector<std::string>& argv, Output output) {
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (output == Output::Discarded) {
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+  }
   pid_t pid;
-  if (posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0) return -1;
+  const int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) return -1;
   int status = 0;
   waitpid(pid, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+void timeProgram(benchmark::State& state, const std::vector<std::string>& argv,
+                 const std::string& made) {
+  for (auto _ : state) {
+    if (runProgram(argv, Output::Discarded) != 0) {
+      state.SkipWithError((argv[0] + " failed").c_str());
+      break;
+    }
+    state.PauseTiming();
+    std::error_code ec;
+    std::filesystem::remove_all(made, ec);
+    ::sync();
+    state.ResumeTiming();
+  }
 }
 
 RatioReporter::RatioReporter()

@@ -24,7 +24,14 @@ class ScratchDrive {
 void writeWav(const std::string& hostPath, std::uint64_t bytes);
 
 // Runs a program to its end; returns its exit status.
-int runProgram(const std::vector<std::string>& argv);
+enum class Output { Shown, Discarded };
+int runProgram(const std::vector<std::string>& argv, Output output = Output::Shown);
+
+// Times one run of a program per iteration, its output discarded. After each
+// run, outside the timing, `made` is removed and the writeback waited for, so
+// that every run starts alike.
+void timeProgram(benchmark::State& state, const std::vector<std::string>& argv,
+                 const std::string& made);
 
 // Prints the benchmarks as usual, then the ratio of each pair named with
 // addRatio, of the median runs and of the fastest runs. This machine's timings

@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   xvfb xauth xdotool x11-apps imagemagick libx11-dev
   fonts-dejavu-core
+  sox ffmpeg  # only the benchmarks run them, as peers
 )
 
 missing=()

@@ -48,7 +48,27 @@ std::string rateProblem(const FormatBody& body, double factor) {
          ", and both must lie between 1 and 2147483647";
 }
 
+// Records why the scan ended without a format chunk to patch, if it did.
+void recordScanFailure(const HeaderScan& header, const std::string& input, JobError& error) {
+  if (header.end == ScanEnd::ReadFailed)
+    error.record(JobFailure::InputUnreadable, input, header.readStatus.reason());
+  else if (!header.found())
+    error.record(JobFailure::NoFormatChunk, input, std::string(describe(header.end)));
+}
+
 }  // namespace
+
+HeaderReading readHeader(FileSystem& files, const std::string& input) {
+  HeaderReading result;
+  Opened<InputFile> opened = files.openInput(input);
+  if (!opened.status) {
+    result.error.record(JobFailure::InputUnreadable, input, opened.status.reason());
+    return result;
+  }
+  result.header = scanHeader(*opened.file);
+  recordScanFailure(result.header, input, result.error);
+  return result;
+}
 
 Conversion convert(FileSystem& files, const ConversionRequest& request) {
   Conversion result;
@@ -76,15 +96,8 @@ Conversion convert(FileSystem& files, const ConversionRequest& request) {
   // first chunk is looked at then.
   result.header = scanHeader(*input.file, static_cast<bool>(error));
   if (error) return result;
-  if (result.header.end == ScanEnd::ReadFailed) {
-    error.record(JobFailure::InputUnreadable, request.input, result.header.readStatus.reason());
-    return result;
-  }
-  if (!result.header.found()) {
-    error.record(JobFailure::NoFormatChunk, request.input,
-                 std::string(describe(result.header.end)));
-    return result;
-  }
+  recordScanFailure(result.header, request.input, error);
+  if (error) return result;
 
   result.scaled = scaleTiming(result.header.format, request.factor);
   if (!result.scaled) {

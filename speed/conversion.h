@@ -47,6 +47,15 @@ struct Conversion {
   bool ok() const { return !error; }
 };
 
+struct HeaderReading {
+  HeaderScan header;
+  JobError error;
+  bool ok() const { return !error; }
+};
+
+// The input's header as a conversion reads it, without writing anything.
+HeaderReading readHeader(FileSystem& files, const std::string& input);
+
 // Copies the input beside the output, patches the copy's two rates and puts
 // it in place under the output name. On any failure the output path is left
 // as it was and nothing new stays behind; the input is only ever read.

@@ -4,36 +4,61 @@
 
 namespace vellora {
 
+namespace {
+
+std::string withPercentBeforeWav(std::string_view text, std::int32_t percent) {
+  const std::string replacement = "-" + std::to_string(percent) + ".wav";
+  std::string renamed;
+  std::size_t from = 0;
+  for (std::size_t at; (at = text.find(".wav", from)) != std::string_view::npos; from = at + 4) {
+    renamed.append(text, from, at - from);
+    renamed += replacement;
+  }
+  renamed.append(text, from);
+  return renamed;
+}
+
+}  // namespace
+
 std::string outputPathFor(const std::string& input, const std::string& sdirout,
                           std::int32_t percent) {
   std::string output = sdirout.empty() ? std::string(kDefaultOutputDirectory) : sdirout;
   if (output.back() != '\\') output += '\\';
   const std::size_t lastBackslash = input.rfind('\\');
   output += lastBackslash == std::string::npos ? input : input.substr(lastBackslash + 1);
+  return withPercentBeforeWav(output, percent);
+}
 
-  const std::string replacement = "-" + std::to_string(percent) + ".wav";
-  std::string renamed;
-  std::size_t from = 0;
-  for (std::size_t at; (at = output.find(".wav", from)) != std::string::npos; from = at + 4) {
-    renamed.append(output, from, at - from);
-    renamed += replacement;
-  }
-  renamed.append(output, from);
+std::string speedFileName(std::string_view name, std::int32_t percent) {
+  if (name.find(".wav") != std::string_view::npos) return withPercentBeforeWav(name, percent);
+  const std::size_t dot = name.rfind('.');
+  const std::size_t at = dot == std::string_view::npos || dot == 0 ? name.size() : dot;
+  std::string renamed(name.substr(0, at));
+  renamed += "-" + std::to_string(percent);
+  renamed += name.substr(at);
   return renamed;
 }
 
-std::string headerLogText(const HeaderScan& header, const std::string& input,
-                          const std::string& output) {
+std::string headerLines(const HeaderScan& header, std::string_view subject,
+                        std::string_view lineEnd) {
   const FormatBody& f = header.format;
-  std::string log;
-  auto line = [&log](const std::string& text) { log += text + "\r\n"; };
-  line(std::to_string(header.riff.size) + " " + input + " --> " + output);
+  std::string text;
+  auto line = [&text, lineEnd](const std::string& content) {
+    text += content;
+    text += lineEnd;
+  };
+  line(std::to_string(header.riff.size) + " " + std::string(subject));
   line("bytespersa " + std::to_string(f.blockAlign));
   line("bitspersec " + std::to_string(f.byteRate));
   line("bitspersam " + std::to_string(f.bitsPerSample));
   line("nchannels  " + std::to_string(f.channels));
   line("samplerate " + std::to_string(f.sampleRate));
-  return log;
+  return text;
+}
+
+std::string headerLogText(const HeaderScan& header, const std::string& input,
+                          const std::string& output) {
+  return headerLines(header, input + " --> " + output, "\r\n");
 }
 
 std::string infoText(const FormatBody& format) {

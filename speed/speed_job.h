@@ -31,6 +31,15 @@ inline constexpr std::string_view kHeaderLogPath = "C:\\temp\\vellora\\info.xls"
 std::string outputPathFor(const std::string& input, const std::string& sdirout,
                           std::int32_t percent);
 
+// A file name that always shows the percentage: every ".wav" replaced by
+// "-<percent>.wav", or, in a name without ".wav", "-<percent>" put before the last
+// extension, or appended when there is none. A leading dot starts no extension.
+std::string speedFileName(std::string_view name, std::int32_t percent);
+
+// The header's six values: the RIFF size followed by `subject`, then the
+// format fields under the header log's labels, each line ended by `lineEnd`.
+std::string headerLines(const HeaderScan& header, std::string_view subject,
+                        std::string_view lineEnd);
 // The six lines of the header log, each ended by CR LF.
 std::string headerLogText(const HeaderScan& header, const std::string& input,
                           const std::string& output);

@@ -15,14 +15,7 @@
 namespace vellora {
 namespace {
 
-using test::le32;
-
-// The input with its two rates, at the 1-based body position, replaced.
-std::string withRates(std::string file, std::int64_t formatPosition, std::uint32_t sampleRate,
-                      std::uint32_t byteRate) {
-  file.replace(static_cast<std::size_t>(formatPosition - 1 + 4), 8, le32(sampleRate) + le32(byteRate));
-  return file;
-}
+using test::withRates;
 
 class SpeedJobTest : public ::testing::Test {
  protected:
@@ -272,6 +265,15 @@ TEST(OutputPath, FollowsTheNamingRules) {
   };
   for (const Case& c : cases) EXPECT_EQ(outputPathFor(c.input, c.sdirout, 90), c.output) << c.input;
   EXPECT_EQ(outputPathFor("C:\\t.wav", "C:\\o", -50), "C:\\o\\t--50.wav");
+}
+
+TEST(SpeedFileName, AlwaysShowsThePercent) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"talk.wav", "talk-90.wav"},   {"a.wav.wav", "a-90.wav-90.wav"}, {"TALK.WAV", "TALK-90.WAV"},
+      {"x.tar.WAV", "x.tar-90.WAV"}, {"take", "take-90"},              {".wav", "-90.wav"},
+      {".take", ".take-90"},         {"", "-90"},
+  };
+  for (const auto& [name, renamed] : cases) EXPECT_EQ(speedFileName(name, 90), renamed) << name;
 }
 
 TEST(Val, ReadsTheLeadingNumber) {

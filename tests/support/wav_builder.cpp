@@ -65,6 +65,12 @@ std::string WavBuilder::bytes() const {
   return file;
 }
 
+std::string withRates(std::string file, std::int64_t formatPosition, std::uint32_t sampleRate,
+                      std::uint32_t byteRate) {
+  file.replace(static_cast<std::size_t>(formatPosition - 1 + 4), 8, le32(sampleRate) + le32(byteRate));
+  return file;
+}
+
 std::string canonicalWav(std::uint32_t sampleRate, std::uint16_t channels, std::uint16_t bits,
                          std::size_t dataBytes) {
   return WavBuilder().fmt(Format::pcm(sampleRate, channels, bits)).data(dataBytes).bytes();

@@ -48,6 +48,11 @@ class WavBuilder {
   std::optional<std::uint32_t> riffSize_;
 };
 
+// The file with the two rates of its format body, which starts at the 1-based
+// `formatPosition`, replaced.
+std::string withRates(std::string file, std::int64_t formatPosition, std::uint32_t sampleRate,
+                      std::uint32_t byteRate);
+
 // A canonical file: RIFF header, 16-byte fmt, data.
 std::string canonicalWav(std::uint32_t sampleRate = 44100, std::uint16_t channels = 2,
                          std::uint16_t bits = 16, std::size_t dataBytes = 1000);

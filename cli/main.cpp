@@ -1,0 +1,21 @@
+#include <unistd.h>
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/run.h"
+#include "platform/host_file_system.h"
+#include "platform/host_module1.h"
+#include "platform/program_directory.h"
+
+int main(int argc, char** argv) {
+  using namespace vellora;
+  const std::vector<std::string> arguments(argv + 1, argv + argc);
+  HostFileSystem files(DriveMap::fromEnvironment());
+  HostModule1 system(files.drives());
+  ShellOpener shell(system, programDirectory(files.drives()).value_or(""));
+  cli::Services services{files.drives(), files,     shell,
+                         std::cout,      std::cerr, ::isatty(STDERR_FILENO) == 1};
+  return cli::runCommandLine(arguments, services);
+}

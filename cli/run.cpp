@@ -1,0 +1,191 @@
+#include "cli/run.h"
+
+#include <filesystem>
+#include <optional>
+#include <system_error>
+
+#include "cli/command_line.h"
+#include "cli/progress_line.h"
+#include "speed/conversion.h"
+#include "speed/speed_job.h"
+
+namespace vellora::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::string_view kProgram = "vellora-cli: ";
+
+// A host path in the user's form, the same path made absolute, and where it
+// lies on the drive map; `system` is empty, with the reason in `unmapped`,
+// when the core cannot reach it.
+struct Place {
+  std::string shown;
+  std::string host;
+  std::string system;
+  std::string unmapped;
+};
+
+Place placeOf(const DriveMap& drives, std::string shown) {
+  Place place{.shown = std::move(shown), .host = {}, .system = {}, .unmapped = {}};
+  std::error_code ec;
+  place.host = fs::absolute(place.shown, ec).lexically_normal().string();
+  if (place.host.size() > 1 && place.host.back() == '/') place.host.pop_back();
+  if (place.host.find('\\') != std::string::npos) {
+    place.unmapped = "its name holds a \\, which the drive map reads as a separator";
+  } else if (std::optional<std::string> system = drives.toSystem(place.host)) {
+    place.system = std::move(*system);
+  } else {
+    place.unmapped = "its path lies on no drive";
+  }
+  return place;
+}
+
+std::string fileName(const std::string& hostPath) {
+  return hostPath.substr(hostPath.rfind('/') + 1);
+}
+
+std::string joinHost(const std::string& directory, const std::string& name) {
+  return directory.back() == '/' ? directory + name : directory + "/" + name;
+}
+
+class Batch {
+ public:
+  Batch(const Options& options, Services& services)
+      : options_(options), services_(services), percent_(*roundToInt32(options.percent)) {}
+
+  int convertAll() {
+    if (!prepareOutputDirectory()) return kSomeFailed;
+    bool allDone = true;
+    for (const std::string& file : options_.files) allDone = convertOne(file) && allDone;
+    return allDone ? kAllDone : kSomeFailed;
+  }
+
+  int showHeaders() {
+    bool allDone = true;
+    for (const std::string& file : options_.files) allDone = showHeader(file) && allDone;
+    return allDone ? kAllDone : kSomeFailed;
+  }
+
+ private:
+  bool prepareOutputDirectory() {
+    std::string shown;
+    if (options_.outputDirectory) {
+      shown = *options_.outputDirectory;
+    } else {
+      std::string why;
+      std::optional<std::string> host = services_.drives.toHost(kDefaultOutputDirectory, &why);
+      if (!host) {
+        services_.err << kProgram << "there is no default output directory (" << why
+                      << "); name one with -o DIR\n";
+        return false;
+      }
+      shown = std::move(*host);
+    }
+    outputDirectory_ = placeOf(services_.drives, shown);
+    std::error_code ec;
+    fs::create_directories(outputDirectory_.host, ec);
+    if (!ec && !fs::is_directory(outputDirectory_.host, ec))
+      ec = std::make_error_code(std::errc::not_a_directory);
+    if (ec) {
+      services_.err << kProgram << "Could not create the output directory " << shown << ": "
+                    << ec.message() << '\n';
+      return false;
+    }
+    return true;
+  }
+
+  bool convertOne(const std::string& file) {
+    const Place input = placeOf(services_.drives, file);
+    const Place output =
+        placeOf(services_.drives,
+                joinHost(outputDirectory_.shown, speedFileName(fileName(input.host), percent_)));
+    JobError unmapped;
+    if (!input.unmapped.empty())
+      unmapped.record(JobFailure::InputUnreadable, input.shown, input.unmapped);
+    else if (!output.unmapped.empty())
+      unmapped.record(JobFailure::OutputUnwritable, output.shown, output.unmapped);
+    if (unmapped) return report(unmapped, input, output);
+
+    if (!options_.force && services_.files.exists(output.system)) {
+      services_.err << kProgram << output.shown << " exists; use --force to replace it\n";
+      return false;
+    }
+
+    ProgressLine progress(services_.err, input.shown, services_.errIsTerminal);
+    const Conversion done = convert(
+        services_.files, {.input = input.system,
+                          .output = output.system,
+                          .factor = options_.percent / 100,
+                          .existing = options_.force ? ReplacementFile::Existing::Replace
+                                                     : ReplacementFile::Existing::Keep,
+                          .progress = [&progress](std::uint64_t copied, std::uint64_t total) {
+                            progress.show(copied, total);
+                          }});
+    progress.finish();
+    if (!done.ok()) return report(done.error, input, output);
+
+    services_.out << output.shown << ": " << done.header.format.sampleRate << " Hz -> "
+                  << done.scaled->sampleRate << " Hz, " << done.header.format.bitsPerSample
+                  << "-bit\n";
+    if (options_.play) {
+      std::string played = output.system;
+      services_.shell.openAudio(played);
+    }
+    return true;
+  }
+
+  bool showHeader(const std::string& file) {
+    const Place input = placeOf(services_.drives, file);
+    HeaderReading reading;
+    if (input.unmapped.empty())
+      reading = readHeader(services_.files, input.system);
+    else
+      reading.error.record(JobFailure::InputUnreadable, input.shown, input.unmapped);
+    if (!reading.ok()) return report(reading.error, input, input);
+    services_.out << headerLines(reading.header, input.shown, "\n");
+    return true;
+  }
+
+  // Names the file in the user's form rather than the drive map's.
+  bool report(JobError error, const Place& input, const Place& output) {
+    if (error.path == input.system)
+      error.path = input.shown;
+    else if (error.path == output.system)
+      error.path = output.shown;
+    services_.err << kProgram << message(error) << '\n';
+    return false;
+  }
+
+  const Options& options_;
+  Services& services_;
+  const std::int32_t percent_;
+  Place outputDirectory_;
+};
+
+}  // namespace
+
+int runCommandLine(std::span<const std::string> arguments, Services& services) {
+  const ParsedArguments parsed = parseArguments(arguments);
+  if (!parsed.usageError.empty()) {
+    services.err << kProgram << parsed.usageError << '\n'
+                 << synopsisText() << "Try 'vellora-cli --help' for more.\n";
+    return kUsageError;
+  }
+  Batch batch(parsed.options, services);
+  switch (parsed.options.mode) {
+    case Mode::Help:
+      services.out << usageText();
+      return kAllDone;
+    case Mode::Version:
+      services.out << versionText();
+      return kAllDone;
+    case Mode::Info:
+      return batch.showHeaders();
+    case Mode::Convert:
+      return batch.convertAll();
+  }
+  return kUsageError;
+}
+
+}  // namespace vellora::cli

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <ostream>
+#include <span>
+#include <string>
+
+#include "platform/drive_map.h"
+#include "shellfiles/file_system.h"
+#include "shellfiles/shell_open.h"
+
+namespace vellora::cli {
+
+inline constexpr int kAllDone = 0;
+inline constexpr int kSomeFailed = 1;
+inline constexpr int kUsageError = 2;
+
+// What the command works with; main() hands over the host's.
+struct Services {
+  const DriveMap& drives;
+  FileSystem& files;
+  ShellOpener& shell;
+  std::ostream& out;
+  std::ostream& err;
+  bool errIsTerminal = false;
+};
+
+// Acts on the arguments after the program name and returns the exit status.
+int runCommandLine(std::span<const std::string> arguments, Services& services);
+
+}  // namespace vellora::cli

@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   xvfb xauth xdotool x11-apps imagemagick libx11-dev
   fonts-dejavu-core
-  sox ffmpeg  # only the benchmarks run them, as peers
+  sox ffmpeg espeak-ng  # real-world files for the tests, and peers in the benchmarks
 )
 
 missing=()

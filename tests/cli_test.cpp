@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <sstream>
@@ -198,6 +199,17 @@ TEST(ProgressLine, RedrawsOnlyLongCopiesOnATerminal) {
   shortCopy.finish();
   piped.finish();
   EXPECT_EQ(quiet.str(), "");
+}
+
+TEST_F(CliTest, RefusesDirectoriesAndFifosWithoutWaiting) {
+  drive.mkdir("rec/folder.wav");
+  ASSERT_EQ(::mkfifo(drive.host("rec/pipe.wav").c_str(), 0644), 0);
+  const Outcome r = run({"-o", "out", "folder.wav", "pipe.wav", "talk.wav"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err,
+            "vellora-cli: Could not read folder.wav: it is a directory\n"
+            "vellora-cli: Could not read pipe.wav: it is not a regular file\n");
+  EXPECT_EQ(drive.list("rec/out"), (Names{"talk-90.wav"}));
 }
 
 }  // namespace

@@ -88,6 +88,22 @@ TEST_F(SpeedJobTest, ReplacesAnEarlierOutputAndPatchesPastLeadingChunks) {
   EXPECT_EQ(drive.read("temp/junk.wav"), junkFirst);
 }
 
+TEST_F(SpeedJobTest, ConvertsRf64LikeAnyOtherFile) {
+  // RF64 keeps its real sizes in ds64 and puts 0xFFFFFFFF in the 32-bit fields.
+  const std::string rf64 = test::WavBuilder("RF64")
+                               .riffSize(0xFFFFFFFF)
+                               .chunk("ds64", std::string(28, '\x5a'))
+                               .fmt(test::Format::pcm(48000, 2, 24))
+                               .chunkWithSize("data", 0xFFFFFFFF, std::string(600, '\x33'))
+                               .bytes();
+  drive.write("temp/long.wav", rf64);
+  run("C:\\temp\\long.wav");
+  EXPECT_TRUE(window.messages.empty());
+  EXPECT_EQ(drive.read("temp/vellora/long-90.wav"), withRates(rf64, 57, 43200, 259200));
+  EXPECT_EQ(drive.read("temp/long.wav"), rf64);
+  EXPECT_EQ(drive.read("temp/vellora/info.xls").substr(0, 3), "-1 ");
+}
+
 TEST_F(SpeedJobTest, AsksForThePercentWhenTheListGivesNone) {
   window.percent = "?%";
   window.answers = {"75"};

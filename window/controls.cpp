@@ -17,10 +17,7 @@ void ClickableLabel::mouseReleaseEvent(QMouseEvent* event) {
   QLabel::mouseReleaseEvent(event);
 }
 
-void FileDropLineEdit::dragEnterEvent(QDragEnterEvent* event) {
-  if (acceptsDrop && acceptsDrop(event->mimeData())) event->acceptProposedAction();
-  else event->ignore();
-}
+void FileDropLineEdit::dragEnterEvent(QDragEnterEvent* event) { dragMoveEvent(event); }
 
 void FileDropLineEdit::dragMoveEvent(QDragMoveEvent* event) {
   if (acceptsDrop && acceptsDrop(event->mimeData())) event->acceptProposedAction();

@@ -237,22 +237,22 @@ void Form1::Image1_Click() {
   openAudio(playFileName_);
 }
 
-std::optional<std::string> Form1::firstDroppedFile(const QMimeData* mime) const {
+std::optional<std::string> Form1::droppedWavFile(const QMimeData* mime) const {
+  // Only the first file counts, and only when its path holds ".wav".
   if (!mime || !mime->hasUrls() || mime->urls().isEmpty()) return std::nullopt;
   const QUrl first = mime->urls().front();
   if (!first.isLocalFile()) return std::nullopt;
-  return services_.drives.toSystem(first.toLocalFile().toStdString());
+  std::optional<std::string> path = services_.drives.toSystem(first.toLocalFile().toStdString());
+  if (!path || path->find(".wav") == std::string::npos) return std::nullopt;
+  return path;
 }
 
-bool Form1::acceptsDrop(const QMimeData* mime) const {
-  const std::optional<std::string> path = firstDroppedFile(mime);
-  return path && path->find(".wav") != std::string::npos;
-}
+bool Form1::acceptsDrop(const QMimeData* mime) const { return droppedWavFile(mime).has_value(); }
 
 void Form1::Form_OLEDragDrop(const QMimeData* mime) {
-  // Only the first file counts, and only when its path holds ".wav".
-  if (!acceptsDrop(mime)) return;
-  Text1->setText(QString::fromStdString(*firstDroppedFile(mime)));
+  const std::optional<std::string> path = droppedWavFile(mime);
+  if (!path) return;
+  Text1->setText(QString::fromStdString(*path));
   Image3_Click();
 }
 
@@ -273,10 +273,7 @@ void Form1::Image5_Click() { resumeAudio(); }
 void Form1::Command3_Click() { media_.Command3_Click(); }
 void Form1::Timer1_Timer() { media_.Timer1_Timer(); }
 
-void Form1::dragEnterEvent(QDragEnterEvent* event) {
-  if (acceptsDrop(event->mimeData())) event->acceptProposedAction();
-  else event->ignore();
-}
+void Form1::dragEnterEvent(QDragEnterEvent* event) { dragMoveEvent(event); }
 
 void Form1::dragMoveEvent(QDragMoveEvent* event) {
   if (acceptsDrop(event->mimeData())) event->acceptProposedAction();

@@ -84,8 +84,9 @@ class Form1 : public QWidget, private JobWindow, private MediaWindow {
  private:
   void createControls();
   void wireEvents();
-  // The first dropped file as a system path, when the drop is a file list.
-  std::optional<std::string> firstDroppedFile(const QMimeData* mime) const;
+  // The first dropped file as a system path, when the drop is a file list
+  // and that path holds ".wav".
+  std::optional<std::string> droppedWavFile(const QMimeData* mime) const;
   bool acceptsDrop(const QMimeData* mime) const;
 
   // JobWindow, for the speed-change job.

@@ -24,6 +24,12 @@ IoStatus copyFile(FileSystem& files, const std::string& source, const std::strin
 void puttofile(FileSystem& files, const std::string& swhat, const std::string& sfile,
                std::int32_t pt) {
   const std::uint64_t offset = pt > 1 ? static_cast<std::uint64_t>(pt) - 1 : 0;
+  // An empty text still leaves the file pt - 1 bytes long: its last zero byte
+  // is written so that the gap before the text exists.
+  if (swhat.empty() && offset > 0) {
+    (void)writeFileContent(files, sfile, std::string_view("\0", 1), offset - 1);
+    return;
+  }
   (void)writeFileContent(files, sfile, swhat, offset);
 }
 

@@ -24,6 +24,7 @@ std::string message(const JobError& error) {
     case JobFailure::NoFormatChunk:
       return "Found no format chunk in " + error.path + ": " + error.reason +
              ". Nothing was written.";
+    case JobFailure::FormatTooShort:
     case JobFailure::RateOutOfRange:
       return "Could not change the speed of " + error.path + ": " + error.reason +
              ". Nothing was written.";
@@ -42,6 +43,8 @@ std::string formatNumber(double value) {
 namespace {
 
 std::string rateProblem(const FormatBody& body, double factor) {
+  if (std::isinf(factor))
+    return factor > 0 ? "the percentage is too large" : "the percentage is too far below zero";
   return "it would get a sample rate of " +
          formatNumber(std::nearbyint(body.sampleRate * factor)) + " and a byte rate of " +
          formatNumber(std::nearbyint(body.byteRate * factor)) +
@@ -52,6 +55,8 @@ std::string rateProblem(const FormatBody& body, double factor) {
 void recordScanFailure(const HeaderScan& header, const std::string& input, JobError& error) {
   if (header.end == ScanEnd::ReadFailed)
     error.record(JobFailure::InputUnreadable, input, header.readStatus.reason());
+  else if (header.end == ScanEnd::FormatTooShort)
+    error.record(JobFailure::FormatTooShort, input, std::string(describe(header.end)));
   else if (!header.found())
     error.record(JobFailure::NoFormatChunk, input, std::string(describe(header.end)));
 }

@@ -14,6 +14,7 @@ enum class JobFailure {
   InputUnreadable,   // the input cannot be opened or read
   OutputUnwritable,  // the copy cannot be created, written or put in place
   NoFormatChunk,     // the scan found nothing to patch
+  FormatTooShort,    // the format chunk ends before the rates
   RateOutOfRange,    // a scaled rate would fall outside 1 .. 2147483647
 };
 

@@ -79,6 +79,16 @@ double SpeedJob::settlePercent() {
   return percent;
 }
 
+std::string SpeedJob::headerLogConflict(const std::string& input, const std::string& output) {
+  const std::string log(kHeaderLogPath);
+  const char* whose = files_.sameFile(log, input)    ? "input"
+                      : files_.sameFile(log, output) ? "output"
+                                                     : nullptr;
+  if (whose == nullptr) return {};
+  return "The header log " + log + " was not written: it is the " + whose +
+         " file itself, which it would have replaced.";
+}
+
 void SpeedJob::checkfile(const std::string& sfilein, const std::string& sdirout) {
   const double factor = settlePercent() / 100;
   if (sfilein.empty()) {
@@ -92,17 +102,21 @@ void SpeedJob::checkfile(const std::string& sfilein, const std::string& sdirout)
   const Conversion done = convert(files_, {.input = input, .output = output, .factor = factor, .existing = {}, .progress = {}});
   error_ = done.error;
 
+  std::string logSkipped;
   if (error_.failure != JobFailure::SameFile) {
     // The log and the summary show the input's header as read, also when the
     // conversion failed; a log that cannot be written is not worth a message.
-    (void)writeFileContent(files_, std::string(kHeaderLogPath),
-                           headerLogText(done.header, input, output));
+    logSkipped = headerLogConflict(input, output);
+    if (logSkipped.empty())
+      (void)writeFileContent(files_, std::string(kHeaderLogPath),
+                             headerLogText(done.header, input, output));
     window_.setInfo(infoText(done.header.format));
   }
   if (error_) {
-    dialogs_.message(message(error_));
+    dialogs_.message(logSkipped.empty() ? message(error_) : message(error_) + " " + logSkipped);
     return;
   }
+  if (!logSkipped.empty()) dialogs_.message(logSkipped);
 
   window_.setCaption("Vellora --> " + output);
   // Play the file that was written: a relative output directory lies below

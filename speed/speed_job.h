@@ -60,6 +60,8 @@ class SpeedJob {
 
  private:
   double settlePercent();
+  // Why the header log must not be written over the job's own files, or "".
+  std::string headerLogConflict(const std::string& input, const std::string& output);
 
   FileSystem& files_;
   ShellOpener& shell_;

@@ -9,6 +9,7 @@ namespace {
 
 constexpr FourCC kFormatId{'f', 'm', 't', ' '};
 constexpr FourCC kDataId{'d', 'a', 't', 'a'};
+constexpr std::uint32_t kShortestFormat = 12;
 
 FourCC fourcc(const std::byte* p) {
   FourCC id;
@@ -84,7 +85,9 @@ HeaderScan scanHeader(ByteSource& file, bool failureRecorded) {
     offset += ChunkHeader::bytes;
 
     if (id == kFormatId) {
-      if (size < FormatBody::bytes) {
+      // The rates end at body byte 12; the bytes after them up to 16 are
+      // written back as they were read, so a shorter chunk changes nothing outside it.
+      if (size < kShortestFormat) {
         scan.end = ScanEnd::FormatTooShort;
         return scan;
       }
@@ -142,7 +145,7 @@ std::string_view describe(ScanEnd end) {
     case ScanEnd::ShortFile: return "the file ends before a format chunk";
     case ScanEnd::DataBeforeFormat: return "its data chunk comes before the format chunk";
     case ScanEnd::ChunkPastEnd: return "a chunk runs past the end of the file";
-    case ScanEnd::FormatTooShort: return "its format chunk is shorter than 16 bytes";
+    case ScanEnd::FormatTooShort: return "its format chunk is too short";
     case ScanEnd::ReadFailed: return "it could not be read";
     case ScanEnd::Stopped: return "the scan stopped after an earlier failure";
   }

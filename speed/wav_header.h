@@ -67,7 +67,7 @@ enum class ScanEnd {
   ShortFile,         // fewer than 12 bytes, or the file ends before a format chunk
   DataBeforeFormat,  // a "data" chunk comes first
   ChunkPastEnd,      // a chunk's body runs past the end of the file
-  FormatTooShort,    // the format chunk holds fewer than 16 bytes
+  FormatTooShort,    // the format chunk is too short to hold both rates
   ReadFailed,        // the system could not read the file
   Stopped,           // a failure was recorded before the scan, which looks at one chunk only
 };

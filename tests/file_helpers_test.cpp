@@ -27,6 +27,9 @@ TEST_F(FileHelpersTest, PutToFileReplacesTheWholeContent) {
   EXPECT_EQ(drive.read("page.htm"), "");
   puttofile(files, "at5", "C:\\new.htm", 5);
   EXPECT_EQ(drive.read("new.htm"), std::string("\0\0\0\0at5", 7));
+  // An empty text still leaves the zeros before its position.
+  puttofile(files, "", "C:\\page.htm", 4);
+  EXPECT_EQ(drive.read("page.htm"), std::string(3, '\0'));
   EXPECT_EQ(drive.list(""), (std::vector<std::string>{"new.htm", "page.htm"}));
 }
 

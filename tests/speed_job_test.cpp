@@ -229,6 +229,84 @@ TEST_F(SpeedJobTest, NeverWritesOverItsInput) {
   expectFailure("is the input file itself");
 }
 
+// The header log has a fixed path; a job whose input or output is that very
+// file converts, but skips the log rather than write over its own files.
+TEST_F(SpeedJobTest, HeaderLogNeverReplacesTheInput) {
+  drive.write("temp/vellora/info.xls", talk);
+  drive.mkdir("temp/out");
+  job.checkfile("C:\\temp\\vellora\\info.xls", "C:\\temp\\out\\");
+  EXPECT_EQ(drive.read("temp/vellora/info.xls"), talk);
+  EXPECT_EQ(drive.read("temp/out/info.xls"), withRates(talk, 21, 39690, 158760));
+  EXPECT_EQ(window.messages,
+            (std::vector<std::string>{"The header log C:\\temp\\vellora\\info.xls was not "
+                                      "written: it is the input file itself, which it would have "
+                                      "replaced."}));
+  EXPECT_EQ(window.caption, "Vellora --> C:\\temp\\out\\info.xls");
+  EXPECT_EQ(system.shellCalls.size(), 1U);
+
+  // Not a recording: the failure is reported, and the input still stays whole.
+  window = {};
+  drive.write("temp/vellora/info.xls", "six lines of an older log");
+  job.checkfile("C:\\temp\\vellora\\info.xls", "C:\\temp\\out\\");
+  EXPECT_EQ(drive.read("temp/vellora/info.xls"), "six lines of an older log");
+  ASSERT_EQ(window.messages.size(), 1U);
+  EXPECT_NE(window.messages[0].find("Found no format chunk in C:\\temp\\vellora\\info.xls"),
+            std::string::npos);
+  EXPECT_NE(window.messages[0].find("it is the input file itself"), std::string::npos);
+}
+
+TEST_F(SpeedJobTest, HeaderLogNeverReplacesTheOutput) {
+  drive.write("temp/info.xls", talk);
+  run("C:\\temp\\info.xls");
+  EXPECT_EQ(drive.read("temp/vellora/info.xls"), withRates(talk, 21, 39690, 158760));
+  EXPECT_EQ(drive.read("temp/info.xls"), talk);
+  ASSERT_EQ(window.messages.size(), 1U);
+  EXPECT_NE(window.messages[0].find("it is the output file itself"), std::string::npos);
+  EXPECT_EQ(window.caption, "Vellora --> C:\\temp\\vellora\\info.xls");
+
+  // The same through a link standing where the log goes.
+  window = {};
+  drive.write("temp/vellora/info.xls", "old");
+  std::filesystem::remove(drive.host("temp/vellora/info.xls"));
+  drive.mkdir("temp/other");
+  std::filesystem::create_symlink(drive.host("temp/other/info.xls"),
+                                  drive.host("temp/vellora/info.xls"));
+  drive.write("temp/other/talk.wav", talk);
+  job.checkfile("C:\\temp\\other\\talk.wav", "C:\\temp\\other\\");
+  EXPECT_EQ(drive.read("temp/other/talk-90.wav"), withRates(talk, 21, 39690, 158760));
+}
+
+TEST_F(SpeedJobTest, FormatChunkOfTwelveToFifteenBytesConverts) {
+  const test::Format f = test::Format::pcm(44100, 2, 16);
+  for (std::uint32_t size : {12U, 14U, 15U}) {
+    SCOPED_TRACE(size);
+    window = {};
+    const std::string file =
+        test::WavBuilder().chunk("fmt ", f.body().substr(0, size)).data(100).bytes();
+    drive.write("temp/short.wav", file);
+    job.checkfile("C:\\temp\\short.wav", "C:\\temp\\vellora\\");
+    EXPECT_TRUE(window.messages.empty());
+    // Only the rates change; the bytes after the chunk's body are the next chunk's.
+    EXPECT_EQ(drive.read("temp/vellora/short-90.wav"), withRates(file, 21, 39690, 158760));
+  }
+  window = {};
+  drive.write("temp/tiny.wav",
+              test::WavBuilder().chunk("fmt ", f.body().substr(0, 11)).data(100).bytes());
+  job.checkfile("C:\\temp\\tiny.wav", "C:\\temp\\vellora\\");
+  EXPECT_EQ(window.messages,
+            (std::vector<std::string>{"Could not change the speed of C:\\temp\\tiny.wav: its "
+                                      "format chunk is too short. Nothing was written."}));
+  EXPECT_FALSE(drive.exists("temp/vellora/tiny-90.wav"));
+}
+
+TEST_F(SpeedJobTest, HugeTypedPercentIsCalledTooLarge) {
+  window.percent = "?%";
+  window.answers = {"1e400"};
+  run("C:\\temp\\talk.wav");
+  expectFailure("Could not change the speed of C:\\temp\\talk.wav: the percentage is too large. "
+                "Nothing was written.");
+}
+
 TEST_F(SpeedJobTest, InvalidOutputNameIsReported) {
   drive.write("talk.wav", talk);
   job.checkfile("c:talk.wav", "C:\\temp\\vellora\\");

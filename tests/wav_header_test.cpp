@@ -96,7 +96,7 @@ TEST(ScanHeader, EndsWithoutFormatChunk) {
        WavBuilder().chunkWithSize("JUNK", 0xFFFFFFFF, "").fmt(f).bytes(), ScanEnd::ChunkPastEnd},
       {"odd chunk without its pad byte",
        WavBuilder().chunk("LIST", "abc", false).fmt(f).data(2).bytes(), ScanEnd::ChunkPastEnd},
-      {"fmt of 14 bytes", WavBuilder().chunk("fmt ", f.body().substr(0, 14)).data(2).bytes(),
+      {"fmt of 11 bytes", WavBuilder().chunk("fmt ", f.body().substr(0, 11)).data(2).bytes(),
        ScanEnd::FormatTooShort},
       {"text file", "just some words, no RIFF here at all", ScanEnd::ChunkPastEnd},
   };

@@ -103,7 +103,7 @@ TEST_F(CliTest, UsageErrorsExitWithTwoAndTouchNothing) {
     const Outcome r = run(arguments);
     EXPECT_EQ(r.status, 2) << ::testing::PrintToString(arguments);
     EXPECT_EQ(r.out, "");
-    EXPECT_THAT(r.err, HasSubstr("\nUsage: vellora-cli [-p PERCENT]"));
+    EXPECT_THAT(r.err, HasSubstr("\nUsage: vellora-cli [-fnqv] [-p PERCENT]"));
   }
   EXPECT_THAT(run({"-p", "abc", "talk.wav"}).err,
               StartsWith("vellora-cli: -p takes a percentage greater than 0, not 'abc'\n"));
@@ -115,7 +115,7 @@ TEST_F(CliTest, UsageErrorsExitWithTwoAndTouchNothing) {
 TEST_F(CliTest, HelpAndVersionExitWithZero) {
   const Outcome help = run({"--help"}), version = run({"--version"});
   EXPECT_EQ(help.status, 0);
-  EXPECT_THAT(help.out, StartsWith("Usage: vellora-cli [-p PERCENT] [-o DIR] [--play] [--force]"));
+  EXPECT_THAT(help.out, StartsWith("Usage: vellora-cli [-fnqv] [-p PERCENT] [-o DIR] [--play] [--sync]"));
   EXPECT_THAT(help.out, HasSubstr("OUTPUT: OLD Hz -> NEW Hz, BITS-bit"));
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.out, "vellora-cli 0.1.0\n");

@@ -1,12 +1,8 @@
 #include "cli/run.h"
 
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <system_error>
-
-#include <fcntl.h>
 
 #include "cli/command_line.h"
 #include "cli/progress_line.h"
@@ -199,9 +195,10 @@ class Batch {
     UniqueFd opened;
     int in = services_.inFd;
     if (!fromStdin) {
-      opened.reset(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+      std::string why;
+      opened.reset(openForReading(file, why));
       if (!opened) {
-        services_.err << kProgram << "Could not read " << file << ": " << std::strerror(errno) << '\n';
+        services_.err << kProgram << "Could not read " << file << ": " << why << '\n';
         return kSomeFailed;
       }
       in = opened.get();
@@ -213,7 +210,10 @@ class Batch {
       return kSomeFailed;
     }
     const Conversion plan = planConversion(head.scan, input.shown, options_.percent / 100);
-    if (!plan.ok()) return report(plan.error, input, input) ? kAllDone : kSomeFailed;
+    if (!plan.ok()) {
+      report(plan.error, input, input);
+      return kSomeFailed;
+    }
     const std::string shownOutput = "standard output";
     if (options_.dryRun) {
       tell(services_.err, "would write ", shownOutput, plan);

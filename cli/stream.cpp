@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <limits>
+#include <memory>
 
 #include "speed/memory_source.h"
 
@@ -147,7 +148,12 @@ StreamCopy writeStream(std::span<const std::byte> bytes, int in, int out) {
   if (moved || !result.status) return result;
 #endif
   result.method = "read/write";
-  std::vector<std::byte> buffer(kChunk);
+  // Page-aligned, as the kernel copies into and out of it much faster so.
+  struct alignas(4096) Buffer {
+    std::byte bytes[kChunk];
+  };
+  const auto held = std::make_unique<Buffer>();
+  const std::span<std::byte> buffer(held->bytes);
   for (;;) {
     const ssize_t n = readSome(in, buffer.data(), buffer.size());
     if (n == 0) return result;
@@ -168,7 +174,14 @@ bool isTerminal(int fd) { return ::isatty(fd) == 1; }
 std::uint64_t regularFileSize(int fd) {
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return 0;
-  return static_cast<std::uint64_t>(st.st_size);
+  const off_t at = ::lseek(fd, 0, SEEK_CUR);
+  return at >= 0 && at < st.st_size ? static_cast<std::uint64_t>(st.st_size - at) : 0;
+}
+
+int openForReading(const std::string& path, std::string& why) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) why = std::strerror(errno);
+  return fd;
 }
 
 }  // namespace vellora::cli

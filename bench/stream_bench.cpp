@@ -1,9 +1,6 @@
 // vellora-cli -c streaming a 1 GiB file to /dev/null, to a file and through
 // pipes, against cat doing the same; and the peak memory of the stream, which
 // must not grow with the input.
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "bench_support.h"
@@ -49,17 +46,12 @@ void BM_StreamPeakMemory(benchmark::State& state) {
   const std::string input = state.range(0) == 10 ? scratch->host("small.wav") : big();
   long peakKiB = 0;
   for (auto _ : state) {
-    const pid_t child = ::fork();
-    if (child == 0) {
-      const std::string command = "exec " + kCli + " -qc - < " + input + " > /dev/null";
-      ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-      ::_exit(127);
-    }
-    int status = 0;
-    struct rusage usage {};
-    ::wait4(child, &status, 0, &usage);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) state.SkipWithError("stream failed");
-    peakKiB = usage.ru_maxrss;
+    const std::string command = kCli + " -qc - < " + input + " > /dev/null";
+    peakKiB = childPeakKiB([&command] {
+      ::execl("/bin/sh", "sh", "-c", ("exec " + command).c_str(), static_cast<char*>(nullptr));
+      return false;
+    });
+    if (peakKiB < 0) state.SkipWithError("stream failed");
   }
   state.counters["peak_KiB"] = static_cast<double>(peakKiB);
 }

@@ -153,7 +153,8 @@ std::string usageText() {
          "  -f, --force            replace an output file that exists already\n"
          "  -c, --stdout           write the one converted FILE to standard output;\n"
          "                         FILE may be - for standard input\n"
-         "  -n, --dry-run          read each header, say what would be written, write nothing\n"
+         "  -n, --dry-run          read each header, say what would be written and\n"
+         "                         where, write nothing\n"
          "  -q, --quiet            print nothing but errors\n"
          "  -v, --verbose          also say where the format chunk lies, how many chunks\n"
          "                         came before it, and how the copy was made\n"
@@ -174,7 +175,8 @@ std::string usageText() {
          "bytespersa, bitspersec, bitspersam, nchannels and samplerate.\n"
          "Errors go to standard error, one line naming the file.\n"
          "\n"
-         "Exit status: 0 when every FILE was done, 1 when any failed, 2 for a usage error.\n"
+         "Exit status: 0 when every FILE was done, 1 when any failed, 2 for a usage\n"
+         "error.\n"
          "See vellora-cli(1) for more.\n";
 }
 

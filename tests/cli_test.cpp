@@ -399,6 +399,27 @@ TEST_F(CliTest, StreamsMatchTheFileOutputByteForByte) {
   EXPECT_EQ(drive.list("rec"), (Names{"long.wav", "out", "talk.wav"}));
 }
 
+TEST_F(CliTest, StreamsHoldChunksBeforeTheFormatChunkUpToALimit) {
+  // Several reads' worth of chunk before the format chunk.
+  const std::string listed = test::WavBuilder()
+                                 .chunk("LIST", std::string(400 << 10, 'l'))
+                                 .fmt(test::Format::pcm(22050, 1, 8))
+                                 .data(70000)
+                                 .bytes();
+  drive.write("rec/listed.wav", listed);
+  ASSERT_EQ(run({"-o", "out", "listed.wav"}).status, 0);
+  const Outcome piped = runPiped({"-c", "-"}, listed);
+  EXPECT_EQ(piped.status, 0) << piped.err;
+  EXPECT_TRUE(piped.out == drive.read("rec/out/listed-90.wav"));
+
+  // Beyond 16 MiB without a format chunk the stream is refused, unwritten.
+  const std::string endless = test::WavBuilder().chunk("JUNK", std::string(17 << 20, 'j')).bytes();
+  const Outcome refused = runPiped({"-c", "-"}, endless);
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.out, "");
+  EXPECT_EQ(refused.err, "vellora-cli: Could not read standard input: no format chunk in its first 16 MiB\n");
+}
+
 TEST_F(CliTest, StreamsRefuseWhatTheyCannotDo) {
   drive.write("rec/bad.wav", std::string("RIFF\4\0\0\0WAVE", 12));
   const Outcome bad = runPiped({"-c", "-"}, std::string("RIFF\4\0\0\0WAVEdata", 16) + std::string(300000, 'x'));

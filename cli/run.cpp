@@ -190,6 +190,7 @@ class Batch {
                     << "will not write WAV data to a terminal; redirect standard output or use a pipe\n";
       return kUsageError;
     }
+    useBinaryStandardStreams();
     const bool fromStdin = file == "-";
     Place input{.shown = fromStdin ? "standard input" : file, .host = file, .system = {}, .unmapped = {}};
     UniqueFd opened;

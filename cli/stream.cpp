@@ -3,6 +3,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef _WIN32
+#include <io.h>
+#endif
 
 #include <cerrno>
 #include <cstring>
@@ -171,6 +174,14 @@ StreamCopy writeStream(std::span<const std::byte> bytes, int in, int out) {
 
 bool isTerminal(int fd) { return ::isatty(fd) == 1; }
 
+void useBinaryStandardStreams() {
+#ifdef _WIN32
+  // Text mode would turn every 0x0A byte of the audio into 0x0D 0x0A.
+  ::_setmode(0, _O_BINARY);
+  ::_setmode(1, _O_BINARY);
+#endif
+}
+
 std::uint64_t regularFileSize(int fd) {
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return 0;
@@ -179,7 +190,11 @@ std::uint64_t regularFileSize(int fd) {
 }
 
 int openForReading(const std::string& path, std::string& why) {
+#ifdef _WIN32
+  const int fd = ::open(path.c_str(), O_RDONLY | O_BINARY);
+#else
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+#endif
   if (fd < 0) why = std::strerror(errno);
   return fd;
 }

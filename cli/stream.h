@@ -41,6 +41,8 @@ StreamCopy writeStream(std::span<const std::byte> bytes, int in, int out);
 
 // The host's calls behind the stream, which another host may replace.
 bool isTerminal(int fd);
+// Standard input and output carry bytes unchanged (a no-op where they always do).
+void useBinaryStandardStreams();
 // What is left to read of a regular file open on `fd`, 0 for anything else.
 std::uint64_t regularFileSize(int fd);
 // A descriptor open for reading, or -1 with the system's reason in `why`.

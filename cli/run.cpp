@@ -204,6 +204,12 @@ class Batch {
       }
       in = opened.get();
     }
+    if (sameFile(in, services_.outFd)) {
+      // Appending a file to itself would never reach its end.
+      services_.err << kProgram << "Could not write standard output: it is " << input.shown
+                    << " itself\n";
+      return kSomeFailed;
+    }
     StreamHead head = readStreamHead(in, regularFileSize(in));
     if (!head.readStatus) {
       services_.err << kProgram << "Could not read " << input.shown << ": " << head.readStatus.reason()

@@ -189,6 +189,18 @@ std::uint64_t regularFileSize(int fd) {
   return at >= 0 && at < st.st_size ? static_cast<std::uint64_t>(st.st_size - at) : 0;
 }
 
+bool sameFile(int a, int b) {
+#ifdef _WIN32
+  // Windows has no inode numbers in stat; its host may compare file indexes.
+  (void)a;
+  (void)b;
+  return false;
+#endif
+  struct stat first {}, second {};
+  return ::fstat(a, &first) == 0 && ::fstat(b, &second) == 0 && S_ISREG(first.st_mode) &&
+         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
 int openForReading(const std::string& path, std::string& why) {
 #ifdef _WIN32
   const int fd = ::open(path.c_str(), O_RDONLY | O_BINARY);

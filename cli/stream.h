@@ -45,6 +45,8 @@ bool isTerminal(int fd);
 void useBinaryStandardStreams();
 // What is left to read of a regular file open on `fd`, 0 for anything else.
 std::uint64_t regularFileSize(int fd);
+// True when both descriptors are open on one regular file.
+bool sameFile(int a, int b);
 // A descriptor open for reading, or -1 with the system's reason in `why`.
 int openForReading(const std::string& path, std::string& why);
 

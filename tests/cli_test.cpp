@@ -432,6 +432,14 @@ TEST_F(CliTest, StreamsRefuseWhatTheyCannotDo) {
   EXPECT_EQ(truncated.status, 1);
   EXPECT_EQ(truncated.out, "");
 
+  // Appended to itself, a file would grow without end.
+  const std::string appended = "cd " + drive.host("rec") + " && exec " + VELLORA_CLI +
+                               " -c talk.wav >> talk.wav 2> ../capture/err";
+  const int appendStatus = std::system(appended.c_str());
+  EXPECT_EQ(WEXITSTATUS(appendStatus), 1);
+  EXPECT_EQ(drive.read("capture/err"), "vellora-cli: Could not write standard output: it is talk.wav itself\n");
+  EXPECT_EQ(drive.read("rec/talk.wav"), talk);
+
   for (const Names& arguments : {Names{"-c", "talk.wav", "talk.wav"}, Names{"-"}, Names{"-o", "out", "-"},
                                  Names{"-c", "-o", "out", "talk.wav"}, Names{"-c", "--play", "talk.wav"}}) {
     const Outcome r = run(arguments);

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -86,6 +87,23 @@ void timeProgram(benchmark::State& state, const std::vector<std::string>& argv,
     ::sync();
     state.ResumeTiming();
   }
+}
+
+long childPeakKiB(const std::function<bool()>& work) {
+  const pid_t child = ::fork();
+  if (child == 0) {
+    bool done = false;
+    try {
+      done = work();
+    } catch (...) {
+    }
+    ::_exit(done ? 0 : 1);
+  }
+  int status = 0;
+  struct rusage usage {};
+  ::wait4(child, &status, 0, &usage);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
+  return usage.ru_maxrss;
 }
 
 RatioReporter::RatioReporter()

@@ -2,6 +2,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -32,6 +33,10 @@ int runProgram(const std::vector<std::string>& argv, Output output = Output::Sho
 // that every run starts alike.
 void timeProgram(benchmark::State& state, const std::vector<std::string>& argv,
                  const std::string& made);
+
+// Peak resident memory in KiB of a child process that runs `work` and
+// ends; -1 when `work` returned false or threw.
+long childPeakKiB(const std::function<bool()>& work);
 
 // Prints the benchmarks as usual, then the ratio of each pair named with
 // addRatio, of the median runs and of the fastest runs. This machine's timings

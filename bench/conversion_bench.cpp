@@ -2,9 +2,7 @@
 // copy of the same 1 GiB file and against sox and ffmpeg doing it; vellora-cli
 // on 1,000 files of 100 KiB against a shell loop of sox over them; and the
 // conversion's peak memory for a small and a large input.
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -120,20 +118,11 @@ void BM_PeakMemory(benchmark::State& state) {
   const std::string name = state.range(0) == 10 ? "small" : "big";
   long peakKiB = 0;
   for (auto _ : state) {
-    const pid_t child = ::fork();
-    if (child == 0) {
-      try {
-        convertOnce(name);
-      } catch (...) {
-        ::_exit(1);
-      }
-      ::_exit(0);
-    }
-    int status = 0;
-    struct rusage usage {};
-    ::wait4(child, &status, 0, &usage);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) state.SkipWithError("conversion failed");
-    peakKiB = usage.ru_maxrss;
+    peakKiB = childPeakKiB([&name] {
+      convertOnce(name);
+      return true;
+    });
+    if (peakKiB < 0) state.SkipWithError("conversion failed");
   }
   state.counters["peak_KiB"] = static_cast<double>(peakKiB);
 }

@@ -1,24 +1,59 @@
 #include "cli/command_line.h"
 
+#include <getopt.h>
+
+#include <charconv>
+#include <cmath>
+
 #include "speed/speed_job.h"
 
 namespace vellora::cli {
 namespace {
 
 constexpr const char* kSynopsis =
-    "Usage: vellora-cli [-p PERCENT] [-o DIR] [--play] [--force] FILE...\n"
-    "       vellora-cli --info FILE...\n"
-    "       vellora-cli --help | --version\n";
+    "Usage: vellora-cli [-fnqv] [-p PERCENT] [-o DIR] [--play] [--sync] FILE...\n"
+    "       vellora-cli -c [-nqv] [-p PERCENT] FILE|- > OUTPUT\n"
+    "       vellora-cli -i FILE...\n"
+    "       vellora-cli -h | -V\n";
 
-// The percentage as the window reads it; the error when it cannot serve.
-std::string readPercent(const std::string& text, double& percent) {
-  percent = Val(text);
-  if (!(percent > 0)) return "-p takes a percentage greater than 0, not '" + text + "'";
-  if (!roundToInt32(percent)) return "-p " + text + " is too large a percentage";
-  return {};
+// Long options without a short form get values past the last character.
+enum : int { kPlay = 256, kSync };
+
+constexpr const char* kShortOptions = ":p:o:fihVqvnc";
+const option kLongOptions[] = {
+    {"percent", required_argument, nullptr, 'p'},
+    {"output-dir", required_argument, nullptr, 'o'},
+    {"force", no_argument, nullptr, 'f'},
+    {"info", no_argument, nullptr, 'i'},
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, 'V'},
+    {"quiet", no_argument, nullptr, 'q'},
+    {"verbose", no_argument, nullptr, 'v'},
+    {"dry-run", no_argument, nullptr, 'n'},
+    {"stdout", no_argument, nullptr, 'c'},
+    {"play", no_argument, nullptr, kPlay},
+    {"sync", no_argument, nullptr, kSync},
+    {nullptr, 0, nullptr, 0},
+};
+
+// An option as the user wrote it, for messages: "-p" or "--percent".
+std::string spelled(int longIndex, int shortOption) {
+  if (longIndex >= 0) return std::string("--") + kLongOptions[static_cast<std::size_t>(longIndex)].name;
+  return std::string("-") + static_cast<char>(shortOption);
 }
 
 }  // namespace
+
+std::optional<double> readPercentText(const std::string& text) {
+  std::string_view number = text;
+  if (!number.empty() && number.back() == '%') number.remove_suffix(1);
+  double value = 0;
+  const char* end = number.data() + number.size();
+  auto [stop, ec] = std::from_chars(number.data(), end, value, std::chars_format::fixed);
+  if (number.empty() || ec != std::errc{} || stop != end || !std::isfinite(value) || !(value > 0))
+    return std::nullopt;
+  return value;
+}
 
 ParsedArguments parseArguments(std::span<const std::string> arguments) {
   ParsedArguments parsed;
@@ -27,39 +62,75 @@ ParsedArguments parseArguments(std::span<const std::string> arguments) {
     parsed.usageError = std::move(why);
     return parsed;
   };
-  bool info = false, conversionOption = false, optionsEnded = false;
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    const std::string& argument = arguments[i];
-    if (optionsEnded || argument.size() < 2 || argument[0] != '-') {
-      options.files.push_back(argument);
-    } else if (argument == "--") {
-      optionsEnded = true;
-    } else if (argument == "--help" || argument == "--version") {
-      options.mode = argument == "--help" ? Mode::Help : Mode::Version;
-      return parsed;
-    } else if (argument == "--info") {
-      info = true;
-    } else if (argument == "--play") {
-      options.play = conversionOption = true;
-    } else if (argument == "--force") {
-      options.force = conversionOption = true;
-    } else if (argument == "-p" || argument == "-o") {
-      if (i + 1 == arguments.size()) return refuse(argument + " needs a value");
-      const std::string& value = arguments[++i];
-      conversionOption = true;
-      if (argument == "-p") {
-        if (std::string why = readPercent(value, options.percent); !why.empty()) return refuse(why);
-      } else if (value.empty()) {
-        return refuse("-o needs a directory");
-      } else {
-        options.outputDirectory = value;
+
+  // getopt_long permutes its argv, so it works on pointers of its own.
+  std::vector<std::string> words{"vellora-cli"};
+  words.insert(words.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  const int argc = static_cast<int>(words.size());
+  optind = 0;  // a full restart, so that the parser can be used again
+  opterr = 0;  // the messages below name the text themselves
+
+  bool info = false, fileOption = false;
+  for (;;) {
+    int longIndex = -1;
+    const int option = getopt_long(argc, argv.data(), kShortOptions, kLongOptions, &longIndex);
+    if (option == -1) break;
+    // Unknown long options, and options missing their value (only ever the
+    // last word), are the word just passed.
+    const std::string passed = argv[static_cast<std::size_t>(optind - 1)];
+    if (option == ':' || (option == '?' && optopt == 0))
+      longIndex = passed.rfind("--", 0) == 0 ? -2 : -1;
+    switch (option) {
+      case 'h': options.mode = Mode::Help; return parsed;
+      case 'V': options.mode = Mode::Version; return parsed;
+      case 'i': info = true; break;
+      case 'f': options.force = fileOption = true; break;
+      case kPlay: options.play = fileOption = true; break;
+      case kSync: options.sync = fileOption = true; break;
+      case 'q': options.verbosity = Verbosity::Quiet; break;
+      case 'v': options.verbosity = Verbosity::Verbose; break;
+      case 'n': options.dryRun = true; break;
+      case 'c': options.toStdout = true; break;
+      case 'p': {
+        const std::optional<double> percent = readPercentText(optarg);
+        if (!percent)
+          return refuse(spelled(longIndex, 'p') + " takes a percentage greater than 0, not '" +
+                        optarg + "'");
+        if (!roundToInt32(*percent))
+          return refuse(spelled(longIndex, 'p') + " " + optarg + " is too large a percentage");
+        options.percent = *percent;
+        fileOption = true;
+        break;
       }
-    } else {
-      return refuse("unknown option '" + argument + "'");
+      case 'o':
+        if (*optarg == '\0') return refuse(spelled(longIndex, 'o') + " needs a directory");
+        options.outputDirectory = optarg;
+        fileOption = true;
+        break;
+      case ':':
+        return refuse((longIndex == -2 ? passed : spelled(-1, optopt)) + " needs a value");
+      default:
+        if (longIndex == -2) return refuse("unknown option '" + passed.substr(0, passed.find('=')) + "'");
+        return refuse("unknown option '" + spelled(-1, optopt) + "'");
     }
   }
-  if (info && conversionOption) return refuse("--info takes no -p, -o, --play or --force");
+  for (int i = optind; i < argc; ++i) options.files.emplace_back(argv[static_cast<std::size_t>(i)]);
+
+  if (info && (fileOption || options.toStdout || options.dryRun))
+    return refuse("--info takes no other option but -q and -v");
   if (options.files.empty()) return refuse("no FILE given");
+  if (options.toStdout) {
+    if (options.files.size() > 1) return refuse("-c writes one file to standard output, not " +
+                                                std::to_string(options.files.size()));
+    if (options.outputDirectory || options.play || options.sync || options.force)
+      return refuse("-c takes no -o, -f, --play or --sync");
+  } else if (!info) {
+    for (const std::string& file : options.files)
+      if (file == "-") return refuse("standard input (-) can only be converted with -c");
+  }
   options.mode = info ? Mode::Info : Mode::Convert;
   return parsed;
 }
@@ -73,28 +144,40 @@ std::string usageText() {
          "becomes talk-90.wav) and rewrites only the copy's sample rate and byte rate,\n"
          "so that it plays at PERCENT of its speed. FILE itself is only read.\n"
          "\n"
-         "  -p PERCENT  the speed in percent, greater than 0 (default 90); the name\n"
-         "              carries it rounded, the rates are scaled by the exact value\n"
-         "  -o DIR      the output directory, created when missing (default\n"
-         "              C:\\temp\\vellora\\ on the drive map: ~/temp/vellora unless\n"
-         "              VELLORA_DRIVE_C names another drive C:)\n"
-         "  --force     replace an output file that exists already\n"
-         "  --play      hand each copy to the desktop's player (xdg-open)\n"
-         "  --info      print each FILE's header and convert nothing; takes no other option\n"
-         "  --help      print this text\n"
-         "  --version   print the version\n"
+         "  -p, --percent=PERCENT  the speed in percent, greater than 0, such as 80 or\n"
+         "                         87.5% (default 90); the name carries it rounded, the\n"
+         "                         rates are scaled by the exact value\n"
+         "  -o, --output-dir=DIR   the output directory, created when missing (default\n"
+         "                         C:\\temp\\vellora\\ on the drive map: ~/temp/vellora\n"
+         "                         unless VELLORA_DRIVE_C names another drive C:)\n"
+         "  -f, --force            replace an output file that exists already\n"
+         "  -c, --stdout           write the one converted FILE to standard output;\n"
+         "                         FILE may be - for standard input\n"
+         "  -n, --dry-run          read each header, say what would be written and\n"
+         "                         where, write nothing\n"
+         "  -q, --quiet            print nothing but errors\n"
+         "  -v, --verbose          also say where the format chunk lies, how many chunks\n"
+         "                         came before it, and how the copy was made\n"
+         "      --play             hand each copy to the desktop's player (xdg-open)\n"
+         "      --sync             flush each copy to disk before it takes its name\n"
+         "  -i, --info             print each FILE's header and convert nothing\n"
+         "  -h, --help             print this text\n"
+         "  -V, --version          print the version\n"
          "\n"
          "The copy's name is FILE's name with every \".wav\" replaced by \"-PERCENT.wav\";\n"
          "a name without \".wav\" gets \"-PERCENT\" before its last extension (TALK.WAV\n"
          "gives TALK-90.WAV) or at its end (take gives take-90).\n"
          "\n"
-         "Each converted file prints one line on standard output:\n"
+         "Each converted file prints one line on standard output (standard error\n"
+         "with -c):\n"
          "  OUTPUT: OLD Hz -> NEW Hz, BITS-bit\n"
          "--info prints six lines for each FILE: its RIFF size and name, then\n"
          "bytespersa, bitspersec, bitspersam, nchannels and samplerate.\n"
          "Errors go to standard error, one line naming the file.\n"
          "\n"
-         "Exit status: 0 when every FILE was done, 1 when any failed, 2 for a usage error.\n";
+         "Exit status: 0 when every FILE was done, 1 when any failed, 2 for a usage\n"
+         "error.\n"
+         "See vellora-cli(1) for more.\n";
 }
 
 std::string versionText() { return std::string("vellora-cli ") + VELLORA_VERSION + "\n"; }

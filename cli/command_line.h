@@ -9,13 +9,20 @@ namespace vellora::cli {
 
 enum class Mode { Convert, Info, Help, Version };
 
+// How much the program says on standard output and standard error.
+enum class Verbosity { Quiet, Normal, Verbose };
+
 struct Options {
   Mode mode = Mode::Convert;
   double percent = 90;
   std::optional<std::string> outputDirectory;  // as typed; unset means the window's default
   bool play = false;
   bool force = false;
-  std::vector<std::string> files;  // host paths as typed
+  bool sync = false;      // flush each copy before it takes its name
+  bool dryRun = false;    // read the headers, write nothing
+  bool toStdout = false;  // -c: the one converted file goes to standard output
+  Verbosity verbosity = Verbosity::Normal;
+  std::vector<std::string> files;  // host paths as typed; "-" is standard input
 };
 
 struct ParsedArguments {
@@ -23,11 +30,17 @@ struct ParsedArguments {
   std::string usageError;  // empty when the arguments can be acted on
 };
 
-// Reads the arguments after the program name. --help and --version take
-// effect as soon as they are read; "--" makes every later argument a FILE.
+// Reads the arguments after the program name, in the usual getopt_long way:
+// short options bundle (-fq, -p90), long ones take --opt=value or the next
+// argument, "--" makes every later argument a FILE, and options may follow
+// FILEs. --help and --version take effect as soon as they are read.
 ParsedArguments parseArguments(std::span<const std::string> arguments);
 
-std::string synopsisText();  // the three forms of the command
+// A percentage as the command line takes it: a whole number in plain decimal
+// (90, 87.5), optionally ending in "%", greater than 0; nullopt otherwise.
+std::optional<double> readPercentText(const std::string& text);
+
+std::string synopsisText();  // the forms of the command
 std::string usageText();     // the whole --help text
 std::string versionText();
 

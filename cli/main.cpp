@@ -1,10 +1,9 @@
-#include <unistd.h>
-
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "cli/run.h"
+#include "cli/stream.h"
 #include "platform/host_file_system.h"
 #include "platform/host_module1.h"
 #include "platform/program_directory.h"
@@ -15,7 +14,15 @@ int main(int argc, char** argv) {
   HostFileSystem files(DriveMap::fromEnvironment());
   HostModule1 system(files.drives());
   ShellOpener shell(system, programDirectory(files.drives()).value_or(""));
-  cli::Services services{files.drives(), files,     shell,
-                         std::cout,      std::cerr, ::isatty(STDERR_FILENO) == 1};
+  cli::Services services{.drives = files.drives(),
+                         .files = files,
+                         .shell = shell,
+                         .system = system,
+                         .out = std::cout,
+                         .err = std::cerr,
+                         .errIsTerminal = cli::isTerminal(2),
+                         .inFd = 0,
+                         .outFd = 1,
+                         .outIsTerminal = cli::isTerminal(1)};
   return cli::runCommandLine(arguments, services);
 }

@@ -6,6 +6,8 @@
 
 #include "cli/command_line.h"
 #include "cli/progress_line.h"
+#include "cli/stream.h"
+#include "platform/unique_fd.h"
 #include "speed/conversion.h"
 #include "speed/speed_job.h"
 
@@ -55,6 +57,7 @@ class Batch {
       : options_(options), services_(services), percent_(*roundToInt32(options.percent)) {}
 
   int convertAll() {
+    if (options_.toStdout) return streamOne(options_.files.front());
     if (!prepareOutputDirectory()) return kSomeFailed;
     bool allDone = true;
     for (const std::string& file : options_.files) allDone = convertOne(file) && allDone;
@@ -83,6 +86,7 @@ class Batch {
       shown = std::move(*host);
     }
     outputDirectory_ = placeOf(services_.drives, shown);
+    if (options_.dryRun) return true;  // a dry run creates nothing
     std::error_code ec;
     fs::create_directories(outputDirectory_.host, ec);
     if (!ec && !fs::is_directory(outputDirectory_.host, ec))
@@ -112,7 +116,9 @@ class Batch {
       return false;
     }
 
-    ProgressLine progress(services_.err, input.shown, services_.errIsTerminal);
+    if (options_.dryRun) return planOne(input, output);
+
+    ProgressLine progress(services_.err, input.shown, services_.errIsTerminal && !quiet());
     const Conversion done = convert(
         services_.files, {.input = input.system,
                           .output = output.system,
@@ -121,18 +127,121 @@ class Batch {
                                                      : ReplacementFile::Existing::Keep,
                           .progress = [&progress](std::uint64_t copied, std::uint64_t total) {
                             progress.show(copied, total);
-                          }});
+                          },
+                          .durable = options_.sync});
     progress.finish();
     if (!done.ok()) return report(done.error, input, output);
 
-    services_.out << output.shown << ": " << done.header.format.sampleRate << " Hz -> "
-                  << done.scaled->sampleRate << " Hz, " << done.header.format.bitsPerSample
-                  << "-bit\n";
-    if (options_.play) {
-      std::string played = output.system;
-      services_.shell.openAudio(played);
-    }
+    tell(services_.out, "", output.shown, done);
+    explain(services_.out, input.shown, done.header, done.copyMethod);
+    if (options_.play) return play(output);
     return true;
+  }
+
+  bool quiet() const { return options_.verbosity == Verbosity::Quiet; }
+
+  // The one line of a conversion done, or to be done.
+  void tell(std::ostream& to, std::string_view prefix, const std::string& output,
+            const Conversion& done) const {
+    if (quiet()) return;
+    to << prefix << output << ": " << done.header.format.sampleRate << " Hz -> "
+       << done.scaled->sampleRate << " Hz, " << done.header.format.bitsPerSample << "-bit\n";
+  }
+
+  // With -v: what the scan found and how the copy was made.
+  void explain(std::ostream& to, const std::string& input, const HeaderScan& header,
+               const std::string& copyMethod) const {
+    if (options_.verbosity != Verbosity::Verbose) return;
+    to << input << ": format chunk at offset " << bodyOffset(header) - ChunkHeader::bytes << ", "
+       << header.skippedChunks << (header.skippedChunks == 1 ? " chunk" : " chunks")
+       << " skipped before it";
+    if (!copyMethod.empty()) to << ", copied by " << copyMethod;
+    to << '\n';
+  }
+
+  bool play(const Place& output) {
+    const std::string played = applicationRelative(output.system, services_.shell.programDirectory());
+    if (services_.system.ShellExecuteA(0, "open", played, "", "", SW_HIDE) > 32) return true;
+    services_.err << kProgram << "could not start a player for " << output.shown
+                  << " (is xdg-open installed?)\n";
+    return false;
+  }
+
+  // A dry run: the header read and the outcome said, nothing written.
+  bool planOne(const Place& input, const Place& output) {
+    if (services_.files.sameFile(input.system, output.system)) {
+      JobError same;
+      same.record(JobFailure::SameFile, output.system, {});
+      return report(same, input, output);
+    }
+    const HeaderReading reading = readHeader(services_.files, input.system);
+    if (!reading.ok()) return report(reading.error, input, output);
+    const Conversion plan = planConversion(reading.header, input.system, options_.percent / 100);
+    if (!plan.ok()) return report(plan.error, input, output);
+    tell(services_.out, "would write ", output.shown, plan);
+    explain(services_.out, input.shown, plan.header, {});
+    return true;
+  }
+
+  // -c: FILE or standard input to standard output, only the header held.
+  int streamOne(const std::string& file) {
+    if (!options_.dryRun && services_.outIsTerminal) {
+      services_.err << kProgram
+                    << "will not write WAV data to a terminal; redirect standard output or use a pipe\n";
+      return kUsageError;
+    }
+    useBinaryStandardStreams();
+    const bool fromStdin = file == "-";
+    Place input{.shown = fromStdin ? "standard input" : file, .host = file, .system = {}, .unmapped = {}};
+    UniqueFd opened;
+    int in = services_.inFd;
+    if (!fromStdin) {
+      std::string why;
+      opened.reset(openForReading(file, why));
+      if (!opened) {
+        services_.err << kProgram << "Could not read " << file << ": " << why << '\n';
+        return kSomeFailed;
+      }
+      in = opened.get();
+    }
+    if (sameFile(in, services_.outFd)) {
+      // Appending a file to itself would never reach its end.
+      services_.err << kProgram << "Could not write standard output: it is " << input.shown
+                    << " itself\n";
+      return kSomeFailed;
+    }
+    StreamHead head = readStreamHead(in, regularFileSize(in));
+    if (!head.readStatus) {
+      services_.err << kProgram << "Could not read " << input.shown << ": " << head.readStatus.reason()
+                    << '\n';
+      return kSomeFailed;
+    }
+    const Conversion plan = planConversion(head.scan, input.shown, options_.percent / 100);
+    if (!plan.ok()) {
+      report(plan.error, input, input);
+      return kSomeFailed;
+    }
+    const std::string shownOutput = "standard output";
+    if (options_.dryRun) {
+      tell(services_.err, "would write ", shownOutput, plan);
+      explain(services_.err, input.shown, plan.header, {});
+      return kAllDone;
+    }
+    if (IoStatus s = patchHead(head, *plan.scaled); !s) {
+      services_.err << kProgram << "Could not write " << shownOutput << ": " << s.reason() << '\n';
+      return kSomeFailed;
+    }
+    services_.out.flush();
+    const StreamCopy copied = writeStream(head.bytes, in, services_.outFd);
+    if (!copied.status) {
+      services_.err << kProgram << "Could not " << (copied.inputFailed ? "read " : "write ")
+                    << (copied.inputFailed ? input.shown : shownOutput) << ": "
+                    << copied.status.reason() << '\n';
+      return kSomeFailed;
+    }
+    tell(services_.err, "", shownOutput, plan);
+    explain(services_.err, input.shown, plan.header, copied.method);
+    return kAllDone;
   }
 
   bool showHeader(const std::string& file) {
@@ -143,6 +252,7 @@ class Batch {
     else
       reading.error.record(JobFailure::InputUnreadable, input.shown, input.unmapped);
     if (!reading.ok()) return report(reading.error, input, input);
+    if (quiet()) return true;
     services_.out << headerLines(reading.header, input.shown, "\n");
     return true;
   }

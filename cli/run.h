@@ -6,6 +6,7 @@
 
 #include "platform/drive_map.h"
 #include "shellfiles/file_system.h"
+#include "shellfiles/module1.h"
 #include "shellfiles/shell_open.h"
 
 namespace vellora::cli {
@@ -19,9 +20,14 @@ struct Services {
   const DriveMap& drives;
   FileSystem& files;
   ShellOpener& shell;
+  Module1& system;  // starts the player and says whether it started
   std::ostream& out;
   std::ostream& err;
   bool errIsTerminal = false;
+  // The raw ends of a stream (-c, "-"); `out` must be flushed before either is written.
+  int inFd = 0;
+  int outFd = 1;
+  bool outIsTerminal = false;
 };
 
 // Acts on the arguments after the program name and returns the exit status.

@@ -104,6 +104,8 @@ class HostReplacementFile final : public ReplacementFile {
     return writeAll(fd_.get(), bytes.data(), bytes.size(), offset);
   }
 
+  std::string copyMethod() const override { return copyMethod_; }
+
   IoStatus commit(Existing existing) override {
     if (committed_) return {};
     if (fd_.close() != 0) return lastSystemFailure();
@@ -125,6 +127,7 @@ class HostReplacementFile final : public ReplacementFile {
   IoStatus kernelCopy(HostInputFile& source, std::uint64_t total, const CopyProgress& progress) {
     // Large steps keep the copy in the kernel; progress comes between them.
     constexpr std::uint64_t kStep = std::uint64_t{64} << 20;
+    copyMethod_ = "kernel copy";
     std::uint64_t done = 0;
     while (done < total) {
       loff_t in = static_cast<loff_t>(done), out = static_cast<loff_t>(done);
@@ -146,6 +149,7 @@ class HostReplacementFile final : public ReplacementFile {
   IoStatus bufferedCopy(InputFile& source, std::uint64_t done, std::uint64_t total,
                         const CopyProgress& progress) {
     std::vector<std::byte> buffer(std::size_t{1} << 20);
+    copyMethod_ = "read/write";
     while (done < total) {
       const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), total - done));
       ByteSource::Read r = source.readAt(done, std::span(buffer.data(), want));
@@ -162,6 +166,7 @@ class HostReplacementFile final : public ReplacementFile {
   std::string tempPath_;
   std::string targetPath_;
   bool committed_ = false;
+  std::string copyMethod_;
 };
 
 std::string temporaryName() {

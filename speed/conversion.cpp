@@ -75,6 +75,17 @@ HeaderReading readHeader(FileSystem& files, const std::string& input) {
   return result;
 }
 
+Conversion planConversion(HeaderScan header, const std::string& input, double factor) {
+  Conversion result;
+  result.header = std::move(header);
+  recordScanFailure(result.header, input, result.error);
+  if (result.error) return result;
+  result.scaled = scaleTiming(result.header.format, factor);
+  if (!result.scaled)
+    result.error.record(JobFailure::RateOutOfRange, input, rateProblem(result.header.format, factor));
+  return result;
+}
+
 Conversion convert(FileSystem& files, const ConversionRequest& request) {
   Conversion result;
   JobError& error = result.error;
@@ -96,6 +107,7 @@ Conversion convert(FileSystem& files, const ConversionRequest& request) {
   } else if (IoStatus s = output.file->copyFrom(*input.file, request.progress); !s) {
     error.record(JobFailure::OutputUnwritable, request.output, s.reason());
   }
+  if (output.file) result.copyMethod = output.file->copyMethod();
 
   // A failed copy still lets the header be read and logged, but only the
   // first chunk is looked at then.

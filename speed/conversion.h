@@ -39,12 +39,14 @@ struct ConversionRequest {
   double factor = 1.0;
   ReplacementFile::Existing existing = ReplacementFile::Existing::Replace;
   CopyProgress progress;
+  bool durable = false;  // Flush the copy before it takes its name, and its directory after.
 };
 
 struct Conversion {
   HeaderScan header;                  // as read from the input
   std::optional<FormatBody> scaled;   // set when the rates could be scaled
   JobError error;
+  std::string copyMethod;  // how the copy was made, as the file system says; empty when unknown
   bool ok() const { return !error; }
 };
 
@@ -56,6 +58,10 @@ struct HeaderReading {
 
 // The input's header as a conversion reads it, without writing anything.
 HeaderReading readHeader(FileSystem& files, const std::string& input);
+
+// What a conversion would do with a header read elsewhere (a dry run, a
+// stream): the scaled rates, or the failure that would stop it.
+Conversion planConversion(HeaderScan header, const std::string& input, double factor);
 
 // Copies the input beside the output, patches the copy's two rates and puts
 // it in place under the output name. On any failure the output path is left

@@ -108,6 +108,7 @@ HeaderScan scanHeader(ByteSource& file, bool failureRecorded) {
       return scan;
     }
     offset += padded(size);
+    ++scan.skippedChunks;
     if (failureRecorded) {
       scan.end = ScanEnd::Stopped;
       return scan;

@@ -78,6 +78,7 @@ struct HeaderScan {
   // Byte number of the format body's first byte, counted from 1; 0 when none.
   std::int64_t formatPosition = 0;
   ScanEnd end = ScanEnd::ShortFile;
+  int skippedChunks = 0;  // chunks passed over before the format chunk
   IoStatus readStatus;  // the read failure behind ScanEnd::ReadFailed
 
   bool found() const { return end == ScanEnd::FormatFound; }

@@ -7,7 +7,11 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
 #include <sstream>
+#include <thread>
 
 #include "cli/progress_line.h"
 #include "support/temp_drive.h"
@@ -35,8 +39,10 @@ class CliTest : public ::testing::Test {
     drive.write("rec/talk.wav", talk);
   }
 
-  // Runs the program in `directory`, a folder of the drive, to its end.
-  Outcome run(std::vector<std::string> arguments, std::string_view directory = "rec") {
+  // Runs the program in `directory`, a folder of the drive, to its end;
+  // standard input comes from `input`, a file of the drive, when given.
+  Outcome run(std::vector<std::string> arguments, std::string_view directory = "rec",
+              std::string_view input = {}) {
     arguments.insert(arguments.begin(), VELLORA_CLI);
     std::vector<char*> argv;
     for (std::string& a : arguments) argv.push_back(a.data());
@@ -48,6 +54,8 @@ class CliTest : public ::testing::Test {
     posix_spawn_file_actions_addchdir_np(&actions, where.c_str());
     posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (!input.empty())
+      posix_spawn_file_actions_addopen(&actions, 0, drive.host(input).c_str(), O_RDONLY, 0);
     pid_t pid = 0;
     const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
@@ -56,6 +64,60 @@ class CliTest : public ::testing::Test {
     ::waitpid(pid, &status, 0);
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, drive.read("capture/out"),
             drive.read("capture/err")};
+  }
+
+  // Runs the program with pipes on both standard input, fed `input`, and
+  // standard output, read into the outcome.
+  Outcome runPiped(std::vector<std::string> arguments, const std::string& input) {
+    arguments.insert(arguments.begin(), VELLORA_CLI);
+    std::vector<char*> argv;
+    for (std::string& a : arguments) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    int in[2], out[2];
+    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) return {};
+    const std::string err = drive.host("capture/err");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    // The feeder meets a closed pipe when the program refuses early; the
+    // program itself keeps the usual death by SIGPIPE.
+    ::signal(SIGPIPE, SIG_IGN);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t pipeSignal;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attributes, &pipeSignal);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    ::close(in[0]);
+    ::close(out[1]);
+    std::thread feeder([&] {
+      // The program may stop reading early; what it did not take is dropped.
+      for (std::size_t done = 0; done < input.size();) {
+        const ssize_t n = ::write(in[1], input.data() + done, input.size() - done);
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+      }
+      ::close(in[1]);
+    });
+    Outcome outcome;
+    char buffer[65536];
+    for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;)
+      outcome.out.append(buffer, static_cast<std::size_t>(n));
+    ::close(out[0]);
+    feeder.join();
+    if (spawned != 0) return {};
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    outcome.err = drive.read("capture/err");
+    return outcome;
   }
 
   test::TempDrive drive;
@@ -103,7 +165,7 @@ TEST_F(CliTest, UsageErrorsExitWithTwoAndTouchNothing) {
     const Outcome r = run(arguments);
     EXPECT_EQ(r.status, 2) << ::testing::PrintToString(arguments);
     EXPECT_EQ(r.out, "");
-    EXPECT_THAT(r.err, HasSubstr("\nUsage: vellora-cli [-p PERCENT]"));
+    EXPECT_THAT(r.err, HasSubstr("\nUsage: vellora-cli [-fnqv] [-p PERCENT]"));
   }
   EXPECT_THAT(run({"-p", "abc", "talk.wav"}).err,
               StartsWith("vellora-cli: -p takes a percentage greater than 0, not 'abc'\n"));
@@ -115,7 +177,7 @@ TEST_F(CliTest, UsageErrorsExitWithTwoAndTouchNothing) {
 TEST_F(CliTest, HelpAndVersionExitWithZero) {
   const Outcome help = run({"--help"}), version = run({"--version"});
   EXPECT_EQ(help.status, 0);
-  EXPECT_THAT(help.out, StartsWith("Usage: vellora-cli [-p PERCENT] [-o DIR] [--play] [--force]"));
+  EXPECT_THAT(help.out, StartsWith("Usage: vellora-cli [-fnqv] [-p PERCENT] [-o DIR] [--play] [--sync]"));
   EXPECT_THAT(help.out, HasSubstr("OUTPUT: OLD Hz -> NEW Hz, BITS-bit"));
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.out, "vellora-cli 0.1.0\n");
@@ -210,6 +272,221 @@ TEST_F(CliTest, RefusesDirectoriesAndFifosWithoutWaiting) {
             "vellora-cli: Could not read folder.wav: it is a directory\n"
             "vellora-cli: Could not read pipe.wav: it is not a regular file\n");
   EXPECT_EQ(drive.list("rec/out"), (Names{"talk-90.wav"}));
+}
+
+TEST_F(CliTest, EveryOptionFormReachesTheSameConversion) {
+  const std::string talk80 = test::withRates(talk, 21, 35280, 141120);
+  const std::vector<Names> forms = {{"-p", "80", "-o", "out", "talk.wav"},
+                                    {"-p80", "-oout", "talk.wav"},
+                                    {"--percent=80", "--output-dir=out", "talk.wav"},
+                                    {"--percent", "80%", "--output-dir", "out", "talk.wav"},
+                                    {"talk.wav", "-fqp", "80", "-o", "out"},
+                                    {"--perc=80", "--out=out", "--", "talk.wav"}};
+  for (const Names& arguments : forms) {
+    std::filesystem::remove_all(drive.host("rec/out"));
+    const Outcome r = run(arguments);
+    EXPECT_EQ(r.status, 0) << ::testing::PrintToString(arguments) << r.err;
+    EXPECT_EQ(drive.list("rec/out"), (Names{"talk-80.wav"})) << ::testing::PrintToString(arguments);
+    EXPECT_EQ(drive.read("rec/out/talk-80.wav"), talk80);
+  }
+  // After --, a FILE may look like an option.
+  drive.write("rec/-q.wav", talk);
+  const Outcome dashed = run({"-o", "out", "--", "-q.wav"});
+  EXPECT_EQ(dashed.status, 0) << dashed.err;
+  EXPECT_EQ(dashed.out, "out/-q-90.wav: 44100 Hz -> 39690 Hz, 16-bit\n");
+  EXPECT_EQ(run({"-h"}).out, run({"--help"}).out);
+  EXPECT_EQ(run({"-V"}).out, "vellora-cli 0.1.0\n");
+}
+
+TEST_F(CliTest, PercentIsAWholeNumberOrAUsageError) {
+  for (const char* text : {"9O", "90abc", "", "%", "90%%", " 90", "+90", "0x5A", "1e2", "inf", "nan",
+                           "0", "-5", "90,5"}) {
+    for (const std::string& option : {std::string("-p"), std::string("--percent=")}) {
+      Names arguments = option == "-p" ? Names{"-p", text, "-o", "out", "talk.wav"}
+                                       : Names{option + text, "-o", "out", "talk.wav"};
+      const Outcome r = run(arguments);
+      EXPECT_EQ(r.status, 2) << ::testing::PrintToString(arguments);
+      EXPECT_THAT(r.err, HasSubstr(std::string("not '") + text + "'\n"));
+    }
+  }
+  EXPECT_FALSE(drive.exists("rec/out"));
+  EXPECT_EQ(run({"-p", "87.5%", "-o", "out", "talk.wav"}).out,
+            "out/talk-88.wav: 44100 Hz -> 38588 Hz, 16-bit\n");
+}
+
+TEST_F(CliTest, QuietSaysOnlyErrorsAndVerboseSaysWhatItFound) {
+  const std::string junked = test::WavBuilder()
+                                 .junk(27)
+                                 .fact(4)
+                                 .fmt(test::Format::pcm(8000, 1, 16))
+                                 .data(16)
+                                 .bytes();
+  drive.write("rec/junked.wav", junked);
+  const Outcome q = run({"-q", "-o", "out", "talk.wav", "gone.wav"});
+  EXPECT_EQ(q.status, 1);
+  EXPECT_EQ(q.out, "");
+  EXPECT_EQ(q.err, "vellora-cli: Could not read gone.wav: No such file or directory\n");
+
+  const Outcome v = run({"-v", "-f", "-o", "out", "junked.wav"});
+  EXPECT_EQ(v.status, 0) << v.err;
+  EXPECT_THAT(v.out, StartsWith("out/junked-90.wav: 8000 Hz -> 7200 Hz, 16-bit\n"
+                                "junked.wav: format chunk at offset 60, 2 chunks skipped before it, "
+                                "copied by "));
+  EXPECT_THAT(v.out, ::testing::AnyOf(HasSubstr("by kernel copy\n"), HasSubstr("by read/write\n"),
+                                      HasSubstr("by cloned\n")));
+}
+
+TEST_F(CliTest, DryRunSaysWhatWouldBeWrittenAndWritesNothing) {
+  drive.write("rec/bad.wav", std::string("RIFF\4\0\0\0WAVE", 12));
+  const Outcome r = run({"-n", "-o", "out", "talk.wav", "bad.wav"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "would write out/talk-90.wav: 44100 Hz -> 39690 Hz, 16-bit\n");
+  EXPECT_EQ(r.err,
+            "vellora-cli: Found no format chunk in bad.wav: the file ends before a format chunk. "
+            "Nothing was written.\n");
+  EXPECT_EQ(drive.list("rec"), (Names{"bad.wav", "talk.wav"}));
+
+  drive.mkdir("rec/out");
+  drive.write("rec/out/talk-90.wav", "an earlier take");
+  EXPECT_EQ(run({"-n", "-o", "out", "talk.wav"}).status, 1);
+  EXPECT_EQ(run({"-nf", "-o", "out", "talk.wav"}).status, 0);
+  EXPECT_EQ(drive.read("rec/out/talk-90.wav"), "an earlier take");
+  const Outcome streamed = run({"-nc", "-"}, "rec", "rec/talk.wav");
+  EXPECT_EQ(streamed.status, 0) << streamed.err;
+  EXPECT_EQ(streamed.out, "");
+  EXPECT_EQ(streamed.err, "would write standard output: 44100 Hz -> 39690 Hz, 16-bit\n");
+}
+
+// A long file (several pipe buffers) with a chunk before the format chunk
+// and a stream writer's placeholder sizes.
+std::string longStream() {
+  std::string samples(5 << 20, '\0');
+  for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<char>(i * 7 + i / 251);
+  return test::WavBuilder()
+             .riffSize(0xFFFFFFFF)
+             .chunk("LIST", std::string(301, 'x'))
+             .fmt(test::Format::pcm(48000, 2, 16))
+             .chunkWithSize("data", 0xFFFFFFFF, samples)
+             .bytes();
+}
+
+TEST_F(CliTest, StreamsMatchTheFileOutputByteForByte) {
+  const std::string wav = longStream();
+  drive.write("rec/long.wav", wav);
+  const Outcome file = run({"-o", "out", "long.wav"});
+  ASSERT_EQ(file.status, 0) << file.err;
+  const std::string expected = drive.read("rec/out/long-90.wav");
+  ASSERT_EQ(expected.size(), wav.size());
+  EXPECT_NE(expected, wav);
+
+  const Outcome toFile = run({"-c", "long.wav"});
+  EXPECT_EQ(toFile.status, 0) << toFile.err;
+  EXPECT_TRUE(toFile.out == expected);
+  EXPECT_EQ(toFile.err, "standard output: 48000 Hz -> 43200 Hz, 16-bit\n");
+
+  const Outcome fromFileRedirect = run({"-c", "-"}, "rec", "rec/long.wav");
+  EXPECT_EQ(fromFileRedirect.status, 0) << fromFileRedirect.err;
+  EXPECT_TRUE(fromFileRedirect.out == expected);
+
+  const Outcome piped = runPiped({"-qc", "-"}, wav);
+  EXPECT_EQ(piped.status, 0) << piped.err;
+  EXPECT_EQ(piped.err, "");
+  EXPECT_TRUE(piped.out == expected);
+
+  const Outcome fileToPipe = runPiped({"-c", drive.host("rec/long.wav")}, "");
+  EXPECT_EQ(fileToPipe.status, 0) << fileToPipe.err;
+  EXPECT_TRUE(fileToPipe.out == expected);
+  EXPECT_EQ(drive.list("rec"), (Names{"long.wav", "out", "talk.wav"}));
+}
+
+TEST_F(CliTest, StreamsHoldChunksBeforeTheFormatChunkUpToALimit) {
+  // Several reads' worth of chunk before the format chunk.
+  const std::string listed = test::WavBuilder()
+                                 .chunk("LIST", std::string(400 << 10, 'l'))
+                                 .fmt(test::Format::pcm(22050, 1, 8))
+                                 .data(70000)
+                                 .bytes();
+  drive.write("rec/listed.wav", listed);
+  ASSERT_EQ(run({"-o", "out", "listed.wav"}).status, 0);
+  const Outcome piped = runPiped({"-c", "-"}, listed);
+  EXPECT_EQ(piped.status, 0) << piped.err;
+  EXPECT_TRUE(piped.out == drive.read("rec/out/listed-90.wav"));
+
+  // Beyond 16 MiB without a format chunk the stream is refused, unwritten.
+  const std::string endless = test::WavBuilder().chunk("JUNK", std::string(17 << 20, 'j')).bytes();
+  const Outcome refused = runPiped({"-c", "-"}, endless);
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.out, "");
+  EXPECT_EQ(refused.err, "vellora-cli: Could not read standard input: no format chunk in its first 16 MiB\n");
+}
+
+TEST_F(CliTest, StreamsRefuseWhatTheyCannotDo) {
+  drive.write("rec/bad.wav", std::string("RIFF\4\0\0\0WAVE", 12));
+  const Outcome bad = runPiped({"-c", "-"}, std::string("RIFF\4\0\0\0WAVEdata", 16) + std::string(300000, 'x'));
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_EQ(bad.out, "");
+  EXPECT_EQ(bad.err,
+            "vellora-cli: Found no format chunk in standard input: its data chunk comes before "
+            "the format chunk. Nothing was written.\n");
+  const Outcome truncated = runPiped({"-c", "-"}, talk.substr(0, 30));
+  EXPECT_EQ(truncated.status, 1);
+  EXPECT_EQ(truncated.out, "");
+
+  // Appended to itself, a file would grow without end.
+  const std::string appended = "cd " + drive.host("rec") + " && exec " + VELLORA_CLI +
+                               " -c talk.wav >> talk.wav 2> ../capture/err";
+  const int appendStatus = std::system(appended.c_str());
+  EXPECT_EQ(WEXITSTATUS(appendStatus), 1);
+  EXPECT_EQ(drive.read("capture/err"), "vellora-cli: Could not write standard output: it is talk.wav itself\n");
+  EXPECT_EQ(drive.read("rec/talk.wav"), talk);
+
+  for (const Names& arguments : {Names{"-c", "talk.wav", "talk.wav"}, Names{"-"}, Names{"-o", "out", "-"},
+                                 Names{"-c", "-o", "out", "talk.wav"}, Names{"-c", "--play", "talk.wav"}}) {
+    const Outcome r = run(arguments);
+    EXPECT_EQ(r.status, 2) << ::testing::PrintToString(arguments);
+    EXPECT_EQ(r.out, "");
+  }
+  EXPECT_THAT(run({"-c", "talk.wav", "talk.wav"}).err,
+              StartsWith("vellora-cli: -c writes one file to standard output, not 2\n"));
+  EXPECT_THAT(run({"-"}).err,
+              StartsWith("vellora-cli: standard input (-) can only be converted with -c\n"));
+
+  // Binary data is not written to a terminal.
+  const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(terminal, 0);
+  ASSERT_EQ(::grantpt(terminal), 0);
+  ASSERT_EQ(::unlockpt(terminal), 0);
+  const std::string follower = ::ptsname(terminal);
+  std::string program = VELLORA_CLI, stdoutFlag = "-c", file = drive.host("rec/talk.wav");
+  char* argv[] = {program.data(), stdoutFlag.data(), file.data(), nullptr};
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, follower.c_str(), O_WRONLY | O_NOCTTY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, drive.host("capture/err").c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  pid_t pid = 0;
+  ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv, environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  ::close(terminal);
+  EXPECT_EQ(WEXITSTATUS(status), 2);
+  EXPECT_EQ(drive.read("capture/err"),
+            "vellora-cli: will not write WAV data to a terminal; redirect standard output or use a "
+            "pipe\n");
+}
+
+TEST_F(CliTest, PlaySaysWhenNoPlayerCouldStart) {
+  drive.mkdir("empty");
+  const char* oldPath = std::getenv("PATH");
+  const std::string kept = oldPath != nullptr ? oldPath : "";
+  ::setenv("PATH", drive.host("empty").c_str(), 1);
+  const Outcome r = run({"--play", "-o", "out", "talk.wav"});
+  ::setenv("PATH", kept.c_str(), 1);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "out/talk-90.wav: 44100 Hz -> 39690 Hz, 16-bit\n");
+  EXPECT_EQ(r.err, "vellora-cli: could not start a player for out/talk-90.wav (is xdg-open installed?)\n");
+  EXPECT_EQ(drive.read("rec/out/talk-90.wav"), talk90);
 }
 
 }  // namespace

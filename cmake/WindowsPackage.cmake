@@ -1,0 +1,1 @@
+# The Windows installer, made by CPack with NSIS.

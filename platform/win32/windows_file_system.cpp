@@ -81,14 +81,14 @@ IoStatus writeAll(HANDLE file, const std::byte* data, std::size_t count, std::ui
 
 struct ProgressContext {
   const CopyProgress* progress;
+  std::uint64_t reported = 0;
 };
 
 DWORD CALLBACK copyProgress(LARGE_INTEGER total, LARGE_INTEGER done, LARGE_INTEGER, LARGE_INTEGER,
                             DWORD, DWORD, HANDLE, HANDLE, LPVOID data) {
-  const auto* context = static_cast<const ProgressContext*>(data);
-  if (*context->progress)
-    (*context->progress)(static_cast<std::uint64_t>(done.QuadPart),
-                         static_cast<std::uint64_t>(total.QuadPart));
+  auto* context = static_cast<ProgressContext*>(data);
+  context->reported = static_cast<std::uint64_t>(done.QuadPart);
+  if (*context->progress) (*context->progress)(context->reported, static_cast<std::uint64_t>(total.QuadPart));
   return PROGRESS_CONTINUE;
 }
 
@@ -115,6 +115,8 @@ class WindowsReplacementFile final : public ReplacementFile {
     if (!::CopyFileExW(windows->path().c_str(), tempPath_.c_str(), copyProgress, &context, &cancel, 0))
       return lastFailure();
     ::SetFileAttributesW(tempPath_.c_str(), FILE_ATTRIBUTE_NORMAL);
+    // Not every CopyFileExW calls back (Wine's does not): the end is always told.
+    if (progress && context.reported != total) progress(total, total);
     if (IoStatus reopened = reopen(); !reopened) return reopened;
     const std::optional<std::uint64_t> copied = sizeOf(file_.get());
     const std::optional<std::uint64_t> now = sizeOf(windows->handle());

@@ -52,10 +52,10 @@ windows:
 	@cmake -S . -B build-windows -G Ninja -DCMAKE_BUILD_TYPE=Release \
 	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake $(CMAKE_FLAGS) >/dev/null
 	@cmake --build build-windows -j $(JOBS)
-	@cd build-windows && cpack -G NSIS >/dev/null && ls Vellora-*-win64.exe
+	@cd build-windows && cpack >/dev/null && echo "build-windows/$$(ls Vellora-*-win64.exe)"
 
 windows-test: windows
-	@tests/win32/run-under-wine.sh build-windows
+	@cd build-windows && ctest --output-on-failure -j $(JOBS)
 
 clean:
 	rm -rf $(BUILD) build-asan build-fuzz build-windows

@@ -217,10 +217,10 @@ std::optional<BY_HANDLE_FILE_INFORMATION> identity(const std::string& path) {
 
 Opened<InputFile> WindowsFileSystem::openInput(const std::string& path) {
   std::wstring wide = fullPath(toWide(path));
-  // Others may go on reading, writing or renaming; a change of length while
-  // the copy runs is caught afterwards.
-  UniqueHandle file(::CreateFileW(wide.c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+  // Others may go on reading and writing (a change of length while the copy
+  // runs is caught afterwards), but not rename or delete it: CopyFileExW
+  // opens it again by name, which must still be this file.
+  UniqueHandle file(::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (!file) return {nullptr, lastFailure()};
   BY_HANDLE_FILE_INFORMATION info{};

@@ -199,6 +199,22 @@ TEST_F(Converting, AnUncommittedCopyLeavesNothing) {
   EXPECT_EQ(dir.list(), (std::vector<std::string>{"talk.wav"}));
 }
 
+TEST_F(Converting, TheCopyIsOfTheOpenedInputNeverOfAFileMovedInItsPlace) {
+  dir.write("talk.wav", kInput);
+  Opened<InputFile> in = files.openInput(dir.path("talk.wav"));
+  ASSERT_TRUE(in.file);
+  Opened<ReplacementFile> out = files.createReplacement(dir.path("talk-90.wav"));
+  ASSERT_TRUE(out.file);
+  const std::string impostor(kInput.size(), 'x');
+  if (::MoveFileW(toWide(dir.path("talk.wav")).c_str(), toWide(dir.path("moved.wav")).c_str()))
+    dir.write("talk.wav", impostor);
+  const IoStatus copied = out.file->copyFrom(*in.file, {});
+  if (copied.ok()) {
+    ASSERT_TRUE(out.file->commit().ok());
+    EXPECT_EQ(dir.read("talk-90.wav"), kInput);
+  }
+}
+
 TEST(WindowsFiles, ListingMatchesNamesItselfSkipsDirectoriesAndHiddenFilesAndSorts) {
   TempDir dir;
   WindowsFileSystem files;

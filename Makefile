@@ -6,7 +6,7 @@ CMAKE_FLAGS ?=
 
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps configure build test run bench sanitize fuzz clean
+.PHONY: all deps configure build test run bench sanitize fuzz clean windows windows-test
 
 all: build
 
@@ -45,5 +45,17 @@ fuzz: deps
 	@build-fuzz/tests/fuzz/header_fuzz -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
 	  build-fuzz/corpus tests/fuzz/corpus
 
+# The Windows programs and installer, cross-built with mingw-w64 into
+# build-windows/, and their tests under Wine.
+windows:
+	@scripts/install-deps.sh windows
+	@cmake -S . -B build-windows -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake $(CMAKE_FLAGS) >/dev/null
+	@cmake --build build-windows -j $(JOBS)
+	@cd build-windows && cpack >/dev/null && echo "build-windows/$$(ls Vellora-*-win64.exe)"
+
+windows-test: windows
+	@cd build-windows && ctest --output-on-failure -j $(JOBS)
+
 clean:
-	rm -rf $(BUILD) build-asan build-fuzz
+	rm -rf $(BUILD) build-asan build-fuzz build-windows

@@ -16,6 +16,18 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The host's own separator; Windows also takes "/".
+constexpr char kSeparator = static_cast<char>(fs::path::preferred_separator);
+constexpr const char* kSeparators = kSeparator == '/' ? "/" : "\\/";
+
+// Paths from and to the file system library in UTF-8, which is not its
+// narrow encoding everywhere (on Windows that is the 8-bit code page).
+fs::path pathOf(const std::string& utf8) { return fs::path(std::u8string(utf8.begin(), utf8.end())); }
+std::string textOf(const fs::path& path) {
+  const std::u8string utf8 = path.u8string();
+  return std::string(utf8.begin(), utf8.end());
+}
+
 constexpr std::string_view kProgram = "vellora-cli: ";
 
 // A host path in the user's form, the same path made absolute, and where it
@@ -31,9 +43,10 @@ struct Place {
 Place placeOf(const DriveMap& drives, std::string shown) {
   Place place{.shown = std::move(shown), .host = {}, .system = {}, .unmapped = {}};
   std::error_code ec;
-  place.host = fs::absolute(place.shown, ec).lexically_normal().string();
-  if (place.host.size() > 1 && place.host.back() == '/') place.host.pop_back();
-  if (place.host.find('\\') != std::string::npos) {
+  place.host = textOf(fs::absolute(pathOf(place.shown), ec).lexically_normal());
+  const bool driveRoot = place.host.size() == 3 && place.host[1] == ':';
+  if (place.host.size() > 1 && !driveRoot && place.host.back() == kSeparator) place.host.pop_back();
+  if (kSeparator == '/' && place.host.find('\\') != std::string::npos) {
     place.unmapped = "its name holds a \\, which the drive map reads as a separator";
   } else if (std::optional<std::string> system = drives.toSystem(place.host)) {
     place.system = std::move(*system);
@@ -44,11 +57,12 @@ Place placeOf(const DriveMap& drives, std::string shown) {
 }
 
 std::string fileName(const std::string& hostPath) {
-  return hostPath.substr(hostPath.rfind('/') + 1);
+  return hostPath.substr(hostPath.find_last_of(kSeparators) + 1);
 }
 
 std::string joinHost(const std::string& directory, const std::string& name) {
-  return directory.back() == '/' ? directory + name : directory + "/" + name;
+  return directory.find_last_of(kSeparators) == directory.size() - 1 ? directory + name
+                                                                      : directory + kSeparator + name;
 }
 
 class Batch {
@@ -88,8 +102,8 @@ class Batch {
     outputDirectory_ = placeOf(services_.drives, shown);
     if (options_.dryRun) return true;  // a dry run creates nothing
     std::error_code ec;
-    fs::create_directories(outputDirectory_.host, ec);
-    if (!ec && !fs::is_directory(outputDirectory_.host, ec))
+    fs::create_directories(pathOf(outputDirectory_.host), ec);
+    if (!ec && !fs::is_directory(pathOf(outputDirectory_.host), ec))
       ec = std::make_error_code(std::errc::not_a_directory);
     if (ec) {
       services_.err << kProgram << "Could not create the output directory " << shown << ": "

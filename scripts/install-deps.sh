@@ -12,6 +12,16 @@ packages=(
   sox ffmpeg espeak-ng  # real-world files for the tests, and peers in the benchmarks
 )
 
+# `install-deps.sh windows`: what the cross-built Windows programs, their
+# installer and their tests under Wine need instead.
+if [[ ${1:-} == windows ]]; then
+  packages=(
+    cmake ninja-build googletest
+    g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 wine nsis icoutils
+    sox ffmpeg espeak-ng xvfb xauth xdotool imagemagick
+  )
+fi
+
 missing=()
 for p in "${packages[@]}"; do
   status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)

@@ -23,7 +23,12 @@ class Module1 {
                                       std::int32_t returnLength, std::uint32_t hwndCallback) = 0;
 };
 
+// Windows' own headers define these two as macros of the same values.
+#ifndef SW_HIDE
 constexpr std::int16_t SW_HIDE = 0;
+#endif
+#ifndef SW_MINIMIZE
 constexpr std::int16_t SW_MINIMIZE = 6;
+#endif
 
 }  // namespace vellora

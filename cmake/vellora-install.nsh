@@ -1,0 +1,32 @@
+; What the Vellora installer adds beyond its files, and its uninstaller
+; takes away: the Start-menu entry and the "Open with" entry for .wav files.
+; The installer is a 64-bit program, so it writes the registry view that a
+; 64-bit Explorer reads.
+!ifndef VELLORA_INSTALL_NSH
+!define VELLORA_INSTALL_NSH
+
+; The Start-menu entry: the window, with the program's icon.
+!macro VelloraShortcut
+  CreateShortCut "$SMPROGRAMS\$STARTMENU_FOLDER\Vellora.lnk" "$INSTDIR\bin\vellora.exe" "" "$INSTDIR\vellora.ico"
+!macroend
+
+; Runs after the uninstaller removed its own key Software\Vellora\Vellora,
+; whose parent would stay behind empty.
+!macro VelloraUnshortcut
+  Delete "$SMPROGRAMS\$MUI_TEMP\Vellora.lnk"
+  DeleteRegKey /ifempty SHCTX "Software\Vellora"
+!macroend
+!macro VelloraRegister
+  WriteRegStr HKLM "Software\Classes\Applications\vellora.exe" "FriendlyAppName" "Vellora"
+  WriteRegStr HKLM "Software\Classes\Applications\vellora.exe\DefaultIcon" "" "$INSTDIR\vellora.ico"
+  WriteRegStr HKLM "Software\Classes\Applications\vellora.exe\SupportedTypes" ".wav" ""
+  WriteRegStr HKLM "Software\Classes\Applications\vellora.exe\shell\open\command" "" '"$INSTDIR\bin\vellora.exe" "%1"'
+  WriteRegStr HKLM "Software\Classes\.wav\OpenWithList\vellora.exe" "" ""
+!macroend
+
+!macro VelloraUnregister
+  DeleteRegKey HKLM "Software\Classes\Applications\vellora.exe"
+  DeleteRegKey HKLM "Software\Classes\.wav\OpenWithList\vellora.exe"
+!macroend
+
+!endif

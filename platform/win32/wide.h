@@ -1,0 +1,54 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+
+#include "shellfiles/io_status.h"
+
+namespace vellora::win32 {
+
+// The core speaks UTF-8; Windows' wide functions speak UTF-16. Every string
+// crosses here, so names in any language survive the trip.
+std::wstring toWide(std::string_view utf8);
+std::string toUtf8(std::wstring_view utf16);
+// UTF-16 in an 8-bit code page (CP_ACP for the few functions without a wide form).
+std::string narrow(std::wstring_view utf16, UINT codePage);
+
+// Windows' own words for an error code, without the trailing full stop.
+std::string reasonFor(DWORD error);
+IoStatus failure(DWORD error);
+inline IoStatus lastFailure() { return failure(::GetLastError()); }
+
+// Owns one kernel handle and closes it exactly once.
+class UniqueHandle {
+ public:
+  UniqueHandle() = default;
+  explicit UniqueHandle(HANDLE h) : h_(h == INVALID_HANDLE_VALUE ? nullptr : h) {}
+  UniqueHandle(UniqueHandle&& other) noexcept : h_(other.release()) {}
+  UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+    if (this != &other) reset(other.release());
+    return *this;
+  }
+  UniqueHandle(const UniqueHandle&) = delete;
+  UniqueHandle& operator=(const UniqueHandle&) = delete;
+  ~UniqueHandle() { reset(); }
+
+  HANDLE get() const { return h_; }
+  explicit operator bool() const { return h_ != nullptr; }
+  HANDLE release() {
+    HANDLE h = h_;
+    h_ = nullptr;
+    return h;
+  }
+  void reset(HANDLE h = nullptr) {
+    if (h_) ::CloseHandle(h_);
+    h_ = h;
+  }
+
+ private:
+  HANDLE h_ = nullptr;
+};
+
+}  // namespace vellora::win32

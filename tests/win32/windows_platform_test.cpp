@@ -1,0 +1,290 @@
+// The Windows platform layer on real files, run under Wine in CI.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "platform/win32/program_directory.h"
+#include "platform/win32/wide.h"
+#include "platform/win32/windows_file_system.h"
+#include "platform/win32/windows_module1.h"
+#include "speed/conversion.h"
+#include "support/wav_builder.h"
+
+namespace vellora {
+namespace {
+
+using win32::toUtf8;
+using win32::toWide;
+
+// A fresh directory under the user's temporary directory, removed with its
+// files afterwards; paths below it are UTF-8 system paths.
+class TempDir {
+ public:
+  TempDir() {
+    wchar_t base[MAX_PATH + 1];
+    ::GetTempPathW(MAX_PATH + 1, base);
+    for (unsigned n = ::GetCurrentProcessId();; ++n) {
+      root_ = toUtf8(base) + "vellora-test-" + std::to_string(n);
+      if (::CreateDirectoryW(toWide(root_).c_str(), nullptr)) break;
+    }
+  }
+  ~TempDir() { removeAll(toWide(root_)); }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  std::string path(const std::string& name) const { return root_ + "\\" + name; }
+  void write(const std::string& name, const std::string& bytes) const {
+    win32::UniqueHandle f(::CreateFileW(toWide(path(name)).c_str(), GENERIC_WRITE, 0, nullptr,
+                                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(f);
+    DWORD written = 0;
+    ASSERT_TRUE(::WriteFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+  }
+  std::string read(const std::string& name) const {
+    win32::UniqueHandle f(::CreateFileW(toWide(path(name)).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                        nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!f) return "<missing>";
+    std::string bytes(1 << 20, '\0');
+    DWORD got = 0;
+    ::ReadFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
+    bytes.resize(got);
+    return bytes;
+  }
+  // Every name in the directory, hidden ones included.
+  std::vector<std::string> list() const {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW found{};
+    HANDLE h = ::FindFirstFileW(toWide(path("*")).c_str(), &found);
+    if (h == INVALID_HANDLE_VALUE) return names;
+    do {
+      const std::wstring name = found.cFileName;
+      if (name != L"." && name != L"..") names.push_back(toUtf8(name));
+    } while (::FindNextFileW(h, &found));
+    ::FindClose(h);
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  const std::string& root() const { return root_; }
+
+ private:
+  static void removeAll(const std::wstring& dir) {
+    WIN32_FIND_DATAW found{};
+    HANDLE h = ::FindFirstFileW((dir + L"\\*").c_str(), &found);
+    if (h != INVALID_HANDLE_VALUE) {
+      do {
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") continue;
+        const std::wstring full = dir + L"\\" + name;
+        ::SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+          removeAll(full);
+        else
+          ::DeleteFileW(full.c_str());
+      } while (::FindNextFileW(h, &found));
+      ::FindClose(h);
+    }
+    ::RemoveDirectoryW(dir.c_str());
+  }
+  std::string root_;
+};
+
+void setReadOnly(const std::string& path) {
+  ASSERT_TRUE(::SetFileAttributesW(toWide(path).c_str(), FILE_ATTRIBUTE_READONLY));
+}
+
+const std::string kInput = test::canonicalWav(44100, 2, 16, 3000);
+const std::string kAt90 = test::withRates(kInput, 21, 39690, 158760);
+
+struct Converting : ::testing::Test {
+  TempDir dir;
+  WindowsFileSystem files;
+  Conversion run(const std::string& in, const std::string& out,
+                 ReplacementFile::Existing existing = ReplacementFile::Existing::Replace) {
+    return convert(files, {.input = dir.path(in), .output = dir.path(out), .factor = 0.9,
+                           .existing = existing, .progress = {}});
+  }
+};
+
+TEST_F(Converting, CopiesAndPatchesLeavingTheInputAndNothingElse) {
+  dir.write("talk.wav", kInput);
+  const Conversion done = run("talk.wav", "talk-90.wav");
+  ASSERT_TRUE(done.ok()) << message(done.error);
+  EXPECT_EQ(dir.read("talk-90.wav"), kAt90);
+  EXPECT_EQ(dir.read("talk.wav"), kInput);
+  EXPECT_EQ(dir.list(), (std::vector<std::string>{"talk-90.wav", "talk.wav"}));
+}
+
+TEST_F(Converting, NamesInAnyLanguageSurvive) {
+  const std::string name = "Grüße Пример 語";
+  dir.write(name + ".wav", kInput);
+  ASSERT_TRUE(run(name + ".wav", name + "-90.wav").ok());
+  EXPECT_EQ(dir.read(name + "-90.wav"), kAt90);
+}
+
+TEST_F(Converting, ReplacesAnOlderCopyAndReportsProgress) {
+  dir.write("talk.wav", kInput);
+  dir.write("talk-90.wav", "old");
+  std::uint64_t last = 0, total = 0;
+  const Conversion done = convert(files, {.input = dir.path("talk.wav"),
+                                          .output = dir.path("talk-90.wav"),
+                                          .factor = 0.9,
+                                          .existing = ReplacementFile::Existing::Replace,
+                                          .progress = [&](std::uint64_t d, std::uint64_t t) {
+                                            last = d;
+                                            total = t;
+                                          }});
+  ASSERT_TRUE(done.ok()) << message(done.error);
+  EXPECT_EQ(dir.read("talk-90.wav"), kAt90);
+  EXPECT_EQ(last, kInput.size());
+  EXPECT_EQ(total, kInput.size());
+}
+
+TEST_F(Converting, AReadOnlyInputGivesAWritableCopy) {
+  dir.write("talk.wav", kInput);
+  setReadOnly(dir.path("talk.wav"));
+  ASSERT_TRUE(run("talk.wav", "talk-90.wav").ok());
+  EXPECT_EQ(dir.read("talk-90.wav"), kAt90);
+  EXPECT_FALSE(::GetFileAttributesW(toWide(dir.path("talk-90.wav")).c_str()) & FILE_ATTRIBUTE_READONLY);
+}
+
+TEST_F(Converting, FailuresNameTheFileWithWindowsReasonAndLeaveNothing) {
+  Conversion done = run("missing.wav", "missing-90.wav");
+  EXPECT_EQ(done.error.failure, JobFailure::InputUnreadable);
+  EXPECT_EQ(done.error.path, dir.path("missing.wav"));
+  EXPECT_EQ(done.error.reason, win32::reasonFor(ERROR_FILE_NOT_FOUND));
+  EXPECT_TRUE(dir.list().empty());
+
+  dir.write("talk.wav", kInput);
+  dir.write("talk-90.wav", "kept");
+  setReadOnly(dir.path("talk-90.wav"));
+  done = run("talk.wav", "talk-90.wav");
+  EXPECT_EQ(done.error.failure, JobFailure::OutputUnwritable);
+  EXPECT_EQ(done.error.reason, "the file is read-only");
+  EXPECT_EQ(dir.read("talk-90.wav"), "kept");
+
+  done = run("talk.wav", "no such dir\\talk-90.wav");
+  EXPECT_EQ(done.error.reason, "its directory does not exist");
+
+  dir.write("noise.wav", "RIFF\x04\0\0\0WAVE");
+  done = run("noise.wav", "noise-90.wav");
+  EXPECT_EQ(done.error.failure, JobFailure::NoFormatChunk);
+  EXPECT_EQ(dir.list(), (std::vector<std::string>{"noise.wav", "talk-90.wav", "talk.wav"}));
+}
+
+TEST_F(Converting, KeepingRefusesATargetThatAppearedAndRemovesTheCopy) {
+  dir.write("talk.wav", kInput);
+  Opened<ReplacementFile> out = files.createReplacement(dir.path("talk-90.wav"));
+  ASSERT_TRUE(out.file) << out.status.reason();
+  Opened<InputFile> in = files.openInput(dir.path("talk.wav"));
+  ASSERT_TRUE(in.file);
+  ASSERT_TRUE(out.file->copyFrom(*in.file, {}).ok());
+  dir.write("talk-90.wav", "theirs");
+  const IoStatus committed = out.file->commit(ReplacementFile::Existing::Keep);
+  EXPECT_EQ(committed.reason(), "the file exists already");
+  in.file.reset();
+  out.file.reset();
+  EXPECT_EQ(dir.read("talk-90.wav"), "theirs");
+  EXPECT_EQ(dir.list(), (std::vector<std::string>{"talk-90.wav", "talk.wav"}));
+}
+
+TEST_F(Converting, AnUncommittedCopyLeavesNothing) {
+  dir.write("talk.wav", kInput);
+  {
+    Opened<ReplacementFile> out = files.createReplacement(dir.path("talk-90.wav"));
+    ASSERT_TRUE(out.file);
+    Opened<InputFile> in = files.openInput(dir.path("talk.wav"));
+    ASSERT_TRUE(out.file->copyFrom(*in.file, {}).ok());
+  }
+  EXPECT_EQ(dir.list(), (std::vector<std::string>{"talk.wav"}));
+}
+
+TEST_F(Converting, TheCopyIsOfTheOpenedInputNeverOfAFileMovedInItsPlace) {
+  dir.write("talk.wav", kInput);
+  Opened<InputFile> in = files.openInput(dir.path("talk.wav"));
+  ASSERT_TRUE(in.file);
+  Opened<ReplacementFile> out = files.createReplacement(dir.path("talk-90.wav"));
+  ASSERT_TRUE(out.file);
+  const std::string impostor(kInput.size(), 'x');
+  if (::MoveFileW(toWide(dir.path("talk.wav")).c_str(), toWide(dir.path("moved.wav")).c_str()))
+    dir.write("talk.wav", impostor);
+  const IoStatus copied = out.file->copyFrom(*in.file, {});
+  if (copied.ok()) {
+    ASSERT_TRUE(out.file->commit().ok());
+    EXPECT_EQ(dir.read("talk-90.wav"), kInput);
+  }
+}
+
+TEST(WindowsFiles, ListingMatchesNamesItselfSkipsDirectoriesAndHiddenFilesAndSorts) {
+  TempDir dir;
+  WindowsFileSystem files;
+  for (const char* name : {"b.WAV", "a.wav", "c.wave", "notes.txt", "Ä.wav"}) dir.write(name, "x");
+  dir.write("hidden.wav", "x");
+  ::SetFileAttributesW(toWide(dir.path("hidden.wav")).c_str(), FILE_ATTRIBUTE_HIDDEN);
+  ASSERT_TRUE(files.makeDirectory(dir.path("folder.wav")).ok());
+  std::vector<std::string> names;
+  ASSERT_TRUE(files.listFiles(dir.path("*.wav"), names).ok());
+  EXPECT_EQ(names, (std::vector<std::string>{"a.wav", "b.WAV", "Ä.wav"}));
+  EXPECT_TRUE(files.listFiles(dir.path("none\\*.wav"), names).reason().size() > 0);
+}
+
+TEST(WindowsFiles, TimesOrderByLastWrite) {
+  TempDir dir;
+  WindowsFileSystem files;
+  dir.write("old.wav", "x");
+  dir.write("new.wav", "x");
+  for (const auto& [name, day] : {std::pair{"old.wav", 1}, std::pair{"new.wav", 2}}) {
+    win32::UniqueHandle f(::CreateFileW(toWide(dir.path(name)).c_str(), FILE_WRITE_ATTRIBUTES, 0,
+                                        nullptr, OPEN_EXISTING, 0, nullptr));
+    SYSTEMTIME st{2024, 3, 0, static_cast<WORD>(day), 12, 0, 0, 0};
+    FILETIME ft{};
+    ::SystemTimeToFileTime(&st, &ft);
+    ASSERT_TRUE(::SetFileTime(f.get(), nullptr, nullptr, &ft));
+  }
+  const auto older = files.modificationTime(dir.path("old.wav"));
+  const auto newer = files.modificationTime(dir.path("new.wav"));
+  ASSERT_TRUE(older && newer);
+  EXPECT_EQ(*newer - *older, std::int64_t{86400} * 1'000'000'000);
+  EXPECT_FALSE(files.modificationTime(dir.path("gone.wav")));
+}
+
+TEST(WindowsFiles, SameFileSeesThroughSpellings) {
+  TempDir dir;
+  WindowsFileSystem files;
+  dir.write("talk.wav", "x");
+  dir.write("other.wav", "x");
+  std::string slashed = dir.path("TALK.WAV");
+  std::replace(slashed.begin(), slashed.end(), '\\', '/');
+  EXPECT_TRUE(files.sameFile(dir.path("talk.wav"), slashed));
+  EXPECT_FALSE(files.sameFile(dir.path("talk.wav"), dir.path("other.wav")));
+  EXPECT_TRUE(files.exists(slashed));
+  EXPECT_FALSE(files.exists(dir.path("gone.wav")));
+  EXPECT_EQ(files.absolutePath(dir.path("sub\\..\\talk.wav")), dir.path("talk.wav"));
+}
+
+TEST(WindowsPlatform, ProgramDirectoryHoldsTheRunningProgram) {
+  const std::optional<std::string> directory = programDirectory();
+  ASSERT_TRUE(directory);
+  EXPECT_NE(directory->back(), '\\');
+  EXPECT_NE(::GetFileAttributesW(toWide(*directory + "\\windows_platform_test.exe").c_str()),
+            INVALID_FILE_ATTRIBUTES);
+}
+
+TEST(WindowsPlatform, MediaControlAnswersWithItsOwnCodes) {
+  WindowsModule1 system;
+  char reply[8];
+  std::memset(reply, 'x', sizeof reply);
+  EXPECT_EQ(system.mciSendStringA("bogus thisaudio", reply, sizeof reply, 0), 261);
+  EXPECT_EQ(reply[0], '\0');
+  // Not open: Windows and Wine differ in which code says so.
+  EXPECT_NE(system.mciSendStringA("status thisaudio position", reply, sizeof reply, 0), 0);
+  EXPECT_EQ(reply[0], '\0');
+}
+
+TEST(WindowsPlatform, ShellReportsAMissingFile) {
+  WindowsModule1 system;
+  EXPECT_LE(system.ShellExecuteA(0, "open", "C:\\no\\such\\file.wav", "", "", 0), 32);
+}
+
+}  // namespace
+}  // namespace vellora

@@ -9,6 +9,7 @@ namespace {
 
 constexpr FourCC kFormatId{'f', 'm', 't', ' '};
 constexpr FourCC kDataId{'d', 'a', 't', 'a'};
+constexpr FourCC kBigEndianRiffId{'R', 'I', 'F', 'X'};
 constexpr std::uint32_t kShortestFormat = 12;
 
 FourCC fourcc(const std::byte* p) {
@@ -38,27 +39,27 @@ bool readExactly(ByteSource& file, std::uint64_t offset, std::span<std::byte> in
 
 }  // namespace
 
-FormatBody FormatBody::decode(std::span<const std::byte, bytes> raw) {
+FormatBody FormatBody::decode(std::span<const std::byte, bytes> raw, ByteOrder order) {
   const std::byte* p = raw.data();
   FormatBody b;
-  b.formatTag = signed16(read_u16le(p));
-  b.channels = signed16(read_u16le(p + 2));
-  b.sampleRate = signed32(read_u32le(p + 4));
-  b.byteRate = signed32(read_u32le(p + 8));
-  b.blockAlign = signed16(read_u16le(p + 12));
-  b.bitsPerSample = signed16(read_u16le(p + 14));
+  b.formatTag = signed16(read_u16(p, order));
+  b.channels = signed16(read_u16(p + 2, order));
+  b.sampleRate = signed32(read_u32(p + 4, order));
+  b.byteRate = signed32(read_u32(p + 8, order));
+  b.blockAlign = signed16(read_u16(p + 12, order));
+  b.bitsPerSample = signed16(read_u16(p + 14, order));
   return b;
 }
 
-std::array<std::byte, FormatBody::bytes> FormatBody::encode() const {
+std::array<std::byte, FormatBody::bytes> FormatBody::encode(ByteOrder order) const {
   std::array<std::byte, bytes> raw{};
   std::byte* p = raw.data();
-  write_u16le(p, static_cast<std::uint16_t>(formatTag));
-  write_u16le(p + 2, static_cast<std::uint16_t>(channels));
-  write_u32le(p + 4, static_cast<std::uint32_t>(sampleRate));
-  write_u32le(p + 8, static_cast<std::uint32_t>(byteRate));
-  write_u16le(p + 12, static_cast<std::uint16_t>(blockAlign));
-  write_u16le(p + 14, static_cast<std::uint16_t>(bitsPerSample));
+  write_u16(p, static_cast<std::uint16_t>(formatTag), order);
+  write_u16(p + 2, static_cast<std::uint16_t>(channels), order);
+  write_u32(p + 4, static_cast<std::uint32_t>(sampleRate), order);
+  write_u32(p + 8, static_cast<std::uint32_t>(byteRate), order);
+  write_u16(p + 12, static_cast<std::uint16_t>(blockAlign), order);
+  write_u16(p + 14, static_cast<std::uint16_t>(bitsPerSample), order);
   return raw;
 }
 
@@ -72,7 +73,8 @@ HeaderScan scanHeader(ByteSource& file, bool failureRecorded) {
   std::array<std::byte, RiffHeader::bytes> riff{};
   const bool wholeRiff = readExactly(file, 0, riff, scan);
   scan.riff.id = fourcc(riff.data());
-  scan.riff.size = signed32(read_u32le(riff.data() + 4));
+  if (scan.riff.id == kBigEndianRiffId) scan.order = ByteOrder::Big;
+  scan.riff.size = signed32(read_u32(riff.data() + 4, scan.order));
   scan.riff.format = fourcc(riff.data() + 8);
   if (!wholeRiff) return scan;
 
@@ -81,7 +83,7 @@ HeaderScan scanHeader(ByteSource& file, bool failureRecorded) {
     std::array<std::byte, ChunkHeader::bytes> raw{};
     if (!readExactly(file, offset, raw, scan)) return scan;
     const FourCC id = fourcc(raw.data());
-    const std::uint32_t size = read_u32le(raw.data() + 4);
+    const std::uint32_t size = read_u32(raw.data() + 4, scan.order);
     offset += ChunkHeader::bytes;
 
     if (id == kFormatId) {
@@ -93,7 +95,7 @@ HeaderScan scanHeader(ByteSource& file, bool failureRecorded) {
       }
       std::array<std::byte, FormatBody::bytes> body{};
       if (!readExactly(file, offset, body, scan)) return scan;
-      scan.format = FormatBody::decode(body);
+      scan.format = FormatBody::decode(body, scan.order);
       scan.formatPosition = static_cast<std::int64_t>(offset) + 1;
       scan.end = ScanEnd::FormatFound;
       return scan;
@@ -136,7 +138,7 @@ std::optional<FormatBody> scaleTiming(const FormatBody& body, double factor) {
 
 IoStatus patchFormat(ReplacementFile& out, const HeaderScan& scan, const FormatBody& body) {
   if (!scan.found()) return IoStatus::failure("no format chunk to patch");
-  const std::array<std::byte, FormatBody::bytes> raw = body.encode();
+  const std::array<std::byte, FormatBody::bytes> raw = body.encode(scan.order);
   return out.writeAt(bodyOffset(scan), raw);
 }
 

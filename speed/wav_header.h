@@ -28,6 +28,39 @@ inline void write_u32le(std::byte* p, std::uint32_t v) {
   write_u16le(p + 2, static_cast<std::uint16_t>(v >> 16));
 }
 
+inline std::uint16_t read_u16be(const std::byte* p) {
+  return static_cast<std::uint16_t>(std::to_integer<unsigned>(p[0]) << 8 |
+                                    std::to_integer<unsigned>(p[1]));
+}
+inline std::uint32_t read_u32be(const std::byte* p) {
+  return static_cast<std::uint32_t>(read_u16be(p)) << 16 |
+         static_cast<std::uint32_t>(read_u16be(p + 2));
+}
+inline void write_u16be(std::byte* p, std::uint16_t v) {
+  p[0] = static_cast<std::byte>(v >> 8);
+  p[1] = static_cast<std::byte>(v & 0xFF);
+}
+inline void write_u32be(std::byte* p, std::uint32_t v) {
+  write_u16be(p, static_cast<std::uint16_t>(v >> 16));
+  write_u16be(p + 2, static_cast<std::uint16_t>(v & 0xFFFF));
+}
+
+// A "RIFX" file holds every size and format field big-endian; all others little-endian.
+enum class ByteOrder { Little, Big };
+
+inline std::uint16_t read_u16(const std::byte* p, ByteOrder order) {
+  return order == ByteOrder::Big ? read_u16be(p) : read_u16le(p);
+}
+inline std::uint32_t read_u32(const std::byte* p, ByteOrder order) {
+  return order == ByteOrder::Big ? read_u32be(p) : read_u32le(p);
+}
+inline void write_u16(std::byte* p, std::uint16_t v, ByteOrder order) {
+  order == ByteOrder::Big ? write_u16be(p, v) : write_u16le(p, v);
+}
+inline void write_u32(std::byte* p, std::uint32_t v, ByteOrder order) {
+  order == ByteOrder::Big ? write_u32be(p, v) : write_u32le(p, v);
+}
+
 // RIFF chunks are padded to an even length.
 inline std::uint64_t padded(std::uint32_t size) { return std::uint64_t{size} + (size & 1U); }
 
@@ -56,8 +89,9 @@ struct FormatBody {
   std::int16_t bitsPerSample = 0;
   static constexpr std::size_t bytes = 16;
 
-  static FormatBody decode(std::span<const std::byte, bytes> raw);
-  std::array<std::byte, bytes> encode() const;
+  static FormatBody decode(std::span<const std::byte, bytes> raw,
+                           ByteOrder order = ByteOrder::Little);
+  std::array<std::byte, bytes> encode(ByteOrder order = ByteOrder::Little) const;
   bool operator==(const FormatBody&) const = default;
 };
 
@@ -78,6 +112,7 @@ struct HeaderScan {
   // Byte number of the format body's first byte, counted from 1; 0 when none.
   std::int64_t formatPosition = 0;
   ScanEnd end = ScanEnd::ShortFile;
+  ByteOrder order = ByteOrder::Little;
   int skippedChunks = 0;  // chunks passed over before the format chunk
   IoStatus readStatus;  // the read failure behind ScanEnd::ReadFailed
 

@@ -75,6 +75,41 @@ TEST(ScanHeader, SkipsEveryChunkBeforeTheFormatChunk) {
   }
 }
 
+// RIFX files hold every size and format field big-endian; only their id says so.
+TEST(ScanHeader, ReadsRifxBigEndian) {
+  struct Case {
+    const char* what;
+    WavBuilder file;
+    std::int64_t formatPosition;
+  };
+  const Format f = Format::pcm(44100, 2, 16);
+  Case cases[] = {
+      {"fmt of 16 bytes", WavBuilder("RIFX").fmt(f).data(6), 21},
+      {"fmt of 18 bytes", WavBuilder("RIFX").fmt(f, 18).data(6), 21},
+      {"fmt of 40 bytes", WavBuilder("RIFX").fmt(f, 40).data(6), 21},
+      {"JUNK of 300 bytes first", WavBuilder("RIFX").junk(300).fmt(f).data(6), 329},
+      {"LIST of odd length and its pad byte", WavBuilder("RIFX").chunk("LIST", "INFOa").fmt(f), 35},
+  };
+  for (Case& c : cases) {
+    const std::string bytes = c.file.bytes();
+    const HeaderScan s = scan(bytes);
+    ASSERT_TRUE(s.found()) << c.what;
+    EXPECT_EQ(s.order, ByteOrder::Big) << c.what;
+    EXPECT_EQ(s.formatPosition, c.formatPosition) << c.what;
+    EXPECT_EQ(s.riff.size, static_cast<std::int32_t>(bytes.size() - 8)) << c.what;
+    EXPECT_EQ(s.format.sampleRate, 44100) << c.what;
+    EXPECT_EQ(s.format.byteRate, 176400) << c.what;
+    EXPECT_EQ(s.format.bitsPerSample, 16) << c.what;
+    EXPECT_EQ(hex(s.format.encode(s.order)), "00 01 00 02 00 00 ac 44 00 02 b1 10 00 04 00 10");
+  }
+  // Any other id, RF64 and unknown ones included, stays little-endian.
+  for (const char* id : {"RIFF", "RF64", "BW64", "rifx", "ABCD"}) {
+    const HeaderScan s = scan(WavBuilder(id).fmt(f).data(6).bytes());
+    EXPECT_EQ(s.order, ByteOrder::Little) << id;
+    EXPECT_EQ(s.format.sampleRate, 44100) << id;
+  }
+}
+
 TEST(ScanHeader, EndsWithoutFormatChunk) {
   struct Case {
     const char* what;

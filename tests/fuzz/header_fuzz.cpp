@@ -43,6 +43,8 @@ class MemoryCopy final : public vellora::ReplacementFile {
 void check(std::span<const std::byte> input, bool failureRecorded) {
   vellora::MemorySource source(input);
   const vellora::HeaderScan scan = vellora::scanHeader(source, failureRecorded);
+  const bool rifx = input.size() >= 4 && std::memcmp(input.data(), "RIFX", 4) == 0;
+  require((scan.order == vellora::ByteOrder::Big) == rifx, "only RIFX files are read big-endian");
   if (!scan.found()) {
     require(scan.formatPosition == 0 && scan.format == vellora::FormatBody{}, "nothing found, nothing kept");
     return;

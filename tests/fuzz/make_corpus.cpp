@@ -29,6 +29,9 @@ int main(int argc, char** argv) {
                    .chunkWithSize("data", 0xFFFFFFFF, std::string(8, 'd')).bytes()},
       {"past-end", WavBuilder().chunkWithSize("JUNK", 0x7FFFFFFF, "xx").fmt(cd).bytes()},
       {"truncated", vellora::test::canonicalWav().substr(0, 30)},
+      {"rifx", WavBuilder("RIFX").fmt(cd).data(16).bytes()},
+      {"rifx-fmt-40", WavBuilder("RIFX").junk(6).fmt(cd, 40).data(16).bytes()},
+      {"rifx-list-odd", WavBuilder("RIFX").chunk("LIST", "INFOa").fmt(mono, 18).data(8).bytes()},
   };
   for (const auto& [name, bytes] : seeds) {
     const std::string path = std::string(argv[1]) + "/" + name + ".wav";

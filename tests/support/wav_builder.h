@@ -7,9 +7,11 @@
 
 namespace vellora::test {
 
-// Little-endian field writers for byte-level fixtures.
+// Field writers for byte-level fixtures: little-endian, and big-endian as in RIFX files.
 std::string le16(std::uint16_t v);
 std::string le32(std::uint32_t v);
+std::string be16(std::uint16_t v);
+std::string be32(std::uint32_t v);
 
 struct Format {
   std::uint16_t formatTag = 1;
@@ -20,12 +22,14 @@ struct Format {
   std::uint16_t bitsPerSample = 16;
 
   static Format pcm(std::uint32_t sampleRate, std::uint16_t channels, std::uint16_t bits);
-  std::string body() const;  // the 16 bytes as they stand in the file
+  // The 16 bytes as they stand in the file, big-endian in a RIFX file.
+  std::string body(bool bigEndian = false) const;
 };
 
 // Builds RIFF files chunk by chunk. The RIFF size is the real one unless
 // riffSize() fixes another; every chunk's size field says its body's length
 // unless given explicitly, and odd bodies get their pad byte unless told not to.
+// A "RIFX" builder writes every size and format field big-endian.
 class WavBuilder {
  public:
   explicit WavBuilder(std::string_view riffId = "RIFF", std::string_view formatId = "WAVE");
@@ -43,13 +47,16 @@ class WavBuilder {
   std::string bytes() const;
 
  private:
+  std::string u32(std::uint32_t v) const { return bigEndian_ ? be32(v) : le32(v); }
+
+  bool bigEndian_;
   std::string head_;
   std::string body_;
   std::optional<std::uint32_t> riffSize_;
 };
 
 // The file with the two rates of its format body, which starts at the 1-based
-// `formatPosition`, replaced.
+// `formatPosition`, replaced; big-endian when the file starts with "RIFX".
 std::string withRates(std::string file, std::int64_t formatPosition, std::uint32_t sampleRate,
                       std::uint32_t byteRate);
 

@@ -6,12 +6,14 @@
 #include "cli/stream.h"
 #include "platform/host_file_system.h"
 #include "platform/host_module1.h"
+#include "platform/leftover_guard.h"
 #include "platform/program_directory.h"
 
 int main(int argc, char** argv) {
   using namespace vellora;
   const std::vector<std::string> arguments(argv + 1, argv + argc);
-  HostFileSystem files(DriveMap::fromEnvironment());
+  installLeftoverGuard();
+  HostFileSystem files(DriveMap::fromEnvironment(), temporariesFromEnvironment());
   HostModule1 system(files.drives());
   ShellOpener shell(system, programDirectory(files.drives()).value_or(""));
   cli::Services services{.drives = files.drives(),

@@ -2,6 +2,9 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <limits.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -10,11 +13,14 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <string_view>
 #include <cstring>
 #include <algorithm>
 #include <memory>
 #include <vector>
 
+#include "platform/leftover_guard.h"
 #include "platform/unique_fd.h"
 #include "platform/wildcard.h"
 
@@ -72,18 +78,62 @@ IoStatus writeAll(int fd, const std::byte* data, std::size_t count, std::uint64_
   return {};
 }
 
+IoStatus syncDirectoryOf(const std::string& hostPath) {
+  UniqueFd dir(::open(parentOf(hostPath).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!dir || ::fsync(dir.get()) != 0) return lastSystemFailure();
+  return {};
+}
+
+// Progress comes between steps of this size; a single call copies at most
+// what copy_file_range takes at once.
+constexpr std::uint64_t kProgressStep = std::uint64_t{64} << 20;
+constexpr std::uint64_t kLargestCall = std::uint64_t{1} << 30;
+
+struct Segment {
+  std::uint64_t begin, end;
+};
+
+// The next stretch of data at or after `at`; {total, total} when only a hole
+// is left. A file system that cannot tell holes shows the whole rest as data.
+Segment nextDataSegment(int fd, std::uint64_t at, std::uint64_t total) {
+  const off_t data = ::lseek(fd, static_cast<off_t>(at), SEEK_DATA);
+  if (data < 0) return errno == ENXIO ? Segment{total, total} : Segment{at, total};
+  const off_t hole = ::lseek(fd, data, SEEK_HOLE);
+  const std::uint64_t begin = std::min<std::uint64_t>(static_cast<std::uint64_t>(data), total);
+  const std::uint64_t end =
+      hole < 0 ? total : std::min<std::uint64_t>(static_cast<std::uint64_t>(hole), total);
+  return {begin, std::max(begin, end)};
+}
+
 const IoStatus kShrank = IoStatus::failure("the input got shorter while it was being copied");
 const IoStatus kResized = IoStatus::failure("the input changed length while it was being copied");
 
+// Gives an unnamed file (O_TMPFILE) a name; fails with EEXIST when the name is taken.
+int linkUnnamed(int fd, const std::string& name) {
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) return 0;
+  if (errno != ENOENT) return -1;
+  // Without /proc, the descriptor itself names the file (this needs privilege).
+  return ::linkat(fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH);
+}
+
+std::string temporaryName();
+
+// The copy is written to an unnamed file where the file system allows it, so
+// that nothing is left even when the process is killed; elsewhere to a hidden
+// named file that a stopping signal removes (see leftover_guard.h).
 class HostReplacementFile final : public ReplacementFile {
  public:
   HostReplacementFile(UniqueFd fd, std::string tempPath, std::string targetPath)
-      : fd_(std::move(fd)), tempPath_(std::move(tempPath)), targetPath_(std::move(targetPath)) {}
+      : fd_(std::move(fd)), tempPath_(std::move(tempPath)), targetPath_(std::move(targetPath)) {
+    if (!tempPath_.empty()) slot_ = rememberTemporary(tempPath_.c_str());
+  }
   ~HostReplacementFile() override {
     if (!committed_) {
       fd_.reset();
-      ::unlink(tempPath_.c_str());
+      if (!tempPath_.empty()) ::unlink(tempPath_.c_str());
     }
+    forgetTemporary(slot_);
   }
 
   IoStatus copyFrom(InputFile& source, const CopyProgress& progress) override {
@@ -105,9 +155,26 @@ class HostReplacementFile final : public ReplacementFile {
   }
 
   std::string copyMethod() const override { return copyMethod_; }
+  void makeDurable() override { durable_ = true; }
 
   IoStatus commit(Existing existing) override {
     if (committed_) return {};
+    if (durable_ && ::fsync(fd_.get()) != 0) return lastSystemFailure();
+    if (tempPath_.empty() && existing == Existing::Keep) {
+      // Linking the unnamed file straight to its name never replaces anything.
+      const int rc = linkUnnamed(fd_.get(), targetPath_);
+      const int error = errno;
+      committed_ = true;  // an unnamed file vanishes when it closes
+      if (fd_.close() != 0 && rc == 0) return lastSystemFailure();
+      if (rc != 0)
+        return error == EEXIST ? IoStatus::failure("the file exists already") : systemFailure(error);
+      return durable_ ? syncDirectoryOf(targetPath_) : IoStatus{};
+    }
+    if (tempPath_.empty() && !nameUnnamed()) {
+      const int error = errno;
+      committed_ = true;
+      return systemFailure(error);
+    }
     if (fd_.close() != 0) return lastSystemFailure();
     const int rc = existing == Existing::Replace
                        ? ::rename(tempPath_.c_str(), targetPath_.c_str())
@@ -120,29 +187,64 @@ class HostReplacementFile final : public ReplacementFile {
       return error == EEXIST ? IoStatus::failure("the file exists already") : systemFailure(error);
     }
     committed_ = true;
-    return {};
+    return durable_ ? syncDirectoryOf(targetPath_) : IoStatus{};
   }
 
  private:
-  IoStatus kernelCopy(HostInputFile& source, std::uint64_t total, const CopyProgress& progress) {
-    // Large steps keep the copy in the kernel; progress comes between them.
-    constexpr std::uint64_t kStep = std::uint64_t{64} << 20;
-    copyMethod_ = "kernel copy";
-    std::uint64_t done = 0;
-    while (done < total) {
-      loff_t in = static_cast<loff_t>(done), out = static_cast<loff_t>(done);
-      const ssize_t n = ::copy_file_range(source.fd(), &in, fd_.get(), &out,
-                                          static_cast<std::size_t>(std::min(kStep, total - done)), 0);
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0 && done == 0 &&
-          (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
-           errno == EBADF || errno == EPERM))
-        return bufferedCopy(source, 0, total, progress);
-      if (n < 0) return lastSystemFailure();
-      if (n == 0) return kShrank;
-      done += static_cast<std::uint64_t>(n);
-      if (progress) progress(done, total);
+  // Links the unnamed copy to a hidden name beside its target, to be renamed
+  // over it; the name is removed again if the process is stopped meanwhile.
+  bool nameUnnamed() {
+    const std::string directory = parentOf(targetPath_);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      std::string temp = (directory == "/" ? std::string() : directory) + "/" + temporaryName();
+      if (linkUnnamed(fd_.get(), temp) == 0) {
+        tempPath_ = std::move(temp);
+        slot_ = rememberTemporary(tempPath_.c_str());
+        return true;
+      }
+      if (errno != EEXIST) return false;
     }
+    return false;
+  }
+
+  IoStatus kernelCopy(HostInputFile& source, std::uint64_t total, const CopyProgress& progress) {
+    // File systems that share extents (XFS, btrfs) clone the whole file at once.
+    if (total > 0 && ::ioctl(fd_.get(), FICLONE, source.fd()) == 0) {
+      copyMethod_ = "cloned";
+      if (progress) progress(total, total);
+      return {};
+    }
+    copyMethod_ = "kernel copy";
+    bool copiedAny = false;
+    // Only the data segments are copied, so that holes stay holes.
+    for (std::uint64_t at = 0; at < total;) {
+      const auto [begin, end] = nextDataSegment(source.fd(), at, total);
+      if (begin >= total) break;
+      for (std::uint64_t from = begin; from < end;) {
+        // Without progress to report, one call asks for all that is left.
+        const std::uint64_t step = progress ? std::min(kProgressStep, end - from) : end - from;
+        loff_t in = static_cast<loff_t>(from), out = static_cast<loff_t>(from);
+        const ssize_t n = ::copy_file_range(source.fd(), &in, fd_.get(), &out,
+                                            static_cast<std::size_t>(std::min<std::uint64_t>(step, kLargestCall)), 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && !copiedAny &&
+            (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
+             errno == EBADF || errno == EPERM))
+          return bufferedCopy(source, 0, total, progress);
+        if (n < 0) return lastSystemFailure();
+        if (n == 0) return kShrank;
+        copiedAny = true;
+        from += static_cast<std::uint64_t>(n);
+        if (progress) progress(from, total);
+      }
+      at = end;
+    }
+    struct stat now {};
+    if (::fstat(source.fd(), &now) == 0 && static_cast<std::uint64_t>(now.st_size) < total)
+      return kShrank;
+    // A hole at the end has no data to copy, but it is part of the length.
+    if (::ftruncate(fd_.get(), static_cast<off_t>(total)) != 0) return lastSystemFailure();
+    if (progress) progress(total, total);
     return {};
   }
 
@@ -153,7 +255,7 @@ class HostReplacementFile final : public ReplacementFile {
     while (done < total) {
       const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), total - done));
       ByteSource::Read r = source.readAt(done, std::span(buffer.data(), want));
-      if (!r.status) return r.status;
+      if (!r.status) return IoStatus::readFailure(r.status.reason());
       if (r.count == 0) return kShrank;
       if (IoStatus s = writeAll(fd_.get(), buffer.data(), r.count, done); !s) return s;
       done += r.count;
@@ -165,7 +267,9 @@ class HostReplacementFile final : public ReplacementFile {
   UniqueFd fd_;
   std::string tempPath_;
   std::string targetPath_;
+  int slot_ = -1;
   bool committed_ = false;
+  bool durable_ = false;
   std::string copyMethod_;
 };
 
@@ -178,9 +282,28 @@ std::string temporaryName() {
   return name;
 }
 
+// The path a chain of symbolic links leads to; the path itself when it is no link.
+std::string followLinks(std::string path) {
+  for (int hops = 0; hops < 40; ++hops) {
+    char target[PATH_MAX];
+    const ssize_t n = ::readlink(path.c_str(), target, sizeof target - 1);
+    if (n < 0) return path;
+    target[n] = '\0';
+    path = target[0] == '/' ? std::string(target) : parentOf(path) + "/" + target;
+  }
+  return path;
+}
+
 }  // namespace
 
-HostFileSystem::HostFileSystem(DriveMap drives) : drives_(std::move(drives)) {}
+HostFileSystem::Temporaries temporariesFromEnvironment() {
+  const char* value = std::getenv("VELLORA_TEMPORARY_FILES");
+  return value && std::string_view(value) == "named" ? HostFileSystem::Temporaries::Named
+                                                     : HostFileSystem::Temporaries::Unnamed;
+}
+
+HostFileSystem::HostFileSystem(DriveMap drives, Temporaries temporaries)
+    : drives_(std::move(drives)), unnamedTemporaries_(temporaries == Temporaries::Unnamed) {}
 
 Opened<InputFile> HostFileSystem::openInput(const std::string& path) {
   std::string why;
@@ -201,8 +324,10 @@ Opened<InputFile> HostFileSystem::openInput(const std::string& path) {
 
 Opened<ReplacementFile> HostFileSystem::createReplacement(const std::string& path) {
   std::string why;
-  const std::optional<std::string> host = drives_.toHost(path, &why);
+  std::optional<std::string> host = drives_.toHost(path, &why);
   if (!host) return {nullptr, IoStatus::failure(why)};
+  // A link is written through: its target gets the new content, the link stays.
+  host = followLinks(*host);
 
   struct stat target {};
   const bool targetExists = ::stat(host->c_str(), &target) == 0;
@@ -220,13 +345,28 @@ Opened<ReplacementFile> HostFileSystem::createReplacement(const std::string& pat
   if (!S_ISDIR(dir.st_mode)) return {nullptr, IoStatus::failure("its directory is not a directory")};
   if (noWriteBits(dir)) return {nullptr, IoStatus::failure("its directory is read-only")};
 
+  // A replaced file keeps its owner and group where the process may set
+  // them, and its permissions; a new one gets the umask's.
+  const auto takeOver = [&](int fd) {
+    if (!targetExists) return;
+    if (::fchown(fd, target.st_uid, target.st_gid) != 0) (void)::fchown(fd, ::geteuid(), target.st_gid);
+    ::fchmod(fd, target.st_mode & 07777);
+  };
+  if (unnamedTemporaries_) {
+    UniqueFd fd(::open(directory.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666));
+    if (fd) {
+      takeOver(fd.get());
+      return {std::make_unique<HostReplacementFile>(std::move(fd), std::string(), *host), {}};
+    }
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT)
+      return {nullptr, lastSystemFailure()};
+  }
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string temp = (directory == "/" ? std::string() : directory) + "/" + temporaryName();
     UniqueFd fd(::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
     if (!fd && errno == EEXIST) continue;
     if (!fd) return {nullptr, lastSystemFailure()};
-    // A replaced file keeps its permissions; a new one gets the umask's.
-    if (targetExists) ::fchmod(fd.get(), target.st_mode & 07777);
+    takeOver(fd.get());
     return {std::make_unique<HostReplacementFile>(std::move(fd), std::move(temp), *host), {}};
   }
   return {nullptr, IoStatus::failure("could not create a temporary file")};

@@ -9,7 +9,11 @@ namespace vellora {
 // the kernel (copy_file_range) and new files appear only when complete.
 class HostFileSystem : public FileSystem {
  public:
-  explicit HostFileSystem(DriveMap drives);
+  // Unnamed: copies are written as unnamed files where the file system allows
+  // it, so that nothing is left even by a killed process; Named always uses a
+  // hidden named file beside the target, as file systems without them do.
+  enum class Temporaries { Unnamed, Named };
+  explicit HostFileSystem(DriveMap drives, Temporaries temporaries = Temporaries::Unnamed);
 
   Opened<InputFile> openInput(const std::string& path) override;
   Opened<ReplacementFile> createReplacement(const std::string& path) override;
@@ -24,6 +28,11 @@ class HostFileSystem : public FileSystem {
 
  private:
   DriveMap drives_;
+  bool unnamedTemporaries_;
 };
+
+// Named when VELLORA_TEMPORARY_FILES is "named": how file systems without
+// unnamed files behave, for tests and for trying it out.
+HostFileSystem::Temporaries temporariesFromEnvironment();
 
 }  // namespace vellora

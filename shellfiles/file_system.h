@@ -46,6 +46,9 @@ class ReplacementFile {
   enum class Existing { Replace, Keep };
   // With Existing::Keep, a target that appeared meanwhile makes the commit fail.
   virtual IoStatus commit(Existing existing = Existing::Replace) = 0;
+  // Asks commit() to flush the file to disk before it takes its name, and
+  // the directory after, so that a power cut leaves the old file or the new one.
+  virtual void makeDurable() {}
   // How copyFrom() made the copy ("cloned", "kernel copy", "read/write"), for
   // the user who asks; empty when it was not told.
   virtual std::string copyMethod() const { return {}; }

@@ -11,16 +11,24 @@ class IoStatus {
  public:
   IoStatus() = default;
   static IoStatus failure(std::string reason) { return IoStatus(std::move(reason)); }
+  // A copy that failed because its source could not be read, not its target written.
+  static IoStatus readFailure(std::string reason) {
+    IoStatus status(std::move(reason));
+    status.reading_ = true;
+    return status;
+  }
 
   bool ok() const { return reason_.empty(); }
   explicit operator bool() const { return ok(); }
   const std::string& reason() const { return reason_; }
+  bool whileReading() const { return reading_; }
 
  private:
   explicit IoStatus(std::string reason) : reason_(std::move(reason)) {
     if (reason_.empty()) reason_ = "unknown error";
   }
   std::string reason_;
+  bool reading_ = false;
 };
 
 }  // namespace vellora

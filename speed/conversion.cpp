@@ -101,28 +101,29 @@ Conversion convert(FileSystem& files, const ConversionRequest& request) {
     return result;
   }
 
+  // The header decides before anything is copied: a file with nothing to
+  // patch costs no copy and no space.
+  result = planConversion(scanHeader(*input.file), request.input, request.factor);
+  if (error) return result;
+
   Opened<ReplacementFile> output = files.createReplacement(request.output);
   if (!output.status) {
     error.record(JobFailure::OutputUnwritable, request.output, output.status.reason());
   } else if (IoStatus s = output.file->copyFrom(*input.file, request.progress); !s) {
-    error.record(JobFailure::OutputUnwritable, request.output, s.reason());
+    if (s.whileReading())
+      error.record(JobFailure::InputUnreadable, request.input, s.reason());
+    else
+      error.record(JobFailure::OutputUnwritable, request.output, s.reason());
   }
   if (output.file) result.copyMethod = output.file->copyMethod();
-
-  // A failed copy still lets the header be read and logged, but only the
-  // first chunk is looked at then.
-  result.header = scanHeader(*input.file, static_cast<bool>(error));
-  if (error) return result;
-  recordScanFailure(result.header, request.input, error);
-  if (error) return result;
-
-  result.scaled = scaleTiming(result.header.format, request.factor);
-  if (!result.scaled) {
-    error.record(JobFailure::RateOutOfRange, request.input,
-                 rateProblem(result.header.format, request.factor));
+  if (error) {
+    // What a failed copy logs stays as it was: the first chunk only.
+    result.header = scanHeader(*input.file, true);
+    result.scaled.reset();
     return result;
   }
 
+  if (request.durable) output.file->makeDurable();
   if (IoStatus s = patchFormat(*output.file, result.header, *result.scaled); !s) {
     error.record(JobFailure::OutputUnwritable, request.output, s.reason());
   } else if (IoStatus c = output.file->commit(request.existing); !c) {

@@ -105,6 +105,57 @@ TEST_F(FaultTest, OutputDirectoryRemovedBetweenRuns) {
   EXPECT_FALSE(drive.exists("out"));
 }
 
+// An input that fails to read partway: the message names the input, not the output.
+struct FailingInput : InputFile {
+  explicit FailingInput(std::unique_ptr<InputFile> real) : real_(std::move(real)) {}
+  Read readAt(std::uint64_t offset, std::span<std::byte> into) override {
+    if (offset >= 1 << 20) return {0, IoStatus::failure("Input/output error")};
+    return real_->readAt(offset, into);
+  }
+  std::uint64_t size() const override { return real_->size(); }
+  std::unique_ptr<InputFile> real_;
+};
+
+struct FailingReads : HostFileSystem {
+  using HostFileSystem::HostFileSystem;
+  int replacements = 0;
+  Opened<InputFile> openInput(const std::string& path) override {
+    Opened<InputFile> opened = HostFileSystem::openInput(path);
+    if (opened.file) opened.file = std::make_unique<FailingInput>(std::move(opened.file));
+    return opened;
+  }
+  Opened<ReplacementFile> createReplacement(const std::string& path) override {
+    ++replacements;
+    return HostFileSystem::createReplacement(path);
+  }
+};
+
+TEST_F(FaultTest, ReadErrorDuringTheCopyNamesTheInput) {
+  FailingReads failing{DriveMap::fromEnvironment()};
+  SpeedJob reading{failing, shell, window, window};
+  reading.checkfile("C:\\temp\\talk.wav", "C:\\temp\\vellora\\");
+  ASSERT_EQ(window.messages.size(), 1U);
+  EXPECT_EQ(window.messages[0], "Could not read C:\\temp\\talk.wav: Input/output error");
+  EXPECT_EQ(drive.list("temp/vellora"), (std::vector<std::string>{"info.xls"}));
+  EXPECT_EQ(drive.read("temp/talk.wav"), talk);
+}
+
+// The header decides first: a file with nothing to patch is never copied.
+TEST_F(FaultTest, RefusedHeaderCostsNoCopy) {
+  FailingReads counting{DriveMap::fromEnvironment()};
+  SpeedJob job2{counting, shell, window, window};
+  drive.write("temp/big.bin", std::string(3 << 20, 'x'));
+  job2.checkfile("C:\\temp\\big.bin", "C:\\temp\\vellora\\");
+  EXPECT_EQ(counting.replacements, 1) << "only the header log was written";
+  ASSERT_EQ(window.messages.size(), 1U);
+  EXPECT_NE(window.messages[0].find("Found no format chunk in C:\\temp\\big.bin"), std::string::npos);
+  window = {};
+  window.percent = "1e-9";
+  job2.checkfile("C:\\temp\\talk.wav", "C:\\temp\\vellora\\");
+  EXPECT_EQ(counting.replacements, 2) << "only the header log was written";
+  EXPECT_EQ(drive.list("temp/vellora"), (std::vector<std::string>{"info.xls"}));
+}
+
 TEST_F(FaultTest, InputThatShrinksWhileItIsCopied) {
   files.afterOpen = [this] { std::filesystem::resize_file(drive.host("temp/talk.wav"), 100000); };
   job.checkfile("C:\\temp\\talk.wav", "C:\\temp\\vellora\\");

@@ -4,9 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 
 #include "support/temp_drive.h"
+#include "support/wav_builder.h"
 
 namespace vellora {
 namespace {
@@ -26,7 +28,7 @@ TEST_F(HostFileSystemTest, ReplacementAppearsOnlyOnCommit) {
     ASSERT_TRUE(out.status) << out.status.reason();
     ASSERT_TRUE(out.file->writeAt(0, bytes("new content")));
     EXPECT_EQ(drive.read("out.wav"), "old");
-    EXPECT_EQ(drive.list("").size(), 2U) << "the new content waits beside the target";
+    EXPECT_EQ(drive.list("").size(), 1U) << "the new content waits in an unnamed file";
   }
   EXPECT_EQ(drive.read("out.wav"), "old");
   EXPECT_EQ(drive.list(""), (std::vector<std::string>{"out.wav"})) << "nothing is left behind";
@@ -110,6 +112,92 @@ TEST_F(HostFileSystemTest, CopiesWholeFiles) {
   ASSERT_TRUE(out.file->commit());
   EXPECT_EQ(reported, content.size());
   EXPECT_EQ(drive.read("copy.wav"), content);
+}
+
+// Where unnamed files cannot be had, the copy waits under a hidden name.
+TEST_F(HostFileSystemTest, NamedTemporariesAppearOnlyOnCommitToo) {
+  HostFileSystem named(DriveMap::fromEnvironment(), HostFileSystem::Temporaries::Named);
+  drive.write("out.wav", "old");
+  {
+    Opened<ReplacementFile> out = named.createReplacement("C:\\out.wav");
+    ASSERT_TRUE(out.status) << out.status.reason();
+    ASSERT_TRUE(out.file->writeAt(0, bytes("new")));
+    EXPECT_EQ(drive.list("").size(), 2U) << "the new content waits beside the target";
+  }
+  EXPECT_EQ(drive.list(""), (std::vector<std::string>{"out.wav"}));
+  for (auto existing : {ReplacementFile::Existing::Replace, ReplacementFile::Existing::Keep}) {
+    for (HostFileSystem* fs : {&files, &named}) {
+      Opened<ReplacementFile> out = fs->createReplacement("C:\\out.wav");
+      ASSERT_TRUE(out.file->writeAt(0, bytes("newer")));
+      const IoStatus s = out.file->commit(existing);
+      EXPECT_EQ(s.ok(), existing == ReplacementFile::Existing::Replace) << s.reason();
+      EXPECT_EQ(drive.list(""), (std::vector<std::string>{"out.wav"}));
+    }
+  }
+  EXPECT_EQ(drive.read("out.wav"), "newer");
+}
+
+// A link is written through to its target, which keeps its owner and mode.
+TEST_F(HostFileSystemTest, ReplacesThroughLinksKeepingOwnerAndMode) {
+  drive.mkdir("real");
+  drive.write("real/info.xls", "old log");
+  ::chmod(drive.host("real/info.xls").c_str(), 0640);
+  const bool root = ::geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(::chown(drive.host("real/info.xls").c_str(), 4321, 4322), 0);
+  }
+  std::filesystem::create_symlink("real/info.xls", drive.host("info.xls"));
+  std::filesystem::create_symlink(drive.host("info.xls"), drive.host("second.xls"));
+
+  Opened<ReplacementFile> out = files.createReplacement("C:\\second.xls");
+  ASSERT_TRUE(out.status) << out.status.reason();
+  ASSERT_TRUE(out.file->writeAt(0, bytes("new log")));
+  ASSERT_TRUE(out.file->commit());
+
+  EXPECT_TRUE(std::filesystem::is_symlink(drive.host("info.xls")));
+  EXPECT_TRUE(std::filesystem::is_symlink(drive.host("second.xls")));
+  EXPECT_EQ(drive.read("real/info.xls"), "new log");
+  struct stat st {};
+  ASSERT_EQ(::stat(drive.host("real/info.xls").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640U);
+  if (root) {
+    EXPECT_EQ(st.st_uid, 4321U);
+    EXPECT_EQ(st.st_gid, 4322U);
+  }
+  EXPECT_EQ(drive.list("real"), (std::vector<std::string>{"info.xls"}));
+
+  // A link to a file not yet there creates it where the link points.
+  std::filesystem::create_symlink("real/new.xls", drive.host("new.xls"));
+  Opened<ReplacementFile> created = files.createReplacement("C:\\new.xls");
+  ASSERT_TRUE(created.file->writeAt(0, bytes("x")));
+  ASSERT_TRUE(created.file->commit());
+  EXPECT_EQ(drive.read("real/new.xls"), "x");
+}
+
+// Holes are not copied as zeros: the copy stays as sparse as its input.
+TEST_F(HostFileSystemTest, CopiesSparseFilesWithTheirHoles) {
+  const std::string path = drive.host("sparse.wav");
+  const std::string head = test::canonicalWav(44100, 2, 16, 64);
+  drive.write("sparse.wav", head);
+  std::filesystem::resize_file(path, std::uint64_t{64} << 20);
+  {
+    std::FILE* f = std::fopen(path.c_str(), "r+b");
+    ASSERT_NE(f, nullptr);
+    std::fseek(f, 40 << 20, SEEK_SET);
+    std::fputs("data in the middle", f);
+    std::fclose(f);
+  }
+  Opened<InputFile> in = files.openInput("C:\\sparse.wav");
+  Opened<ReplacementFile> out = files.createReplacement("C:\\copy.wav");
+  ASSERT_TRUE(out.file->copyFrom(*in.file, {}));
+  ASSERT_TRUE(out.file->commit());
+  EXPECT_EQ(drive.read("copy.wav"), drive.read("sparse.wav"));
+  struct stat input {}, copy {};
+  ASSERT_EQ(::stat(path.c_str(), &input), 0);
+  ASSERT_EQ(::stat(drive.host("copy.wav").c_str(), &copy), 0);
+  if (input.st_blocks * 512 < input.st_size / 2) {  // the file system keeps holes
+    EXPECT_LE(copy.st_blocks, input.st_blocks + 64) << "the holes were filled";
+  }
 }
 
 TEST_F(HostFileSystemTest, KnowsTheSameFileUnderTwoNames) {

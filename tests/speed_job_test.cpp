@@ -299,6 +299,22 @@ TEST_F(SpeedJobTest, FormatChunkOfTwelveToFifteenBytesConverts) {
   EXPECT_FALSE(drive.exists("temp/vellora/tiny-90.wav"));
 }
 
+TEST_F(SpeedJobTest, ConvertsBigEndianRifxFiles) {
+  const test::Format f = test::Format::pcm(44100, 2, 16);
+  const std::string file = test::WavBuilder("RIFX").chunk("LIST", "INFOa").fmt(f, 18).data(1001).bytes();
+  drive.write("temp/be.wav", file);
+  run("C:\\temp\\be.wav");
+  EXPECT_TRUE(window.messages.empty());
+  EXPECT_EQ(window.info, "44100bps   16-bit");
+  const std::string expected = withRates(file, 35, 39690, 158760);
+  EXPECT_EQ(expected.substr(38, 8), std::string("\0\0\x9b\x0a\0\x02\x6c\x28", 8));
+  EXPECT_EQ(drive.read("temp/vellora/be-90.wav"), expected);
+  const std::string log = drive.read("temp/vellora/info.xls");
+  EXPECT_TRUE(log.starts_with(std::to_string(file.size() - 8) + " ")) << log;
+  EXPECT_NE(log.find("bitspersec 176400\r\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("samplerate 44100\r\n"), std::string::npos) << log;
+}
+
 TEST_F(SpeedJobTest, HugeTypedPercentIsCalledTooLarge) {
   window.percent = "?%";
   window.answers = {"1e400"};

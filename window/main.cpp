@@ -3,6 +3,7 @@
 #include "platform/drive_map.h"
 #include "platform/host_file_system.h"
 #include "platform/host_module1.h"
+#include "platform/leftover_guard.h"
 #include "platform/program_directory.h"
 #include "window/form1.h"
 #include "window/qt_clock.h"
@@ -14,7 +15,8 @@ int main(int argc, char** argv) {
 
   using namespace vellora;
   const DriveMap drives = DriveMap::fromEnvironment();
-  HostFileSystem files(drives);
+  installLeftoverGuard();
+  HostFileSystem files(drives, temporariesFromEnvironment());
   HostModule1 system(files.drives());
   ShellOpener shell(system, programDirectory(drives).value_or("C:\\"));
   QtDialogs dialogs;

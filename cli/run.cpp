@@ -46,9 +46,7 @@ Place placeOf(const DriveMap& drives, std::string shown) {
   place.host = textOf(fs::absolute(pathOf(place.shown), ec).lexically_normal());
   const bool driveRoot = place.host.size() == 3 && place.host[1] == ':';
   if (place.host.size() > 1 && !driveRoot && place.host.back() == kSeparator) place.host.pop_back();
-  if (kSeparator == '/' && place.host.find('\\') != std::string::npos) {
-    place.unmapped = "its name holds a \\, which the drive map reads as a separator";
-  } else if (std::optional<std::string> system = drives.toSystem(place.host)) {
+  if (std::optional<std::string> system = drives.toSystem(place.host)) {
     place.system = std::move(*system);
   } else {
     place.unmapped = "its path lies on no drive";

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <memory>
@@ -48,6 +49,68 @@ std::string normalizedHostRoot(const std::string& dir) {
   return root.empty() ? "/" : root;
 }
 
+// Host names may hold characters that system paths reserve; each stands in a
+// system path as its full-width look-alike. A host name that already holds a
+// look-alike, or the escape mark itself, gets the mark before it, so that
+// every host name comes back unchanged.
+constexpr std::string_view kEscape = "\u241B";  // "␛", SYMBOL FOR ESCAPE
+struct LookAlike {
+  char reserved;
+  std::string_view fullWidth;
+};
+constexpr LookAlike kLookAlikes[] = {
+    {':', "\uFF1A"}, {'?', "\uFF1F"}, {'*', "\uFF0A"}, {'<', "\uFF1C"},
+    {'>', "\uFF1E"}, {'|', "\uFF5C"}, {'"', "\uFF02"}, {'\\', "\uFF3C"},
+};
+
+// The look-alike or escape mark that `text` starts with, if any.
+std::string_view markAt(std::string_view text) {
+  if (text.starts_with(kEscape)) return kEscape;
+  for (const LookAlike& l : kLookAlikes)
+    if (text.starts_with(l.fullWidth)) return l.fullWidth;
+  return {};
+}
+
+std::string hostNameToSystem(std::string_view name) {
+  std::string system;
+  for (std::size_t i = 0; i < name.size();) {
+    if (const std::string_view mark = markAt(name.substr(i)); !mark.empty()) {
+      system += kEscape;
+      system += mark;
+      i += mark.size();
+      continue;
+    }
+    const auto reserved = std::find_if(std::begin(kLookAlikes), std::end(kLookAlikes),
+                                       [c = name[i]](const LookAlike& l) { return l.reserved == c; });
+    if (reserved != std::end(kLookAlikes)) system += reserved->fullWidth;
+    else system += name[i];
+    ++i;
+  }
+  return system;
+}
+
+std::string systemNameToHost(std::string_view name) {
+  std::string host;
+  for (std::size_t i = 0; i < name.size();) {
+    std::string_view mark = markAt(name.substr(i));
+    if (mark == kEscape) {
+      // An escaped mark stands for itself; a lone escape mark too.
+      const std::string_view escaped = markAt(name.substr(i + mark.size()));
+      host += escaped.empty() ? kEscape : escaped;
+      i += mark.size() + escaped.size();
+      continue;
+    }
+    if (!mark.empty()) {
+      for (const LookAlike& l : kLookAlikes)
+        if (l.fullWidth == mark) host += l.reserved;
+      i += mark.size();
+      continue;
+    }
+    host += name[i++];
+  }
+  return host;
+}
+
 std::string currentDirectory() {
   std::unique_ptr<char, decltype(&std::free)> cwd(getcwd(nullptr, 0), &std::free);
   return cwd ? std::string(cwd.get()) : std::string();
@@ -77,6 +140,9 @@ DriveMap DriveMap::fromEnvironment() {
 }
 
 const std::optional<std::string>& DriveMap::root(char drive) const { return roots_[index(drive)]; }
+
+std::string DriveMap::nameToSystem(std::string_view hostName) { return hostNameToSystem(hostName); }
+std::string DriveMap::nameToHost(std::string_view systemName) { return systemNameToHost(systemName); }
 
 std::optional<DriveMap::Located> DriveMap::locate(std::string_view path, std::string* why) const {
   auto fail = [why](const char* reason) -> std::optional<Located> {
@@ -122,7 +188,7 @@ std::optional<std::string> DriveMap::toHost(std::string_view systemPath, std::st
   std::string host = *roots_[index(where->drive)];
   for (const std::string& part : where->parts) {
     if (host.back() != '/') host += '/';
-    host += part;
+    host += systemNameToHost(part);
   }
   return host;
 }
@@ -154,7 +220,7 @@ std::optional<std::string> DriveMap::toSystem(std::string_view hostPath) const {
   }
   if (!best) return std::nullopt;
   std::string path = std::string(1, static_cast<char>('A' + *best)) + ":";
-  for (std::size_t i = bestDepth; i < parts.size(); ++i) path += "\\" + parts[i];
+  for (std::size_t i = bestDepth; i < parts.size(); ++i) path += "\\" + hostNameToSystem(parts[i]);
   if (bestDepth == parts.size()) path += "\\";
   return path;
 }

@@ -23,11 +23,17 @@ class DriveMap {
   std::optional<std::string> toHost(std::string_view systemPath, std::string* why = nullptr) const;
   // The system path of an absolute host path: the drive whose root is its
   // longest prefix, "\" as separator; nullopt when no drive holds it.
+  // Characters that system paths reserve (: ? * < > | " \) become their
+  // full-width look-alikes, and toHost turns them back.
   std::optional<std::string> toSystem(std::string_view hostPath) const;
   // A system path made absolute against the current directory: "X:\a\b".
   std::optional<std::string> absolute(std::string_view systemPath, std::string* why = nullptr) const;
 
   const std::optional<std::string>& root(char drive) const;
+
+  // One host file name in system form, and back.
+  static std::string nameToSystem(std::string_view hostName);
+  static std::string nameToHost(std::string_view systemName);
 
  private:
   struct Located;

@@ -435,7 +435,8 @@ IoStatus HostFileSystem::listFiles(const std::string& pattern, std::vector<std::
       struct stat st {};
       regular = ::fstatat(::dirfd(dir.get()), entry->d_name, &st, 0) == 0 && S_ISREG(st.st_mode);
     }
-    if (regular) names.emplace_back(name);
+    // The caller joins the names to a system path, so they come in system form.
+    if (regular) names.push_back(DriveMap::nameToSystem(name));
   }
   if (errno != 0) return lastSystemFailure();
   std::sort(names.begin(), names.end(),

@@ -146,6 +146,19 @@ TEST_F(CliTest, ConvertsABatchPastABadFile) {
   EXPECT_EQ(drive.list("rec"), (Names{"bad.wav", "out", "song.wav", "talk.wav"}));
 }
 
+// Names that system paths reserve are taken as the shell gives them.
+TEST_F(CliTest, TakesHostNamesWithReservedCharacters) {
+  drive.write("rec/rec 12:30.wav", talk);
+  drive.write("rec/a\\b?.wav", talk);
+  const Outcome r = run({"-o", "out", "rec 12:30.wav", "a\\b?.wav"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "out/rec 12:30-90.wav: 44100 Hz -> 39690 Hz, 16-bit\n"
+            "out/a\\b?-90.wav: 44100 Hz -> 39690 Hz, 16-bit\n");
+  EXPECT_EQ(drive.read("rec/out/rec 12:30-90.wav"), talk90);
+  EXPECT_EQ(drive.read("rec/out/a\\b?-90.wav"), talk90);
+}
+
 TEST_F(CliTest, ExitsWithOneWhenAFileFails) {
   const Outcome r = run({"-o", "out", "gone.wav", "talk.wav"});
   EXPECT_EQ(r.status, 1);

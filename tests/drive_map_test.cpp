@@ -92,6 +92,38 @@ TEST_F(DriveMapTest, TurnsHostPathsIntoSystemPaths) {
   EXPECT_FALSE(DriveMap(onlyC).toSystem("/usr/share"));
 }
 
+// Names Linux allows but system paths reserve travel as full-width look-alikes.
+TEST_F(DriveMapTest, CarriesReservedCharactersAsLookAlikes) {
+  const DriveMap map(roots);
+  struct Case {
+    const char* host;
+    const char* system;
+  };
+  const Case cases[] = {
+      {"rec 12:30.wav", "rec 12\uFF1A30.wav"},
+      {"what?.wav", "what\uFF1F.wav"},
+      {"a*b<c>d|e\"f\\g", "a\uFF0Ab\uFF1Cc\uFF1Ed\uFF5Ce\uFF02f\uFF3Cg"},
+      // Look-alikes and the escape mark already in a host name are escaped.
+      {"12\uFF1A30.wav", "12\u241B\uFF1A30.wav"},
+      {":\uFF1A", "\uFF1A\u241B\uFF1A"},
+      {"\uFF1A:", "\u241B\uFF1A\uFF1A"},
+      {"\u241B:", "\u241B\u241B\uFF1A"},
+      {"\u241B\u241B\uFF1F?", "\u241B\u241B\u241B\u241B\u241B\uFF1F\uFF1F"},
+      {"plain name.wav", "plain name.wav"},
+  };
+  for (const Case& c : cases) {
+    const std::optional<std::string> system = map.toSystem(host(std::string("temp/") + c.host));
+    ASSERT_TRUE(system) << c.host;
+    EXPECT_EQ(*system, std::string("C:\\temp\\") + c.system) << c.host;
+    EXPECT_EQ(map.toHost(*system), host(std::string("temp/") + c.host)) << c.host;
+    EXPECT_EQ(DriveMap::nameToHost(DriveMap::nameToSystem(c.host)), c.host);
+  }
+  // A lone escape mark typed into a system path stands for itself.
+  EXPECT_EQ(map.toHost("C:\\x\u241By"), host("x\u241By"));
+  // The reserved characters themselves stay refused in system paths.
+  EXPECT_FALSE(map.toHost("C:\\rec 12:30.wav"));
+}
+
 TEST_F(DriveMapTest, MakesPathsAbsolute) {
   const DriveMap map(roots);
   EXPECT_EQ(map.absolute("out\\talk-90.wav"), "C:\\work\\out\\talk-90.wav");

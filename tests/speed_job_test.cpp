@@ -315,6 +315,15 @@ TEST_F(SpeedJobTest, ConvertsBigEndianRifxFiles) {
   EXPECT_NE(log.find("samplerate 44100\r\n"), std::string::npos) << log;
 }
 
+TEST_F(SpeedJobTest, ConvertsHostNamesWithReservedCharacters) {
+  drive.write("temp/rec 12:30.wav", talk);
+  run("C:\\temp\\rec 12\uFF1A30.wav");
+  EXPECT_TRUE(window.messages.empty()) << window.messages[0];
+  EXPECT_EQ(window.caption, "Vellora --> C:\\temp\\vellora\\rec 12\uFF1A30-90.wav");
+  EXPECT_EQ(drive.read("temp/vellora/rec 12:30-90.wav"), withRates(talk, 21, 39690, 158760));
+  EXPECT_EQ(drive.read("temp/rec 12:30.wav"), talk);
+}
+
 TEST_F(SpeedJobTest, HugeTypedPercentIsCalledTooLarge) {
   window.percent = "?%";
   window.answers = {"1e400"};

@@ -6,7 +6,7 @@ CMAKE_FLAGS ?=
 
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps configure build test run bench sanitize fuzz clean windows windows-test
+.PHONY: all deps configure build test run bench sanitize fuzz check-builds clean windows windows-test
 
 all: build
 
@@ -32,7 +32,7 @@ bench: build
 # The whole test suite again, built with AddressSanitizer and UBSan.
 sanitize: deps
 	@cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELLORA_SANITIZE=ON \
-	  -DVELLORA_BUILD_BENCH=OFF >/dev/null
+	  -DVELLORA_BUILD_BENCH=OFF $(CMAKE_FLAGS) >/dev/null
 	@cmake --build build-asan -j $(JOBS)
 	@cd build-asan && ctest --output-on-failure -j $(JOBS)
 
@@ -57,5 +57,14 @@ windows:
 windows-test: windows
 	@cd build-windows && ctest --output-on-failure -j $(JOBS)
 
+# Builds that must stay free of warnings too: g++ at -O3 (Release) and clang.
+check-builds: deps
+	@cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELLORA_WERROR=ON \
+	  -DVELLORA_BUILD_BENCH=OFF >/dev/null
+	@cmake --build build-release -j $(JOBS)
+	@cmake -S . -B build-clang -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+	  -DVELLORA_WERROR=ON -DVELLORA_BUILD_BENCH=OFF >/dev/null
+	@cmake --build build-clang -j $(JOBS)
+
 clean:
-	rm -rf $(BUILD) build-asan build-fuzz build-windows
+	rm -rf $(BUILD) build-asan build-fuzz build-release build-clang build-windows

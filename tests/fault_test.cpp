@@ -156,6 +156,50 @@ TEST_F(FaultTest, RefusedHeaderCostsNoCopy) {
   EXPECT_EQ(drive.list("temp/vellora"), (std::vector<std::string>{"info.xls"}));
 }
 
+// A replacement that notes whether it was asked to reach the disk.
+struct NotedReplacement : ReplacementFile {
+  NotedReplacement(std::unique_ptr<ReplacementFile> real, bool& durable)
+      : real_(std::move(real)), durable_(durable) {}
+  IoStatus copyFrom(InputFile& source, const CopyProgress& progress) override {
+    return real_->copyFrom(source, progress);
+  }
+  IoStatus writeAt(std::uint64_t offset, std::span<const std::byte> bytes) override {
+    return real_->writeAt(offset, bytes);
+  }
+  IoStatus commit(Existing existing) override { return real_->commit(existing); }
+  void makeDurable() override {
+    durable_ = true;
+    real_->makeDurable();
+  }
+  std::unique_ptr<ReplacementFile> real_;
+  bool& durable_;
+};
+
+struct NotingFiles : HostFileSystem {
+  using HostFileSystem::HostFileSystem;
+  bool durable = false;
+  Opened<ReplacementFile> createReplacement(const std::string& path) override {
+    Opened<ReplacementFile> opened = HostFileSystem::createReplacement(path);
+    if (opened.file) opened.file = std::make_unique<NotedReplacement>(std::move(opened.file), durable);
+    return opened;
+  }
+};
+
+TEST_F(FaultTest, DurableConversionsAskTheDiskAndStillWriteTheSameBytes) {
+  for (bool durable : {false, true}) {
+    NotingFiles noting{DriveMap::fromEnvironment()};
+    const Conversion done = convert(noting, {.input = "C:\\temp\\talk.wav",
+                                             .output = "C:\\temp\\vellora\\talk-90.wav",
+                                             .factor = 0.9,
+                                             .existing = {},
+                                             .progress = {},
+                                             .durable = durable});
+    ASSERT_TRUE(done.ok()) << message(done.error);
+    EXPECT_EQ(noting.durable, durable);
+    EXPECT_EQ(drive.read("temp/vellora/talk-90.wav"), test::withRates(talk, 21, 39690, 158760));
+  }
+}
+
 TEST_F(FaultTest, InputThatShrinksWhileItIsCopied) {
   files.afterOpen = [this] { std::filesystem::resize_file(drive.host("temp/talk.wav"), 100000); };
   job.checkfile("C:\\temp\\talk.wav", "C:\\temp\\vellora\\");

@@ -6,7 +6,7 @@ set(CPACK_PACKAGE_VENDOR "The Vellora developers")
 set(CPACK_PACKAGE_CONTACT "The Vellora developers <vellora@users.noreply.github.com>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "play a WAV recording slower or faster, like tape at another speed")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Vellora copies a WAV file under a new name carrying a speed percentage and\n rewrites only the sample rate and byte rate of the copy, so that it plays\n slower and lower or faster and higher. It has a Qt window and a command-line\n program, vellora-cli.")
+    "Vellora copies a WAV file under a new name carrying a speed percentage and\nrewrites only the sample rate and byte rate of the copy, so that it plays\nslower and lower or faster and higher. It has a Qt window and a command-line\nprogram, vellora-cli.")
 set(CPACK_PACKAGE_HOMEPAGE_URL "https://github.com/vellora/vellora")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -6,25 +6,49 @@ CMAKE_FLAGS ?=
 
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps configure build test run bench sanitize fuzz check-builds clean windows windows-test
+.PHONY: all deps run-deps configure run-configure build run-build test run bench install package \
+  sanitize fuzz check-builds clean windows windows-test
+
+# Where `make install` puts Vellora; DESTDIR= stages it elsewhere.
+PREFIX ?= /usr/local
 
 all: build
 
 deps:
-	@scripts/install-deps.sh
+	@scripts/install-deps.sh test
 
+run-deps:
+	@scripts/install-deps.sh run
+
+CONFIGURE = cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_INSTALL_PREFIX=$(PREFIX) $(CMAKE_FLAGS) >/dev/null
+
+# The same build directory serves both: each says which parts it wants.
 configure: deps
-	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
+	@$(CONFIGURE) -DVELLORA_BUILD_TESTS=ON -DVELLORA_BUILD_BENCH=ON
 
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
+# The window and vellora-cli alone, with only what running them needs installed.
+run-configure: run-deps
+	@$(CONFIGURE) -DVELLORA_BUILD_TESTS=OFF -DVELLORA_BUILD_BENCH=OFF
+
+run-build: run-configure
+	@cmake --build $(BUILD) -j $(JOBS)
+
+install: run-build
+	@DESTDIR=$(DESTDIR) cmake --install $(BUILD)
+
+# vellora_VERSION_amd64.deb in $(BUILD)
+package: run-build
+	@cd $(BUILD) && cpack -G DEB
+
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
-run: build
-	@if [ -x $(BUILD)/vellora ]; then exec $(BUILD)/vellora; \
-	else echo "vellora: the window is not built yet; the converter and its tests are"; fi
+run: run-build
+	@exec $(BUILD)/vellora
 
 bench: build
 	@cmake --build $(BUILD) --target bench

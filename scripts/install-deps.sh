@@ -1,26 +1,42 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, and only those
-# that are missing, so a machine that has them all needs neither root nor network.
+# Installs the Debian packages Vellora needs, and only those that are missing,
+# so a machine that has them all needs neither root nor network.
+#   scripts/install-deps.sh run    what building and starting the program needs
+#   scripts/install-deps.sh test   that, plus what the tests and benchmarks need
+#   scripts/install-deps.sh windows  the Windows cross-build and its tests under Wine
 set -euo pipefail
 
-packages=(
-  build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
-  googletest libgtest-dev libgmock-dev libbenchmark-dev
+# Building and running: compiler, CMake, Qt, and xdg-utils, which plays the copies.
+run_packages=(
+  build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
+  xdg-utils
+)
+
+# Only the tests, the benchmarks and CI's checks of the install and the package.
+test_packages=(
+  clang libclang-rt-14-dev
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool x11-apps imagemagick libx11-dev
   fonts-dejavu-core
   sox ffmpeg espeak-ng  # real-world files for the tests, and peers in the benchmarks
+  desktop-file-utils appstream lintian man-db
+  xfsprogs btrfs-progs hyperfine  # the copy benchmarks on XFS and btrfs
 )
 
-# `install-deps.sh windows`: what the cross-built Windows programs, their
-# installer and their tests under Wine need instead.
-if [[ ${1:-} == windows ]]; then
-  packages=(
-    cmake ninja-build googletest
-    g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 wine nsis icoutils
-    sox ffmpeg espeak-ng xvfb xauth xdotool imagemagick
-  )
-fi
+# What the cross-built Windows programs, their installer and their tests under Wine need.
+windows_packages=(
+  cmake ninja-build googletest
+  g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 wine nsis icoutils
+  sox ffmpeg espeak-ng xvfb xauth xdotool imagemagick
+)
+
+case "${1:-test}" in
+  run) packages=("${run_packages[@]}") ;;
+  test) packages=("${run_packages[@]}" "${test_packages[@]}") ;;
+  windows) packages=("${windows_packages[@]}") ;;
+  *) echo "usage: $0 [run|test|windows]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do
@@ -29,14 +45,24 @@ for p in "${packages[@]}"; do
 done
 [[ ${#missing[@]} -eq 0 ]] && exit 0
 
+command_line="apt-get install -y --no-install-recommends ${missing[*]}"
+give_up() {
+  echo "Vellora needs these Debian packages, and they could not be installed:" >&2
+  echo "  ${missing[*]}" >&2
+  echo "Ask someone with root to run:" >&2
+  echo "  sudo apt-get update && sudo $command_line" >&2
+  exit 1
+}
+
 echo "installing: ${missing[*]}"
 if [[ $(id -u) -eq 0 ]]; then
   sudo=()
 elif command -v sudo >/dev/null; then
+  # One password prompt at most; after a refusal nothing more asks sudo.
+  sudo -v || give_up
   sudo=(sudo)
 else
-  echo "missing packages and no way to become root: ${missing[*]}" >&2
-  exit 1
+  give_up
 fi
 
 install() {
@@ -44,4 +70,4 @@ install() {
     apt-get install -y --no-install-recommends "${missing[@]}"
 }
 # A fresh machine may have no package lists yet, or stale ones.
-install || { "${sudo[@]}" apt-get update && install; }
+install || { "${sudo[@]}" apt-get update && install; } || give_up

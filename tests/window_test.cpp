@@ -200,6 +200,24 @@ class Form1Test : public QObject {
     QVERIFY(dialogs.messages.empty());
   }
 
+  // "Open with": the file shows in the input box, the newest recording is not
+  // looked up and nothing is converted until asked.
+  void startFileFillsTheInputBox() {
+    test::TempDrive drive;
+    withTalk(drive);
+    HostFileSystem files{DriveMap::fromEnvironment()};
+    test::RecordingModule1 system;
+    ShellOpener shell(system, "C:\\tools");
+    test::ScriptedWindow dialogs;
+    QtClock clock;
+    Form1 form({files, shell, dialogs, files.drives(), system, clock}, "C:\\music\\talk.wav");
+    QCOMPARE(form.findChild<QLineEdit*>("Text1")->text(), QString("C:\\music\\talk.wav"));
+    QCOMPARE(form.findChild<QComboBox*>("Combo1")->currentText(), QString("100%"));
+    QVERIFY(!drive.exists("temp/vellora/talk-100.wav"));
+    QVERIFY(system.shellCalls.empty());
+    QVERIFY(dialogs.messages.empty());
+  }
+
   void convertImageRunsTheJob() {
     Harness h(withTalk);
     h.get<QLineEdit>("Text1")->setText("C:\\temp\\talk.wav");

@@ -9,6 +9,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QTimer>
+#include <utility>
 #include <QUrl>
 #include <algorithm>
 
@@ -100,9 +101,12 @@ class LineEditBox : public InputBox {
 
 }  // namespace
 
-Form1::Form1(Form1Services services, QWidget* parent)
+Form1::Form1(Form1Services services, QWidget* parent) : Form1(services, std::string(), parent) {}
+
+Form1::Form1(Form1Services services, std::string startFile, QWidget* parent)
     : QWidget(parent),
       services_(services),
+      startFile_(std::move(startFile)),
       job_(services.files, services.shell, *this, services.dialogs),
       media_(services.system, *this) {
   setObjectName(QStringLiteral("Form1"));
@@ -188,7 +192,8 @@ void Form1::Form_Load() {
   for (const char* entry : {"?%", "120%", "110%", "100%", "95%", "90%", "85%", "80%"})
     Combo1->addItem(QString::fromUtf8(entry));
   Combo1->setCurrentIndex(3);
-  getLatest();
+  if (startFile_.empty()) getLatest();
+  else Text1->setText(QString::fromStdString(startFile_));
 }
 
 // Operations.

@@ -41,6 +41,9 @@ class Form1 : public QWidget, private JobWindow, private MediaWindow {
   Q_OBJECT
  public:
   explicit Form1(Form1Services services, QWidget* parent = nullptr);
+  // Starts with startFile (a drive path) in the input box instead of the newest
+  // recording, as "Open with" asks; nothing is converted until the user says so.
+  Form1(Form1Services services, std::string startFile, QWidget* parent = nullptr);
   ~Form1() override;
 
   // Operations.
@@ -100,6 +103,7 @@ class Form1 : public QWidget, private JobWindow, private MediaWindow {
   std::string commandText() override;
 
   Form1Services services_;
+  std::string startFile_;
   SpeedJob job_;
   MediaControls media_;
   std::string playFileName_;

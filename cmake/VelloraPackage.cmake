@@ -1,0 +1,17 @@
+# `make package`: a Debian package whose dependencies dpkg-shlibdeps reads off
+# the programs, plus xdg-utils, which plays the copies and opens folders.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME vellora)
+set(CPACK_PACKAGE_VENDOR "The Vellora developers")
+set(CPACK_PACKAGE_CONTACT "The Vellora developers <vellora@users.noreply.github.com>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "play a WAV recording slower or faster, like tape at another speed")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Vellora copies a WAV file under a new name carrying a speed percentage and\nrewrites only the sample rate and byte rate of the copy, so that it plays\nslower and lower or faster and higher. It has a Qt window and a command-line\nprogram, vellora-cli.")
+set(CPACK_PACKAGE_HOMEPAGE_URL "https://github.com/vellora/vellora")
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION sound)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS xdg-utils)
+set(CPACK_STRIP_FILES ON)
+include(CPack)

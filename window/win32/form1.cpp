@@ -383,7 +383,7 @@ void Form1::draw(const DRAWITEMSTRUCT& item) {
     text.resize(static_cast<std::size_t>(::GetWindowTextW(item.hwndItem, text.data(), 64)));
     HGDIOBJ old = ::SelectObject(item.hDC, linkFont_);
     ::SetBkMode(item.hDC, TRANSPARENT);
-    ::SetTextColor(item.hDC, ::GetSysColor(COLOR_HOTLIGHT));
+    ::SetTextColor(item.hDC, ::GetSysColor(COLOR_HIGHLIGHT));
     RECT extent = r;
     ::DrawTextW(item.hDC, text.c_str(), static_cast<int>(text.size()), &extent, DT_LEFT | DT_TOP | DT_SINGLELINE | DT_CALCRECT);
     ::DrawTextW(item.hDC, text.c_str(), static_cast<int>(text.size()), &r, DT_LEFT | DT_TOP | DT_SINGLELINE);

@@ -1,0 +1,13 @@
+#pragma once
+
+#include "archive/archive_page.h"
+
+namespace vellora {
+
+// The user's short date and time with seconds, from Windows' locale.
+class Win32Clock : public Clock {
+ public:
+  std::string presentDateTime() override;
+};
+
+}  // namespace vellora

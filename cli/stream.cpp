@@ -7,6 +7,7 @@
 #include <io.h>
 #endif
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -55,17 +56,28 @@ class HeldReplacement final : public ReplacementFile {
   std::vector<std::byte>& bytes_;
 };
 
+// At most 1 GiB per call, in the count type of the C library's read and
+// write (unsigned int on Windows).
+auto ioCount(std::size_t count) {
+#ifdef _WIN32
+  using Count = unsigned int;
+#else
+  using Count = std::size_t;
+#endif
+  return static_cast<Count>(std::min<std::size_t>(count, std::size_t{1} << 30));
+}
+
 // Reads once, retrying interruptions; -1 with errno on failure.
 ssize_t readSome(int fd, std::byte* into, std::size_t count) {
   for (;;) {
-    const ssize_t n = ::read(fd, into, count);
+    const ssize_t n = ::read(fd, into, ioCount(count));
     if (n >= 0 || errno != EINTR) return n;
   }
 }
 
 IoStatus writeAll(int fd, const std::byte* data, std::size_t count) {
   while (count > 0) {
-    const ssize_t n = ::write(fd, data, count);
+    const ssize_t n = ::write(fd, data, ioCount(count));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return systemFailure(errno);
     data += n;

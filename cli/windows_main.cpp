@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/run.h"
+#include "cli/stream.h"
 #include "platform/win32/program_directory.h"
 #include "platform/win32/wide.h"
 #include "platform/win32/windows_file_system.h"
@@ -22,12 +23,20 @@ int wmain(int argc, wchar_t** argv) {
   // Messages are UTF-8; the console shows them as such. Standard input and
   // output carry bytes unchanged, so no "\n" turns into "\r\n" on the way.
   ::SetConsoleOutputCP(CP_UTF8);
-  ::_setmode(::_fileno(stdin), _O_BINARY);
-  ::_setmode(::_fileno(stdout), _O_BINARY);
+  cli::useBinaryStandardStreams();
   const DriveMap drives = DriveMap::fromEnvironment();
   WindowsFileSystem files;
   WindowsModule1 system;
   ShellOpener shell(system, programDirectory().value_or(""));
-  cli::Services services{drives, files, shell, std::cout, std::cerr, ::_isatty(::_fileno(stderr)) != 0};
+  cli::Services services{.drives = drives,
+                         .files = files,
+                         .shell = shell,
+                         .system = system,
+                         .out = std::cout,
+                         .err = std::cerr,
+                         .errIsTerminal = cli::isTerminal(2),
+                         .inFd = 0,
+                         .outFd = 1,
+                         .outIsTerminal = cli::isTerminal(1)};
   return cli::runCommandLine(arguments, services);
 }

@@ -76,6 +76,9 @@ void ClickableLabel::paintEvent(QPaintEvent* event) {
   QStylePainter painter(this);
   QStyleOptionFocusRect option;
   option.initFrom(this);
+  // Around the words of a link, not the empty room below them.
+  if (pixmap().isNull())
+    option.rect = fontMetrics().boundingRect(contentsRect(), int(alignment()), text()).adjusted(-1, 0, 1, 1) & rect();
   option.backgroundColor = palette().color(backgroundRole());
   painter.drawPrimitive(QStyle::PE_FrameFocusRect, option);
 }

@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   xvfb xauth xdotool x11-apps imagemagick libx11-dev
   fonts-dejavu-core
+  at-spi2-core dbus-x11 python3-pyatspi  # the window as a screen reader sees it
   sox ffmpeg espeak-ng  # real-world files for the tests, and peers in the benchmarks
 )
 

@@ -1,6 +1,5 @@
 #include "window/form1.h"
 
-#include <QAccessible>
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -373,13 +372,8 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
 
 std::string Form1::percentText() { return Combo1->currentText().toStdString(); }
 void Form1::setCaption(const std::string& caption) { setWindowTitle(QString::fromStdString(caption)); }
-void Form1::setInfo(const std::string& info) {
-  const QString text = QString::fromStdString(info);
-  if (text == lblInfo->text()) return;
-  lblInfo->setText(text);
-  QAccessibleEvent changed(lblInfo, QAccessible::NameChanged);
-  QAccessible::updateAccessibility(&changed);
-}
+// QLabel itself tells screen readers when its text changes.
+void Form1::setInfo(const std::string& info) { lblInfo->setText(QString::fromStdString(info)); }
 
 // The window as the media commands see it.
 

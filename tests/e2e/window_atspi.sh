@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Reads the real window's accessibility tree over AT-SPI, as a screen reader
-# would, and checks that the five actions are named pressable controls and
-# that the boxes are labelled by their captions.
+# would, and checks that the five actions are named pressable controls, that
+# the boxes are labelled by their captions, and that pressing "Convert and
+# play" announces the new information line once.
 # Usage: window_atspi.sh VELLORA
 set -euo pipefail
 vellora=$1
@@ -15,11 +16,24 @@ xvfb-run -a true 2>/dev/null || { echo "SKIP: Xvfb cannot start here"; exit 77; 
 work=$(mktemp -d /tmp/vellora-atspi-XXXXXX)
 trap 'rm -rf "$work"' EXIT
 export VELLORA=$vellora WORK=$work VELLORA_DRIVE_C=$work/c
-mkdir -p "$VELLORA_DRIVE_C/temp"
+mkdir -p "$VELLORA_DRIVE_C/temp" "$work/bin"
+# A canonical 16-bit stereo file at 44100 samples per second, and an opener that does nothing.
+/usr/bin/python3 - "$VELLORA_DRIVE_C/temp/talk.wav" <<'PY'
+import struct, sys
+data = b'v' * 1000
+fmt = struct.pack('<HHIIHH', 1, 2, 44100, 176400, 4, 16)
+with open(sys.argv[1], 'wb') as f:
+    f.write(b'RIFF' + struct.pack('<I', 36 + len(data)) + b'WAVEfmt ' + struct.pack('<I', 16) + fmt
+            + b'data' + struct.pack('<I', len(data)) + data)
+PY
+printf '#!/bin/sh\n' > "$work/bin/xdg-open"
+chmod +x "$work/bin/xdg-open"
+export PATH=$work/bin:$PATH
 
 cat > "$work/read.py" <<'PY'
 import sys, time
 import pyatspi
+from gi.repository import GLib
 
 def find_app():
     for _ in range(50):
@@ -54,9 +68,22 @@ for caption in ('Input Filename:', 'Output Directory:', 'Replay Speed:'):
                 if r.getRelationType() == pyatspi.RELATION_LABELLED_BY and r.getTarget(0).name == caption]
     if not labelled:
         failures.append(f'no box is labelled {caption!r}')
+
+announced = []
+pyatspi.Registry.registerEventListener(
+    lambda e: announced.append(e.source.name), 'object:property-change:accessible-name')
+convert = [n for n in nodes if n.name == 'Convert and play']
+if convert:
+    action = convert[0].queryAction()
+    action.doAction([action.getName(i) for i in range(action.nActions)].index('Press'))
+    loop = GLib.MainLoop()
+    GLib.timeout_add(1500, loop.quit)
+    loop.run()
+    if announced.count('44100bps   16-bit') != 1:
+        failures.append(f'the information line was announced as {announced!r}')
 if failures:
     sys.exit('\n'.join(failures))
-print('the five actions are named and pressable; the boxes are labelled')
+print('the five actions are named and pressable; the boxes are labelled; news is announced')
 PY
 
 cat > "$work/session.sh" <<'SCRIPT'

@@ -109,23 +109,6 @@ double luminance(const QColor& c) {
 
 }  // namespace
 
-double contrastRatio(const QColor& a, const QColor& b) {
-  const double la = luminance(a), lb = luminance(b);
-  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
-}
-
-QColor readableLinkColour(const QColor& link, const QColor& background) {
-  const QColor towards = luminance(background) < 0.18 ? QColor(Qt::white) : QColor(Qt::black);
-  QColor c = link;
-  for (int step = 1; step <= 20 && contrastRatio(c, background) < 4.5; ++step) {
-    const float t = float(step) / 20.0f;
-    c = QColor::fromRgbF(link.redF() + (towards.redF() - link.redF()) * t,
-                         link.greenF() + (towards.greenF() - link.greenF()) * t,
-                         link.blueF() + (towards.blueF() - link.blueF()) * t);
-  }
-  return c;
-}
-
 Form1::Form1(Form1Services services, QWidget* parent)
     : QWidget(parent),
       services_(services),
@@ -386,5 +369,24 @@ void Form1::setTimeCaption(const std::string& caption) {
   lblTime->setText(QString::fromStdString(caption));
 }
 std::string Form1::commandText() { return Text3->text().toStdString(); }
+
+// Link colours.
+
+double contrastRatio(const QColor& a, const QColor& b) {
+  const double la = luminance(a), lb = luminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QColor readableLinkColour(const QColor& link, const QColor& background) {
+  const QColor towards = luminance(background) < 0.18 ? QColor(Qt::white) : QColor(Qt::black);
+  QColor c = link;
+  for (int step = 1; step <= 20 && contrastRatio(c, background) < 4.5; ++step) {
+    const float t = float(step) / 20.0f;
+    c = QColor::fromRgbF(link.redF() + (towards.redF() - link.redF()) * t,
+                         link.greenF() + (towards.greenF() - link.greenF()) * t,
+                         link.blueF() + (towards.blueF() - link.blueF()) * t);
+  }
+  return c;
+}
 
 }  // namespace vellora

@@ -4,6 +4,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -12,6 +13,7 @@
 #include <utility>
 #include <QUrl>
 #include <algorithm>
+#include <cmath>
 
 #include "shellfiles/file_helpers.h"
 #include "shellfiles/latest.h"
@@ -71,7 +73,7 @@ void giveLinkLook(QLabel* label) {
   f.setUnderline(true);
   f.setWeight(QFont::Normal);
   label->setFont(f);
-  label->setForegroundRole(QPalette::Highlight);
+  label->setForegroundRole(QPalette::Link);
   label->setCursor(Qt::PointingHandCursor);
 }
 
@@ -99,6 +101,13 @@ class LineEditBox : public InputBox {
   QLineEdit* edit_;
 };
 
+double luminance(const QColor& c) {
+  const auto channel = [](float v) {
+    return v <= 0.04045f ? double(v) / 12.92 : std::pow((double(v) + 0.055) / 1.055, 2.4);
+  };
+  return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+}
+
 }  // namespace
 
 Form1::Form1(Form1Services services, QWidget* parent) : Form1(services, std::string(), parent) {}
@@ -114,7 +123,10 @@ Form1::Form1(Form1Services services, std::string startFile, QWidget* parent)
   setFont(windowFont());
   resize(pixels(6270), pixels(2415));
   setAcceptDrops(true);
+  installClickableLabelAccessibility();
   createControls();
+  makeKeyboardReachable();
+  fitLinkColour();
   wireEvents();
   Form_Load();
 }
@@ -156,16 +168,53 @@ void Form1::createControls() {
   // Only Text1 takes drops of its own; elsewhere a drop belongs to the window.
   Text2->setAcceptDrops(false);
   Combo1->setAcceptDrops(false);
-  setTabOrder(Combo1, Text1);
-  setTabOrder(Text1, Text2);
-  setTabOrder(Text2, Command2);
-  setTabOrder(Command2, Command3);
-  setTabOrder(Command3, Text3);
-  Combo1->setFocus();
+  Label1->setBuddy(Text1);
+  Label2->setBuddy(Text2);
+  Label5->setBuddy(Combo1);
 
   Timer1 = new QTimer(this);
   Timer1->setObjectName(QStringLiteral("Timer1"));
   Timer1->setInterval(1);
+}
+
+void Form1::makeKeyboardReachable() {
+  struct Action {
+    ClickableLabel* control;
+    const char* name;
+    const char* description;
+  };
+  const Action actions[] = {
+      {Image1, "Play the input file", "Plays the input file"},
+      {Label3, "latest", "Puts the newest recording in C:\\temp into the input filename"},
+      {lblExplore, "explore...", "Opens the output directory"},
+      {Image3, "Convert and play", "Copies the input file at the replay speed and plays the copy"},
+      {Label6, "What's this?", "Tells what Vellora does"},
+  };
+  QWidget* previous = Combo1;
+  setTabOrder(Text1, Text2);
+  setTabOrder(Text2, Combo1);
+  for (const Action& a : actions) {
+    a.control->setFocusPolicy(Qt::StrongFocus);
+    a.control->setAccessibleName(QString::fromUtf8(a.name));
+    a.control->setAccessibleDescription(QString::fromUtf8(a.description));
+    a.control->setToolTip(QString::fromUtf8(a.description));
+    setTabOrder(previous, a.control);
+    previous = a.control;
+  }
+  setTabOrder(previous, Command2);
+  setTabOrder(Command2, Command3);
+  setTabOrder(Command3, Text3);
+  for (QWidget* box : std::initializer_list<QWidget*>{Text1, Text2, Combo1}) box->installEventFilter(this);
+  Combo1->setFocus();
+}
+
+void Form1::fitLinkColour() {
+  const QPalette own = palette();
+  QPalette links;
+  links.setColor(QPalette::Link, readableLinkColour(own.color(QPalette::Link), own.color(QPalette::Window)));
+  for (QLabel* link : {static_cast<QLabel*>(Label3), static_cast<QLabel*>(lblExplore),
+                       static_cast<QLabel*>(Label6)})
+    link->setPalette(links);
 }
 
 void Form1::wireEvents() {
@@ -290,10 +339,28 @@ void Form1::dropEvent(QDropEvent* event) {
   event->acceptProposedAction();
 }
 
+void Form1::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::PaletteChange && Label3) fitLinkColour();
+  QWidget::changeEvent(event);
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+  // A closed list passes its keys here; an open one's popup keeps them.
+  if (event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      Image3_Click();
+      return true;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
 // The window as the speed-change job sees it.
 
 std::string Form1::percentText() { return Combo1->currentText().toStdString(); }
 void Form1::setCaption(const std::string& caption) { setWindowTitle(QString::fromStdString(caption)); }
+// QLabel itself tells screen readers when its text changes.
 void Form1::setInfo(const std::string& info) { lblInfo->setText(QString::fromStdString(info)); }
 
 // The window as the media commands see it.
@@ -307,5 +374,24 @@ void Form1::setTimeCaption(const std::string& caption) {
   lblTime->setText(QString::fromStdString(caption));
 }
 std::string Form1::commandText() { return Text3->text().toStdString(); }
+
+// Link colours.
+
+double contrastRatio(const QColor& a, const QColor& b) {
+  const double la = luminance(a), lb = luminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QColor readableLinkColour(const QColor& link, const QColor& background) {
+  const QColor towards = luminance(background) < 0.18 ? QColor(Qt::white) : QColor(Qt::black);
+  QColor c = link;
+  for (int step = 1; step <= 20 && contrastRatio(c, background) < 4.5; ++step) {
+    const float t = float(step) / 20.0f;
+    c = QColor::fromRgbF(link.redF() + (towards.redF() - link.redF()) * t,
+                         link.greenF() + (towards.greenF() - link.greenF()) * t,
+                         link.blueF() + (towards.blueF() - link.blueF()) * t);
+  }
+  return c;
+}
 
 }  // namespace vellora

@@ -83,10 +83,16 @@ class Form1 : public QWidget, private JobWindow, private MediaWindow {
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  // Return in the three boxes converts, as the convert picture does.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void createControls();
   void wireEvents();
+  void makeKeyboardReachable();
+  // Gives the links a link colour readable on the window's background.
+  void fitLinkColour();
   // The first dropped file as a system path, when the drop is a file list
   // and that path holds ".wav".
   std::optional<std::string> droppedWavFile(const QMimeData* mime) const;
@@ -129,6 +135,11 @@ class Form1 : public QWidget, private JobWindow, private MediaWindow {
   QPushButton* Command3 = nullptr;
   QTimer* Timer1 = nullptr;
 };
+
+// The link colour, moved towards white on a dark background or black on a
+// light one until it stands out from the background by 4.5:1.
+QColor readableLinkColour(const QColor& link, const QColor& background);
+double contrastRatio(const QColor& a, const QColor& b);
 
 // The text of the "What's this?" box.
 extern const char* const kHelpText;

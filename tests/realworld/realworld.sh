@@ -41,7 +41,7 @@ cp in.wav original.wav
 if [ "$(head -c 4 in.wav)" = RIFX ]; then endian=big; else endian=little; fi
 u32() { od -An -tu4 --endian=$endian -j "$2" -N4 "$1" | tr -d ' '; }
 # The format body follows the first "fmt " header; the rates are its bytes 4 to 11.
-fmt=$(grep -obUa 'fmt ' in.wav | head -1 | cut -d: -f1)
+fmt=$(grep -obUa -m1 'fmt ' in.wav | head -1 | cut -d: -f1)
 body=$((fmt + 8))
 rate=$(u32 in.wav $((body + 4)))
 byterate=$(u32 in.wav $((body + 8)))

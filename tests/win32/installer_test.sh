@@ -21,7 +21,8 @@ wineserver -w
 [ -f "$home/vellora.ico" ] || fail "the icon is not installed"
 [ -f "$home/Uninstall.exe" ] || fail "there is no uninstaller"
 [ -n "$(shortcut)" ] || fail "no Start-menu entry"
-wine reg query "$app\\shell\\open\\command" /reg:64 2>/dev/null | grep -q 'vellora.exe" "%1"' ||
+command=$(wine reg query "$app\\shell\\open\\command" /reg:64 2>/dev/null || true)
+grep -q 'vellora.exe" "%1"' <<<"$command" ||
   fail "no Open-with command for .wav"
 
 printed=$(wine 'C:\Program Files\Vellora\bin\vellora-cli.exe' --version | tr -d '\r')

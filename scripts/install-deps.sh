@@ -18,7 +18,7 @@ test_packages=(
   clang libclang-rt-14-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool x11-apps imagemagick libx11-dev
-  fonts-dejavu-core
+  fonts-dejavu-core fonts-wqy-microhei  # the latter draws the full-width look-alikes in the screenshots
   at-spi2-core dbus-x11 python3-pyatspi  # the window as a screen reader sees it
   sox ffmpeg espeak-ng  # real-world files for the tests, and peers in the benchmarks
   desktop-file-utils appstream lintian man-db

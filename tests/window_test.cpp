@@ -78,10 +78,51 @@ void withTalk(test::TempDrive& d) {
 
 }  // namespace
 
+QFont fontOf(int points) {
+  QFont f = QApplication::font();
+  f.setPointSize(points);
+  return f;
+}
+
+// Captions end before the boxes, links fit their places, pictures are as
+// large as their places, and nothing visible reaches past the window.
+void expectNothingOverlaps(const Harness& h) {
+  const int boxes = h.get<QWidget>("Text1")->x();
+  for (const char* name : {"Label1", "Label2", "Label5"}) {
+    auto* l = h.get<QLabel>(name);
+    QVERIFY2(QFontMetrics(l->font()).horizontalAdvance(l->text()) < boxes - 1, name);
+  }
+  for (const char* name : {"Label3", "lblExplore", "Label6"}) {
+    auto* l = h.get<QLabel>(name);
+    const QFontMetrics m(l->font());
+    QVERIFY2(m.horizontalAdvance(l->text()) <= l->width() && m.height() <= l->height(), name);
+  }
+  for (const QWidget* w : h.form->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+    if (w->isVisible()) QVERIFY2(h.form->rect().contains(w->geometry()), qPrintable(w->objectName()));
+  QCOMPARE(h.get<QLabel>("Image1")->pixmap().deviceIndependentSize().toSize(), h.get<QWidget>("Image1")->size());
+}
+
+// The pairs of visible controls whose places meet; a few do by design, by a pixel or two.
+QStringList overlaps(const Harness& h) {
+  QStringList pairs;
+  const QList<QWidget*> controls = h.form->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+  for (const QWidget* a : controls)
+    for (const QWidget* b : controls)
+      if (a->objectName() < b->objectName() && !a->isHidden() && !b->isHidden() &&
+          a->geometry().intersects(b->geometry()))
+        pairs << a->objectName() + "/" + b->objectName();
+  pairs.sort();
+  return pairs;
+}
+
 class Form1Test : public QObject {
   Q_OBJECT
 
  private slots:
+  // The classic size: the application font at 8 points.
+  void initTestCase() { QApplication::setFont(fontOf(8)); }
+  void cleanup() { QApplication::setFont(fontOf(8)); }
+
   void startsWithItsDesignState() {
     Harness h([](test::TempDrive& d) {
       d.mkdir("temp");
@@ -142,7 +183,7 @@ class Form1Test : public QObject {
     Harness h;
     const QImage speaker = h.get<QLabel>("Image1")->pixmap().toImage();
     QCOMPARE(speaker.size(), QSize(19, 19));
-    QCOMPARE(speaker.pixelColor(0, 18), QColor(214, 211, 206));
+    QCOMPARE(speaker.pixelColor(0, 18).alpha(), 0);  // the window shows through
     QCOMPARE(h.get<QLabel>("Image3")->pixmap().toImage(), speaker);
     const QImage white = h.get<QLabel>("Image4")->pixmap().toImage().convertToFormat(QImage::Format_RGB888);
     const QImage red = h.get<QLabel>("Image5")->pixmap().toImage().convertToFormat(QImage::Format_RGB888);
@@ -174,6 +215,32 @@ class Form1Test : public QObject {
       auto* l = h.get<QLabel>(name);
       QVERIFY(QFontMetrics(l->font()).horizontalAdvance(l->text()) <= 86);
     }
+  }
+
+  void growsWithTheApplicationFont() {
+    QStringList classicOverlaps;
+    {
+      Harness classic;
+      classic.form->show();
+      classicOverlaps = overlaps(classic);
+    }
+    QApplication::setFont(fontOf(14));
+    Harness h;
+    h.form->show();
+    const double scale = fontScale(QApplication::font());
+    QVERIFY(scale > 1.6);
+    QCOMPARE(overlaps(h), classicOverlaps);  // the larger font makes no new ones
+    QCOMPARE(h.form->size(), QSize(int(std::lround(418 * scale)), int(std::lround(161 * scale))));
+    QCOMPARE(h.get<QWidget>("Text1")->geometry(),
+             QRect(int(std::lround(88 * scale)), int(std::lround(16 * scale)), int(std::lround(233 * scale)),
+                   int(std::lround(25 * scale))));
+    expectNothingOverlaps(h);
+
+    // Back at the classic font the open window returns to its classic places.
+    QApplication::setFont(fontOf(8));
+    QCOMPARE(h.get<QWidget>("Text1")->geometry(), QRect(88, 16, 233, 25));
+    QCOMPARE(h.get<QLabel>("Image3")->pixmap().size(), QSize(19, 19));
+    expectNothingOverlaps(h);
   }
 
   void tabReachesTheBoxesThenTheFiveActions() {

@@ -1,6 +1,8 @@
 #include "window/form1.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QFile>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFontMetrics>
@@ -30,45 +32,54 @@ const char* const kHelpText =
 
 namespace {
 
-// Positions are kept in twips, 15 to the pixel.
+// Positions are kept in twips, 15 to the pixel at the classic font size; each
+// control carries its own so that the window can be laid out again.
 struct Twips {
   int left, top, width, height;
 };
-int pixels(int twips) { return (twips + 7) / 15; }
-void place(QWidget* w, Twips t) {
-  w->setGeometry(pixels(t.left), pixels(t.top), pixels(t.width), pixels(t.height));
+constexpr char kTwips[] = "twips";
+constexpr char kPicture[] = "picture";
+
+int pixels(int twips, double scale) { return int(std::lround(twips * scale / 15.0)); }
+
+}  // namespace
+
+double fontScale(const QFont& font) {
+  QFont classic(font);
+  classic.setPointSizeF(8);
+  return std::max(1.0, QFontMetricsF(font).height() / QFontMetricsF(classic).height());
 }
+
+namespace {
 
 template <class Widget, class... Args>
 Widget* make(QWidget* parent, const char* name, Twips where, Args&&... args) {
   auto* w = new Widget(std::forward<Args>(args)..., parent);
   w->setObjectName(name);
-  place(w, where);
+  w->setProperty(kTwips, QRect(where.left, where.top, where.width, where.height));
   return w;
 }
 
-// The desktop's sans-serif at the size of an 8-point font on a 96-dpi
-// screen, or smaller until the captions on the left end clear of the boxes
-// at 88 pixels: fonts wider than the classic one would run under them.
-QFont windowFont() {
-  static const QFont fitted = [] {
-    QFont f(QStringLiteral("Sans Serif"));
-    f.setStyleHint(QFont::SansSerif);
-    for (int size = 11; size > 8; --size) {
-      f.setPixelSize(size);
-      const QFontMetrics m(f);
-      const int widest = std::max({m.horizontalAdvance(QStringLiteral("Input Filename:")),
-                                   m.horizontalAdvance(QStringLiteral("Output Directory:")),
-                                   m.horizontalAdvance(QStringLiteral("Replay Speed:"))});
-      if (widest <= 86) break;
-    }
-    return f;
-  }();
-  return fitted;
+// The desktop's sans-serif at the size of an 8-point font on a 96-dpi screen,
+// times `scale`, or smaller until the captions on the left end clear of the
+// boxes at 88 pixels: fonts wider than the classic one would run under them.
+QFont windowFont(double scale) {
+  QFont f(QApplication::font().family());
+  f.setStyleHint(QFont::SansSerif);
+  const int largest = int(std::lround(11 * scale));
+  for (int size = largest; size > 8; --size) {
+    f.setPixelSize(size);
+    const QFontMetrics m(f);
+    const int widest = std::max({m.horizontalAdvance(QStringLiteral("Input Filename:")),
+                                 m.horizontalAdvance(QStringLiteral("Output Directory:")),
+                                 m.horizontalAdvance(QStringLiteral("Replay Speed:"))});
+    if (widest <= pixels(1290, scale)) break;
+  }
+  return f;
 }
 
-void giveLinkLook(QLabel* label) {
-  QFont f = windowFont();
+void giveLinkLook(QLabel* label, const QFont& font) {
+  QFont f = font;
   f.setItalic(true);
   f.setUnderline(true);
   f.setWeight(QFont::Normal);
@@ -85,10 +96,23 @@ QLabel* label(QWidget* parent, const char* name, const char* caption, Twips wher
 
 ClickableLabel* picture(QWidget* parent, const char* name, const char* resource, Twips where) {
   auto* image = make<ClickableLabel>(parent, name, where);
-  const QPixmap pixmap(QString::fromUtf8(resource));
-  image->setPixmap(pixmap);
-  image->resize(pixmap.size());  // an image control is as large as its picture
+  image->setProperty(kPicture, QString::fromUtf8(resource));
   return image;
+}
+
+// A picture at `scale` times its classic size on a screen with `ratio` device
+// pixels to the pixel: the classic file itself when both are 1, else drawn
+// down from its large version where there is one.
+QPixmap scaledPicture(const QString& resource, double scale, qreal ratio) {
+  const QPixmap classic(resource);
+  if (scale == 1.0 && ratio == 1.0) return classic;
+  QString large = resource;
+  large.replace(QStringLiteral(".png"), QStringLiteral("-large.png"));
+  const QPixmap source = QFile::exists(large) ? QPixmap(large) : classic;
+  const QSize size = (QSizeF(classic.size()) * scale * ratio).toSize();
+  QPixmap pixmap = source.scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+  pixmap.setDevicePixelRatio(ratio);
+  return pixmap;
 }
 
 class LineEditBox : public InputBox {
@@ -120,11 +144,11 @@ Form1::Form1(Form1Services services, std::string startFile, QWidget* parent)
       media_(services.system, *this) {
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QStringLiteral("Vellora"));
-  setFont(windowFont());
-  resize(pixels(6270), pixels(2415));
   setAcceptDrops(true);
   installClickableLabelAccessibility();
   createControls();
+  layOut();
+  QCoreApplication::instance()->installEventFilter(this);
   makeKeyboardReachable();
   fitLinkColour();
   wireEvents();
@@ -142,7 +166,6 @@ void Form1::createControls() {
   Text2 = make<QLineEdit>(this, "Text2", {1320, 600, 3495, 375}, QStringLiteral("C:\\temp\\vellora\\"));
   lblExplore = make<ClickableLabel>(this, "lblExplore", {4920, 670, 855, 375}, QStringLiteral("explore..."));
   Label5 = label(this, "Label5", "Replay Speed:", {0, 960, 1050, 195});
-  Label5->adjustSize();  // it sizes itself to fit its caption
   Combo1 = make<QComboBox>(this, "Combo1", {1320, 960, 3495, 315});
   Image3 = picture(this, "Image3", ":/pictures/speaker.png", {4920, 1080, 285, 285});
   Command2 = make<QPushButton>(this, "Command2", {5880, 1080, 975, 375}, QStringLiteral("Stop"));
@@ -156,10 +179,8 @@ void Form1::createControls() {
   Command3 = make<QPushButton>(this, "Command3", {4920, 2280, 975, 375}, QStringLiteral("Execute"));
 
   for (QLabel* link : {static_cast<QLabel*>(Label3), static_cast<QLabel*>(lblExplore),
-                       static_cast<QLabel*>(Label6)}) {
+                       static_cast<QLabel*>(Label6)})
     link->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    giveLinkLook(link);
-  }
   for (QWidget* hidden : std::initializer_list<QWidget*>{Command2, Command3, Text3, Label4, lblTime,
                                                          Image4, Image5})
     hidden->setVisible(false);
@@ -175,6 +196,29 @@ void Form1::createControls() {
   Timer1 = new QTimer(this);
   Timer1->setObjectName(QStringLiteral("Timer1"));
   Timer1->setInterval(1);
+}
+
+void Form1::layOut() {
+  const double scale = fontScale(QApplication::font());
+  const QFont font = windowFont(scale);
+  setFont(font);
+  for (QLabel* link : {static_cast<QLabel*>(Label3), static_cast<QLabel*>(lblExplore),
+                       static_cast<QLabel*>(Label6)})
+    giveLinkLook(link, font);
+  for (QWidget* w : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    const QRect t = w->property(kTwips).toRect();
+    w->setGeometry(pixels(t.x(), scale), pixels(t.y(), scale), pixels(t.width(), scale),
+                   pixels(t.height(), scale));
+    const QString resource = w->property(kPicture).toString();
+    if (resource.isEmpty()) continue;
+    auto* image = static_cast<QLabel*>(w);
+    image->setPixmap(scaledPicture(resource, scale, devicePixelRatioF()));
+    image->resize(image->pixmap().deviceIndependentSize().toSize());  // as large as its picture
+  }
+  Label5->adjustSize();  // it sizes itself to fit its caption
+  // A window the user has made larger stays so; the designed size is the least.
+  const QSize designed(pixels(6270, scale), pixels(2415, scale));
+  resize(testAttribute(Qt::WA_Resized) ? size().expandedTo(designed) : designed);
 }
 
 void Form1::makeKeyboardReachable() {
@@ -233,6 +277,9 @@ void Form1::wireEvents() {
 }
 
 void Form1::Form_Load() {
+  QRect twips = Image5->property(kTwips).toRect();
+  twips.moveLeft(Image4->property(kTwips).toRect().left());
+  Image5->setProperty(kTwips, twips);
   Image5->move(Image4->x(), Image5->y());
   Image5->setVisible(false);
   // From here on a failing step is skipped without a word.
@@ -341,12 +388,19 @@ void Form1::dropEvent(QDropEvent* event) {
 
 void Form1::changeEvent(QEvent* event) {
   if (event->type() == QEvent::PaletteChange && Label3) fitLinkColour();
+
   QWidget::changeEvent(event);
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
+  // The desktop's font changed: the window grows or shrinks with it.
+  if (event->type() == QEvent::ApplicationFontChange && watched == QCoreApplication::instance()) {
+    layOut();
+    return false;
+  }
   // A closed list passes its keys here; an open one's popup keeps them.
-  if (event->type() == QEvent::KeyPress) {
+  const bool box = watched == Text1 || watched == Text2 || watched == Combo1;
+  if (box && event->type() == QEvent::KeyPress) {
     const int key = static_cast<QKeyEvent*>(event)->key();
     if (key == Qt::Key_Return || key == Qt::Key_Enter) {
       Image3_Click();

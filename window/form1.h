@@ -89,6 +89,8 @@ class Form1 : public QWidget, private JobWindow, private MediaWindow {
 
  private:
   void createControls();
+  // Places every control at its twips, scaled with the application font.
+  void layOut();
   void wireEvents();
   void makeKeyboardReachable();
   // Gives the links a link colour readable on the window's background.
@@ -135,6 +137,10 @@ class Form1 : public QWidget, private JobWindow, private MediaWindow {
   QPushButton* Command3 = nullptr;
   QTimer* Timer1 = nullptr;
 };
+
+// How much larger than the classic 8-point font the application font is, by
+// height, as dialog units follow a dialog's font; never below 1.
+double fontScale(const QFont& font);
 
 // The link colour, moved towards white on a dark background or black on a
 // light one until it stands out from the background by 4.5:1.

@@ -16,6 +16,9 @@ fi
 
 work=$(mktemp -d /tmp/vellora-e2e-XXXXXX)
 trap 'rm -rf "$work"' EXIT
+# The classic 8-point font, at which the places clicked below are the designed ones.
+source "$(dirname "$0")/desktop_font.sh"
+desktop_font 8 "$work/config"
 export VELLORA_DRIVE_C=$work/c
 mkdir -p "$VELLORA_DRIVE_C/temp" "$work/bin"
 

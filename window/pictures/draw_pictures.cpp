@@ -1,6 +1,7 @@
 // Draws the window's three pictures and writes them as PNG files into the
 // directory given as the only argument:
-//   speaker.png      19 x 19, the play and convert images
+//   speaker.png      19 x 19, the play and convert images, on a transparent background
+//   speaker-large.png 76 x 76, the same drawing, for larger fonts and screens
 //   pause-white.png  30 x 33, the pause image
 //   pause-red.png    30 x 33, the resume image: the same button on red
 #include <QColor>
@@ -14,11 +15,12 @@
 
 namespace {
 
-QImage speaker() {
-  QImage image(19, 19, QImage::Format_RGB888);
-  image.fill(QColor(214, 211, 206));
+QImage speaker(int scale) {
+  QImage image(19 * scale, 19 * scale, QImage::Format_ARGB32);
+  image.fill(Qt::transparent);
   QPainter p(&image);
   p.setRenderHint(QPainter::Antialiasing);
+  p.scale(scale, scale);
   // Seen at an angle: the drawing turns so that the sound goes to the lower right.
   p.translate(6.0, 6.5);
   p.rotate(40);
@@ -93,7 +95,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const QString dir = QString::fromLocal8Bit(argv[1]) + "/";
-  const bool ok = speaker().save(dir + "speaker.png") &&
+  const bool ok = speaker(1).save(dir + "speaker.png") && speaker(4).save(dir + "speaker-large.png") &&
                   pauseButton(Qt::white).save(dir + "pause-white.png") &&
                   pauseButton(QColor(255, 0, 0)).save(dir + "pause-red.png");
   return ok ? 0 : 1;

@@ -17,7 +17,8 @@ fi
 work=$(mktemp -d /tmp/vellora-e2e-XXXXXX)
 trap 'rm -rf "$work"' EXIT
 # The classic 8-point font, at which the places clicked below are the designed ones.
-source "$(dirname "$0")/desktop_font.sh"
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/window_session.sh"
 desktop_font 8 "$work/config"
 export VELLORA_DRIVE_C=$work/c
 mkdir -p "$VELLORA_DRIVE_C/temp" "$work/bin"
@@ -44,17 +45,8 @@ export PATH=$work/bin:$PATH
 
 cat > "$work/drive.sh" <<'SCRIPT'
 set -euo pipefail
-"$VELLORA" >"$WORK/stdout" 2>&1 &
-app=$!
-trap 'kill $app 2>/dev/null || true' EXIT
-wid=
-for _ in $(seq 100); do
-  wid=$(xdotool search --onlyvisible --name '^Vellora$' 2>/dev/null | head -1 || true)
-  [ -n "$wid" ] && break
-  sleep 0.1
-done
-[ -n "$wid" ] || { echo "the window did not appear"; cat "$WORK/stdout"; exit 1; }
-xdotool windowfocus --sync "$wid"
+source "$SESSION"
+start_window
 sleep 0.3
 click_at() { xdotool mousemove --window "$wid" "$1" "$2" click 1; }
 
@@ -71,7 +63,7 @@ for _ in $(seq 100); do [ -s "$WORK/opened" ] && break; sleep 0.1; done
 sleep 0.3
 import -window "$wid" "$SCREENSHOT"
 SCRIPT
-VELLORA=$vellora WORK=$work SCREENSHOT=$screenshot \
+SESSION=$here/window_session.sh VELLORA=$vellora WORK=$work SCREENSHOT=$screenshot \
   xvfb-run -a -s "-screen 0 640x400x24" bash "$work/drive.sh"
 
 out=$VELLORA_DRIVE_C/temp/vellora

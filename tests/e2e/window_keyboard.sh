@@ -9,7 +9,7 @@ set -euo pipefail
 vellora=$1
 shots=$2
 here=$(cd "$(dirname "$0")" && pwd)
-source "$here/desktop_font.sh"
+source "$here/window_session.sh"
 
 for tool in xvfb-run xdotool import; do
   command -v "$tool" >/dev/null || { echo "SKIP: $tool is missing"; exit 77; }
@@ -39,17 +39,8 @@ wav "$work/expected.wav" 39690
 
 cat > "$work/drive.sh" <<'SCRIPT'
 set -euo pipefail
-"$VELLORA" "$INPUT" >"$WORK/stdout" 2>&1 &
-app=$!
-trap 'kill $app 2>/dev/null || true' EXIT
-wid=
-for _ in $(seq 100); do
-  wid=$(xdotool search --onlyvisible --name '^Vellora$' 2>/dev/null | head -1 || true)
-  [ -n "$wid" ] && break
-  sleep 0.1
-done
-[ -n "$wid" ] || { echo "the window did not appear"; cat "$WORK/stdout"; exit 1; }
-xdotool windowfocus --sync "$wid"
+source "$SESSION"
+start_window "$INPUT"
 sleep 0.5
 import -window "$wid" "$SCREENSHOT"
 # The speed list has the focus when the window opens.
@@ -63,7 +54,7 @@ run() {  # run NAME POINTS SCALE
   cp "$work/input.wav" "$c/temp/rec 12:30.wav"
   rm -f "$work/opened"
   desktop_font "$2" "$work/$1/config"
-  VELLORA_DRIVE_C=$c QT_SCALE_FACTOR=$3 VELLORA=$vellora WORK=$work INPUT="$c/temp/rec 12:30.wav" \
+  VELLORA_DRIVE_C=$c QT_SCALE_FACTOR=$3 SESSION=$here/window_session.sh VELLORA=$vellora WORK=$work INPUT="$c/temp/rec 12:30.wav" \
     SCREENSHOT="$shots/vellora-$1.png" xvfb-run -a -s "-screen 0 1024x640x24" bash "$work/drive.sh"
   cmp "$c/temp/vellora/rec 12:30-90.wav" "$work/expected.wav"
   cmp "$c/temp/rec 12:30.wav" "$work/input.wav"

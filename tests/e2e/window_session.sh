@@ -1,8 +1,26 @@
-# Sourced by the window tests: gives the window the application font a KDE
-# desktop would, at POINTS points, through a private kdeglobals.
-# Usage: desktop_font POINTS CONFIG_DIRECTORY
+# Sourced by the window tests.
+
+# Gives the window the application font a KDE desktop would, at POINTS
+# points, through a private kdeglobals.  Usage: desktop_font POINTS CONFIG_DIRECTORY
 desktop_font() {
   mkdir -p "$2"
   printf '[General]\nfont=DejaVu Sans,%s,-1,5,50,0,0,0,0,0\n' "$1" > "$2/kdeglobals"
   export XDG_CONFIG_HOME=$2 XDG_CURRENT_DESKTOP=KDE KDE_SESSION_VERSION=5 KDE_FULL_SESSION=true
+}
+
+# Starts VELLORA with the given arguments, waits for its window and focuses
+# it; sets wid, and kills the program when the calling script ends.
+# Its output goes to $WORK/stdout.  Usage: start_window [ARGUMENT...]
+start_window() {
+  "$VELLORA" "$@" >"$WORK/stdout" 2>&1 &
+  app=$!
+  trap 'kill $app 2>/dev/null || true' EXIT
+  wid=
+  for _ in $(seq 100); do
+    wid=$(xdotool search --onlyvisible --name '^Vellora$' 2>/dev/null | head -1 || true)
+    [ -n "$wid" ] && break
+    sleep 0.1
+  done
+  [ -n "$wid" ] || { echo "the window did not appear"; cat "$WORK/stdout"; exit 1; }
+  xdotool windowfocus --sync "$wid"
 }

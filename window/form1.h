@@ -13,6 +13,7 @@
 #include "archive/archive_page.h"
 #include "media/media_controls.h"
 #include "speed/speed_job.h"
+#include "window/form_text.h"
 
 class QComboBox;
 class QLabel;
@@ -140,8 +141,5 @@ class Form1 : public QWidget, private JobWindow, private MediaWindow {
 // light one until it stands out from the background by 4.5:1.
 QColor readableLinkColour(const QColor& link, const QColor& background);
 double contrastRatio(const QColor& a, const QColor& b);
-
-// The text of the "What's this?" box.
-extern const char* const kHelpText;
 
 }  // namespace vellora

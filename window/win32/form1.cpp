@@ -7,16 +7,10 @@
 
 #include "platform/win32/wide.h"
 #include "shellfiles/latest.h"
+#include "window/form_text.h"
 #include "window/win32/resource.h"
 
 namespace vellora {
-
-const char* const kHelpText =
-    "Vellora is a little program that just changes the timing information for a WAV file so that "
-    "it plays back at a different speed. I use the program EasyHi-Q Recorder (Roemer Software) to "
-    "record BBC RadioMundo off the web as a WAV file, putting it in C:\\temp. Then I use Vellora "
-    "to change the timing and play it back more slowly. You can just drag a WAV file to this form "
-    "if you want, or you can type the input file name.";
 
 namespace {
 
@@ -125,11 +119,13 @@ void Form1::createControls() {
   Label2 = control(L"STATIC", L"Output Directory:", shown, kLabel2, {0, 600, 1815, 255});
   Text2 = control(L"EDIT", L"C:\\temp\\vellora\\", shown | WS_TABSTOP | ES_AUTOHSCROLL, kText2,
                   {1320, 600, 3495, 375});
-  Image1 = control(L"STATIC", L"Play the input file", action, kImage1, {4920, 240, 285, 285});
-  Label3 = control(L"STATIC", L"latest", action, kLabel3, {5280, 240, 855, 375});
-  lblExplore = control(L"STATIC", L"explore...", action, kExplore, {4920, 670, 855, 375});
-  Image3 = control(L"STATIC", L"Convert and play", action, kImage3, {4920, 1080, 285, 285});
-  Label6 = control(L"STATIC", L"What's this?", action, kLabel6, {2760, 1440, 1095, 375});
+  // An action's window text is its name for screen readers.
+  const auto name = [](const ActionText& a) { return win32::toWide(a.name); };
+  Image1 = control(L"STATIC", name(kPlayAction).c_str(), action, kImage1, {4920, 240, 285, 285});
+  Label3 = control(L"STATIC", name(kLatestAction).c_str(), action, kLabel3, {5280, 240, 855, 375});
+  lblExplore = control(L"STATIC", name(kExploreAction).c_str(), action, kExplore, {4920, 670, 855, 375});
+  Image3 = control(L"STATIC", name(kConvertAction).c_str(), action, kImage3, {4920, 1080, 285, 285});
+  Label6 = control(L"STATIC", name(kHelpAction).c_str(), action, kLabel6, {2760, 1440, 1095, 375});
   lblInfo = control(L"STATIC", L"", shown, kInfo, {1320, 1800, 3495, 615});
   // The media controls: created hidden, and nothing shows them.
   Command2 = control(L"BUTTON", L"Stop", WS_TABSTOP | BS_PUSHBUTTON, kCommand2, {5880, 1080, 975, 375});
@@ -143,17 +139,17 @@ void Form1::createControls() {
 
   HWND tips = ::CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0, 0, 0,
                                 hwnd_, nullptr, instance_, nullptr);
-  const std::pair<HWND, const wchar_t*> tipTexts[] = {
-      {Image1, L"Play the input file"}, {Label3, L"Find the newest recording"},
-      {lblExplore, L"Open the output folder"}, {Image3, L"Convert and play"},
-      {Label6, L"What's this?"}};
-  for (const auto& [w, tip] : tipTexts) {
+  const std::pair<HWND, ActionText> tipTexts[] = {{Image1, kPlayAction}, {Label3, kLatestAction},
+                                                  {lblExplore, kExploreAction}, {Image3, kConvertAction},
+                                                  {Label6, kHelpAction}};
+  for (const auto& [w, text] : tipTexts) {
+    std::wstring tip = win32::toWide(text.description);
     TTTOOLINFOW info{};
     info.cbSize = sizeof info;
     info.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
     info.hwnd = hwnd_;
     info.uId = reinterpret_cast<UINT_PTR>(w);
-    info.lpszText = const_cast<wchar_t*>(tip);
+    info.lpszText = tip.data();  // the tooltip keeps its own copy
     ::SendMessageW(tips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
   }
 }
@@ -197,9 +193,9 @@ void Form1::Form_Load() {
   // From here on a failing step is skipped without a word.
   (void)services_.files.makeDirectory("C:\\temp");
   (void)services_.files.makeDirectory("C:\\temp\\vellora");
-  for (const wchar_t* entry : {L"?%", L"120%", L"110%", L"100%", L"95%", L"90%", L"85%", L"80%"})
-    ::SendMessageW(Combo1, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry));
-  ::SendMessageW(Combo1, CB_SETCURSEL, 3, 0);
+  for (const char* entry : kSpeedEntries)
+    ::SendMessageW(Combo1, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(win32::toWide(entry).c_str()));
+  ::SendMessageW(Combo1, CB_SETCURSEL, kStartSpeedEntry, 0);
   getLatest();
 }
 

@@ -112,6 +112,4 @@ class Form1 : private JobWindow, private MediaWindow {
   HWND Label4 = nullptr, Text3 = nullptr, Command3 = nullptr;
 };
 
-extern const char* const kHelpText;
-
 }  // namespace vellora

@@ -322,6 +322,17 @@ LRESULT Form1::handle(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_TIMER:
       if (wparam == kTimer1) Timer1_Timer();
       return 0;
+    // As in a dialog, the control that had the focus gets it back when the
+    // window is activated again; at first that is the first tab stop.
+    case WM_ACTIVATE:
+      if (LOWORD(wparam) == WA_INACTIVE) {
+        HWND focus = ::GetFocus();
+        if (focus && ::IsChild(hwnd_, focus)) focus_ = focus;
+      }
+      return ::DefWindowProcW(hwnd_, message, wparam, lparam);
+    case WM_SETFOCUS:
+      ::SetFocus(focus_ ? focus_ : ::GetNextDlgTabItem(hwnd_, nullptr, FALSE));
+      return 0;
     case WM_DPICHANGED: {
       dpi_ = HIWORD(wparam);
       makeFonts();

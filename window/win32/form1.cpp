@@ -3,6 +3,8 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <algorithm>
+#include <string_view>
 #include <vector>
 
 #include "platform/win32/wide.h"
@@ -34,6 +36,17 @@ class EditBox : public InputBox {
  private:
   HWND edit_;
 };
+
+// The captions in the column left of the boxes.
+constexpr std::wstring_view kInputCaption = L"Input Filename:";
+constexpr std::wstring_view kOutputCaption = L"Output Directory:";
+constexpr std::wstring_view kSpeedCaption = L"Replay Speed:";
+
+int textWidth(HDC dc, std::wstring_view text) {
+  SIZE size{};
+  ::GetTextExtentPoint32W(dc, text.data(), static_cast<int>(text.size()), &size);
+  return size.cx;
+}
 
 HICON loadPicture(HINSTANCE instance, int id) {
   return static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_ICON, 0, 0, 0));
@@ -89,11 +102,30 @@ int Form1::px(int twips) const { return ::MulDiv(twips, static_cast<int>(dpi_), 
 void Form1::makeFonts() {
   for (HFONT f : {font_, linkFont_})
     if (f) ::DeleteObject(f);
-  const int height = -::MulDiv(8, static_cast<int>(dpi_), 72);
-  font_ = ::CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0,
-                        CLEARTYPE_QUALITY, 0, L"MS Shell Dlg 2");
-  linkFont_ = ::CreateFontW(height, 0, 0, 0, FW_NORMAL, TRUE, TRUE, FALSE, DEFAULT_CHARSET, 0, 0,
-                            CLEARTYPE_QUALITY, 0, L"MS Shell Dlg 2");
+  const auto make = [](int pixels, DWORD link) {
+    return ::CreateFontW(-pixels, 0, 0, 0, FW_NORMAL, link, link, FALSE, DEFAULT_CHARSET, 0, 0,
+                         CLEARTYPE_QUALITY, 0, L"MS Shell Dlg 2");
+  };
+  // The classic 8-point dialog font, or smaller until the captions on the left
+  // end clear of the boxes at 88 pixels (at 96 dpi): a stand-in font wider than
+  // the classic one, as Wine's is, would run under them.
+  const int dpi = static_cast<int>(dpi_);
+  const int smallest = ::MulDiv(9, dpi, 96);
+  const int room = ::MulDiv(86, dpi, 96);
+  HDC dc = ::GetDC(nullptr);
+  for (int pixels = ::MulDiv(8, dpi, 72);; --pixels) {
+    font_ = make(pixels, 0);
+    HGDIOBJ old = ::SelectObject(dc, font_);
+    const int widest = std::max({textWidth(dc, kInputCaption), textWidth(dc, kOutputCaption),
+                                 textWidth(dc, kSpeedCaption)});
+    ::SelectObject(dc, old);
+    if (widest <= room || pixels <= smallest) {
+      linkFont_ = make(pixels, 1);
+      break;
+    }
+    ::DeleteObject(font_);
+  }
+  ::ReleaseDC(nullptr, dc);
 }
 
 HWND Form1::control(const wchar_t* kind, const wchar_t* text, DWORD style, int id, Twips where) {
@@ -110,13 +142,13 @@ void Form1::createControls() {
   // the label created just before it.
   const DWORD shown = WS_VISIBLE;
   const DWORD action = WS_VISIBLE | WS_TABSTOP | SS_OWNERDRAW | SS_NOTIFY;
-  Label5 = control(L"STATIC", L"Replay Speed:", shown, kLabel5, {0, 960, 1050, 195});
+  Label5 = control(L"STATIC", kSpeedCaption.data(), shown, kLabel5, {0, 960, 1050, 195});
   Combo1 = control(WC_COMBOBOXW, L"", shown | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, kCombo1,
                    {1320, 960, 3495, 2400});
-  Label1 = control(L"STATIC", L"Input Filename:", shown, kLabel1, {0, 240, 1815, 255});
+  Label1 = control(L"STATIC", kInputCaption.data(), shown, kLabel1, {0, 240, 1815, 255});
   Text1 = control(L"EDIT", L"C:\\temp\\in.wav", shown | WS_TABSTOP | ES_AUTOHSCROLL, kText1,
                   {1320, 240, 3495, 375});
-  Label2 = control(L"STATIC", L"Output Directory:", shown, kLabel2, {0, 600, 1815, 255});
+  Label2 = control(L"STATIC", kOutputCaption.data(), shown, kLabel2, {0, 600, 1815, 255});
   Text2 = control(L"EDIT", L"C:\\temp\\vellora\\", shown | WS_TABSTOP | ES_AUTOHSCROLL, kText2,
                   {1320, 600, 3495, 375});
   // An action's window text is its name for screen readers.
@@ -179,7 +211,7 @@ void Form1::layout() {
   HDC dc = ::GetDC(Label5);
   HGDIOBJ old = ::SelectObject(dc, font_);
   SIZE size{};
-  ::GetTextExtentPoint32W(dc, L"Replay Speed:", 13, &size);
+  ::GetTextExtentPoint32W(dc, kSpeedCaption.data(), static_cast<int>(kSpeedCaption.size()), &size);
   ::SelectObject(dc, old);
   ::ReleaseDC(Label5, dc);
   ::SetWindowPos(Label5, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);

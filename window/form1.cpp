@@ -20,15 +20,9 @@
 #include "shellfiles/file_helpers.h"
 #include "shellfiles/latest.h"
 #include "window/controls.h"
+#include "window/form_text.h"
 
 namespace vellora {
-
-const char* const kHelpText =
-    "Vellora is a little program that just changes the timing information for a WAV file so that "
-    "it plays back at a different speed. I use the program EasyHi-Q Recorder (Roemer Software) to "
-    "record BBC RadioMundo off the web as a WAV file, putting it in C:\\temp. Then I use Vellora "
-    "to change the timing and play it back more slowly. You can just drag a WAV file to this form "
-    "if you want, or you can type the input file name.";
 
 namespace {
 
@@ -224,24 +218,18 @@ void Form1::layOut() {
 void Form1::makeKeyboardReachable() {
   struct Action {
     ClickableLabel* control;
-    const char* name;
-    const char* description;
+    ActionText text;
   };
-  const Action actions[] = {
-      {Image1, "Play the input file", "Plays the input file"},
-      {Label3, "latest", "Puts the newest recording in C:\\temp into the input filename"},
-      {lblExplore, "explore...", "Opens the output directory"},
-      {Image3, "Convert and play", "Copies the input file at the replay speed and plays the copy"},
-      {Label6, "What's this?", "Tells what Vellora does"},
-  };
+  const Action actions[] = {{Image1, kPlayAction}, {Label3, kLatestAction}, {lblExplore, kExploreAction},
+                            {Image3, kConvertAction}, {Label6, kHelpAction}};
   QWidget* previous = Combo1;
   setTabOrder(Text1, Text2);
   setTabOrder(Text2, Combo1);
   for (const Action& a : actions) {
     a.control->setFocusPolicy(Qt::StrongFocus);
-    a.control->setAccessibleName(QString::fromUtf8(a.name));
-    a.control->setAccessibleDescription(QString::fromUtf8(a.description));
-    a.control->setToolTip(QString::fromUtf8(a.description));
+    a.control->setAccessibleName(QString::fromUtf8(a.text.name));
+    a.control->setAccessibleDescription(QString::fromUtf8(a.text.description));
+    a.control->setToolTip(QString::fromUtf8(a.text.description));
     setTabOrder(previous, a.control);
     previous = a.control;
   }
@@ -285,9 +273,8 @@ void Form1::Form_Load() {
   // From here on a failing step is skipped without a word.
   (void)services_.files.makeDirectory("C:\\temp");
   (void)services_.files.makeDirectory("C:\\temp\\vellora");
-  for (const char* entry : {"?%", "120%", "110%", "100%", "95%", "90%", "85%", "80%"})
-    Combo1->addItem(QString::fromUtf8(entry));
-  Combo1->setCurrentIndex(3);
+  for (const char* entry : kSpeedEntries) Combo1->addItem(QString::fromUtf8(entry));
+  Combo1->setCurrentIndex(kStartSpeedEntry);
   if (startFile_.empty()) getLatest();
   else Text1->setText(QString::fromStdString(startFile_));
 }

@@ -13,6 +13,7 @@
 #include "archive/archive_page.h"
 #include "media/media_controls.h"
 #include "speed/speed_job.h"
+#include "window/form_text.h"
 
 class QComboBox;
 class QLabel;
@@ -146,8 +147,5 @@ double fontScale(const QFont& font);
 // light one until it stands out from the background by 4.5:1.
 QColor readableLinkColour(const QColor& link, const QColor& background);
 double contrastRatio(const QColor& a, const QColor& b);
-
-// The text of the "What's this?" box.
-extern const char* const kHelpText;
 
 }  // namespace vellora

@@ -3,20 +3,16 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <algorithm>
+#include <string_view>
 #include <vector>
 
 #include "platform/win32/wide.h"
 #include "shellfiles/latest.h"
+#include "window/form_text.h"
 #include "window/win32/resource.h"
 
 namespace vellora {
-
-const char* const kHelpText =
-    "Vellora is a little program that just changes the timing information for a WAV file so that "
-    "it plays back at a different speed. I use the program EasyHi-Q Recorder (Roemer Software) to "
-    "record BBC RadioMundo off the web as a WAV file, putting it in C:\\temp. Then I use Vellora "
-    "to change the timing and play it back more slowly. You can just drag a WAV file to this form "
-    "if you want, or you can type the input file name.";
 
 namespace {
 
@@ -40,6 +36,17 @@ class EditBox : public InputBox {
  private:
   HWND edit_;
 };
+
+// The captions in the column left of the boxes.
+constexpr std::wstring_view kInputCaption = L"Input Filename:";
+constexpr std::wstring_view kOutputCaption = L"Output Directory:";
+constexpr std::wstring_view kSpeedCaption = L"Replay Speed:";
+
+int textWidth(HDC dc, std::wstring_view text) {
+  SIZE size{};
+  ::GetTextExtentPoint32W(dc, text.data(), static_cast<int>(text.size()), &size);
+  return size.cx;
+}
 
 HICON loadPicture(HINSTANCE instance, int id) {
   return static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_ICON, 0, 0, 0));
@@ -95,11 +102,30 @@ int Form1::px(int twips) const { return ::MulDiv(twips, static_cast<int>(dpi_), 
 void Form1::makeFonts() {
   for (HFONT f : {font_, linkFont_})
     if (f) ::DeleteObject(f);
-  const int height = -::MulDiv(8, static_cast<int>(dpi_), 72);
-  font_ = ::CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0,
-                        CLEARTYPE_QUALITY, 0, L"MS Shell Dlg 2");
-  linkFont_ = ::CreateFontW(height, 0, 0, 0, FW_NORMAL, TRUE, TRUE, FALSE, DEFAULT_CHARSET, 0, 0,
-                            CLEARTYPE_QUALITY, 0, L"MS Shell Dlg 2");
+  const auto make = [](int pixels, DWORD link) {
+    return ::CreateFontW(-pixels, 0, 0, 0, FW_NORMAL, link, link, FALSE, DEFAULT_CHARSET, 0, 0,
+                         CLEARTYPE_QUALITY, 0, L"MS Shell Dlg 2");
+  };
+  // The classic 8-point dialog font, or smaller until the captions on the left
+  // end clear of the boxes at 88 pixels (at 96 dpi): a stand-in font wider than
+  // the classic one, as Wine's is, would run under them.
+  const int dpi = static_cast<int>(dpi_);
+  const int smallest = ::MulDiv(9, dpi, 96);
+  const int room = ::MulDiv(86, dpi, 96);
+  HDC dc = ::GetDC(nullptr);
+  for (int pixels = ::MulDiv(8, dpi, 72);; --pixels) {
+    font_ = make(pixels, 0);
+    HGDIOBJ old = ::SelectObject(dc, font_);
+    const int widest = std::max({textWidth(dc, kInputCaption), textWidth(dc, kOutputCaption),
+                                 textWidth(dc, kSpeedCaption)});
+    ::SelectObject(dc, old);
+    if (widest <= room || pixels <= smallest) {
+      linkFont_ = make(pixels, 1);
+      break;
+    }
+    ::DeleteObject(font_);
+  }
+  ::ReleaseDC(nullptr, dc);
 }
 
 HWND Form1::control(const wchar_t* kind, const wchar_t* text, DWORD style, int id, Twips where) {
@@ -116,20 +142,22 @@ void Form1::createControls() {
   // the label created just before it.
   const DWORD shown = WS_VISIBLE;
   const DWORD action = WS_VISIBLE | WS_TABSTOP | SS_OWNERDRAW | SS_NOTIFY;
-  Label5 = control(L"STATIC", L"Replay Speed:", shown, kLabel5, {0, 960, 1050, 195});
+  Label5 = control(L"STATIC", kSpeedCaption.data(), shown, kLabel5, {0, 960, 1050, 195});
   Combo1 = control(WC_COMBOBOXW, L"", shown | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, kCombo1,
                    {1320, 960, 3495, 2400});
-  Label1 = control(L"STATIC", L"Input Filename:", shown, kLabel1, {0, 240, 1815, 255});
+  Label1 = control(L"STATIC", kInputCaption.data(), shown, kLabel1, {0, 240, 1815, 255});
   Text1 = control(L"EDIT", L"C:\\temp\\in.wav", shown | WS_TABSTOP | ES_AUTOHSCROLL, kText1,
                   {1320, 240, 3495, 375});
-  Label2 = control(L"STATIC", L"Output Directory:", shown, kLabel2, {0, 600, 1815, 255});
+  Label2 = control(L"STATIC", kOutputCaption.data(), shown, kLabel2, {0, 600, 1815, 255});
   Text2 = control(L"EDIT", L"C:\\temp\\vellora\\", shown | WS_TABSTOP | ES_AUTOHSCROLL, kText2,
                   {1320, 600, 3495, 375});
-  Image1 = control(L"STATIC", L"Play the input file", action, kImage1, {4920, 240, 285, 285});
-  Label3 = control(L"STATIC", L"latest", action, kLabel3, {5280, 240, 855, 375});
-  lblExplore = control(L"STATIC", L"explore...", action, kExplore, {4920, 670, 855, 375});
-  Image3 = control(L"STATIC", L"Convert and play", action, kImage3, {4920, 1080, 285, 285});
-  Label6 = control(L"STATIC", L"What's this?", action, kLabel6, {2760, 1440, 1095, 375});
+  // An action's window text is its name for screen readers.
+  const auto name = [](const ActionText& a) { return win32::toWide(a.name); };
+  Image1 = control(L"STATIC", name(kPlayAction).c_str(), action, kImage1, {4920, 240, 285, 285});
+  Label3 = control(L"STATIC", name(kLatestAction).c_str(), action, kLabel3, {5280, 240, 855, 375});
+  lblExplore = control(L"STATIC", name(kExploreAction).c_str(), action, kExplore, {4920, 670, 855, 375});
+  Image3 = control(L"STATIC", name(kConvertAction).c_str(), action, kImage3, {4920, 1080, 285, 285});
+  Label6 = control(L"STATIC", name(kHelpAction).c_str(), action, kLabel6, {2760, 1440, 1095, 375});
   lblInfo = control(L"STATIC", L"", shown, kInfo, {1320, 1800, 3495, 615});
   // The media controls: created hidden, and nothing shows them.
   Command2 = control(L"BUTTON", L"Stop", WS_TABSTOP | BS_PUSHBUTTON, kCommand2, {5880, 1080, 975, 375});
@@ -143,17 +171,17 @@ void Form1::createControls() {
 
   HWND tips = ::CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0, 0, 0,
                                 hwnd_, nullptr, instance_, nullptr);
-  const std::pair<HWND, const wchar_t*> tipTexts[] = {
-      {Image1, L"Play the input file"}, {Label3, L"Find the newest recording"},
-      {lblExplore, L"Open the output folder"}, {Image3, L"Convert and play"},
-      {Label6, L"What's this?"}};
-  for (const auto& [w, tip] : tipTexts) {
+  const std::pair<HWND, ActionText> tipTexts[] = {{Image1, kPlayAction}, {Label3, kLatestAction},
+                                                  {lblExplore, kExploreAction}, {Image3, kConvertAction},
+                                                  {Label6, kHelpAction}};
+  for (const auto& [w, text] : tipTexts) {
+    std::wstring tip = win32::toWide(text.description);
     TTTOOLINFOW info{};
     info.cbSize = sizeof info;
     info.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
     info.hwnd = hwnd_;
     info.uId = reinterpret_cast<UINT_PTR>(w);
-    info.lpszText = const_cast<wchar_t*>(tip);
+    info.lpszText = tip.data();  // the tooltip keeps its own copy
     ::SendMessageW(tips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
   }
 }
@@ -183,7 +211,7 @@ void Form1::layout() {
   HDC dc = ::GetDC(Label5);
   HGDIOBJ old = ::SelectObject(dc, font_);
   SIZE size{};
-  ::GetTextExtentPoint32W(dc, L"Replay Speed:", 13, &size);
+  ::GetTextExtentPoint32W(dc, kSpeedCaption.data(), static_cast<int>(kSpeedCaption.size()), &size);
   ::SelectObject(dc, old);
   ::ReleaseDC(Label5, dc);
   ::SetWindowPos(Label5, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -197,9 +225,9 @@ void Form1::Form_Load() {
   // From here on a failing step is skipped without a word.
   (void)services_.files.makeDirectory("C:\\temp");
   (void)services_.files.makeDirectory("C:\\temp\\vellora");
-  for (const wchar_t* entry : {L"?%", L"120%", L"110%", L"100%", L"95%", L"90%", L"85%", L"80%"})
-    ::SendMessageW(Combo1, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry));
-  ::SendMessageW(Combo1, CB_SETCURSEL, 3, 0);
+  for (const char* entry : kSpeedEntries)
+    ::SendMessageW(Combo1, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(win32::toWide(entry).c_str()));
+  ::SendMessageW(Combo1, CB_SETCURSEL, kStartSpeedEntry, 0);
   getLatest();
 }
 
@@ -325,6 +353,17 @@ LRESULT Form1::handle(UINT message, WPARAM wparam, LPARAM lparam) {
     }
     case WM_TIMER:
       if (wparam == kTimer1) Timer1_Timer();
+      return 0;
+    // As in a dialog, the control that had the focus gets it back when the
+    // window is activated again; at first that is the first tab stop.
+    case WM_ACTIVATE:
+      if (LOWORD(wparam) == WA_INACTIVE) {
+        HWND focus = ::GetFocus();
+        if (focus && ::IsChild(hwnd_, focus)) focus_ = focus;
+      }
+      return ::DefWindowProcW(hwnd_, message, wparam, lparam);
+    case WM_SETFOCUS:
+      ::SetFocus(focus_ ? focus_ : ::GetNextDlgTabItem(hwnd_, nullptr, FALSE));
       return 0;
     case WM_DPICHANGED: {
       dpi_ = HIWORD(wparam);

@@ -104,6 +104,7 @@ class Form1 : private JobWindow, private MediaWindow {
   HFONT linkFont_ = nullptr;
   HICON speaker_ = nullptr, pauseWhite_ = nullptr, pauseRed_ = nullptr;
   int image5Left_ = 1560;
+  HWND focus_ = nullptr;  // the control to give the focus back to
 
   HWND Label1 = nullptr, Text1 = nullptr, Image1 = nullptr, Label3 = nullptr;
   HWND Label2 = nullptr, Text2 = nullptr, lblExplore = nullptr;
@@ -111,7 +112,5 @@ class Form1 : private JobWindow, private MediaWindow {
   HWND Image4 = nullptr, Image5 = nullptr, lblTime = nullptr, Label6 = nullptr, lblInfo = nullptr;
   HWND Label4 = nullptr, Text3 = nullptr, Command3 = nullptr;
 };
-
-extern const char* const kHelpText;
 
 }  // namespace vellora

@@ -572,8 +572,14 @@ class Form1Test : public QObject {
   }
 
   // Past half a second a copy shows its progress in a modal dialog; its
-  // Cancel stops the copy, which leaves nothing and says nothing.
+  // Cancel, or Escape, stops the copy, which leaves nothing and says nothing.
+  void longCopyShowsProgressThatCancels_data() {
+    QTest::addColumn<bool>("escape");
+    QTest::newRow("Cancel") << false;
+    QTest::newRow("Escape") << true;
+  }
   void longCopyShowsProgressThatCancels() {
+    QFETCH(bool, escape);
     SlowHarness h;
     h.files.stepMs = 100;
     struct Seen {
@@ -587,7 +593,8 @@ class Form1Test : public QObject {
       seen.push_back(d ? Seen{d->isVisible(), d->value(), d->labelText()} : Seen{false, -1, {}});
       if (seen.size() == 8) {
         QVERIFY(d);
-        QTest::mouseClick(d->findChild<QPushButton*>(), Qt::LeftButton);
+        if (escape) QTest::keyClick(d, Qt::Key_Escape);
+        else QTest::mouseClick(d->findChild<QPushButton*>(), Qt::LeftButton);
       }
     };
     h.convert();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "shellfiles/dialogs.h"
@@ -14,6 +15,9 @@ class Clock {
  public:
   virtual ~Clock() = default;
   virtual std::string presentDateTime() = 0;
+  // Milliseconds from some fixed start that never goes back; only the
+  // difference of two readings means anything.
+  virtual std::int64_t steadyMilliseconds() = 0;
 };
 
 inline constexpr const char* kContactAddress = "vellora@example.org";

@@ -139,6 +139,7 @@ class Batch {
                                                      : ReplacementFile::Existing::Keep,
                           .progress = [&progress](std::uint64_t copied, std::uint64_t total) {
                             progress.show(copied, total);
+                            return true;  // Ctrl+C stops the program, not just the copy
                           },
                           .durable = options_.sync});
     progress.finish();

@@ -105,6 +105,11 @@ Segment nextDataSegment(int fd, std::uint64_t at, std::uint64_t total) {
   return {begin, std::max(begin, end)};
 }
 
+// True when there is progress to tell and it asks the copy to stop.
+bool stopAsked(const CopyProgress& progress, std::uint64_t done, std::uint64_t total) {
+  return progress && !progress(done, total);
+}
+
 const IoStatus kShrank = IoStatus::failure("the input got shorter while it was being copied");
 const IoStatus kResized = IoStatus::failure("the input changed length while it was being copied");
 
@@ -139,6 +144,7 @@ class HostReplacementFile final : public ReplacementFile {
   IoStatus copyFrom(InputFile& source, const CopyProgress& progress) override {
     const std::uint64_t total = source.size();
     auto* host = dynamic_cast<HostInputFile*>(&source);
+    if (stopAsked(progress, 0, total)) return IoStatus::cancelled();
     IoStatus copied = host ? kernelCopy(*host, total, progress) : bufferedCopy(source, 0, total, progress);
     if (!copied) return copied;
     if (host) {
@@ -211,8 +217,7 @@ class HostReplacementFile final : public ReplacementFile {
     // File systems that share extents (XFS, btrfs) clone the whole file at once.
     if (total > 0 && ::ioctl(fd_.get(), FICLONE, source.fd()) == 0) {
       copyMethod_ = "cloned";
-      if (progress) progress(total, total);
-      return {};
+      return stopAsked(progress, total, total) ? IoStatus::cancelled() : IoStatus{};
     }
     copyMethod_ = "kernel copy";
     bool copiedAny = false;
@@ -235,7 +240,7 @@ class HostReplacementFile final : public ReplacementFile {
         if (n == 0) return kShrank;
         copiedAny = true;
         from += static_cast<std::uint64_t>(n);
-        if (progress) progress(from, total);
+        if (stopAsked(progress, from, total)) return IoStatus::cancelled();
       }
       at = end;
     }
@@ -244,8 +249,7 @@ class HostReplacementFile final : public ReplacementFile {
       return kShrank;
     // A hole at the end has no data to copy, but it is part of the length.
     if (::ftruncate(fd_.get(), static_cast<off_t>(total)) != 0) return lastSystemFailure();
-    if (progress) progress(total, total);
-    return {};
+    return stopAsked(progress, total, total) ? IoStatus::cancelled() : IoStatus{};
   }
 
   IoStatus bufferedCopy(InputFile& source, std::uint64_t done, std::uint64_t total,
@@ -259,7 +263,7 @@ class HostReplacementFile final : public ReplacementFile {
       if (r.count == 0) return kShrank;
       if (IoStatus s = writeAll(fd_.get(), buffer.data(), r.count, done); !s) return s;
       done += r.count;
-      if (progress) progress(done, total);
+      if (stopAsked(progress, done, total)) return IoStatus::cancelled();
     }
     return {};
   }

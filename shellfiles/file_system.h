@@ -31,7 +31,9 @@ class ByteSource {
 // A regular file opened for reading only; its size is taken when it opens.
 class InputFile : public ByteSource {};
 
-using CopyProgress = std::function<void(std::uint64_t done, std::uint64_t total)>;
+// Told how far a copy has come; answers false to stop it, which then fails
+// with IoStatus::cancelled().
+using CopyProgress = std::function<bool(std::uint64_t done, std::uint64_t total)>;
 
 // A new file that takes the place of its target only on commit(); until then
 // the target, if any, is untouched, and a file that is never committed leaves
@@ -40,7 +42,8 @@ class ReplacementFile {
  public:
   virtual ~ReplacementFile() = default;
   // Copies the whole of `source` as it was when it opened; fails when the
-  // source changes length meanwhile.
+  // source changes length meanwhile. `progress`, when set, is told 0 before
+  // anything is copied and then between steps.
   virtual IoStatus copyFrom(InputFile& source, const CopyProgress& progress) = 0;
   virtual IoStatus writeAt(std::uint64_t offset, std::span<const std::byte> bytes) = 0;
   enum class Existing { Replace, Keep };

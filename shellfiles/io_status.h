@@ -17,11 +17,18 @@ class IoStatus {
     status.reading_ = true;
     return status;
   }
+  // A copy that stopped because its progress asked it to; the user knows why.
+  static IoStatus cancelled() {
+    IoStatus status("cancelled");
+    status.cancelled_ = true;
+    return status;
+  }
 
   bool ok() const { return reason_.empty(); }
   explicit operator bool() const { return ok(); }
   const std::string& reason() const { return reason_; }
   bool whileReading() const { return reading_; }
+  bool wasCancelled() const { return cancelled_; }
 
  private:
   explicit IoStatus(std::string reason) : reason_(std::move(reason)) {
@@ -29,6 +36,7 @@ class IoStatus {
   }
   std::string reason_;
   bool reading_ = false;
+  bool cancelled_ = false;
 };
 
 }  // namespace vellora

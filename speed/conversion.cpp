@@ -15,7 +15,8 @@ void JobError::record(JobFailure f, std::string p, std::string r) {
 
 std::string message(const JobError& error) {
   switch (error.failure) {
-    case JobFailure::None: return {};
+    case JobFailure::None:
+    case JobFailure::Cancelled: return {};
     case JobFailure::SameFile:
       return "The output " + error.path +
              " is the input file itself. Choose another output directory; nothing was changed.";
@@ -110,7 +111,9 @@ Conversion convert(FileSystem& files, const ConversionRequest& request) {
   if (!output.status) {
     error.record(JobFailure::OutputUnwritable, request.output, output.status.reason());
   } else if (IoStatus s = output.file->copyFrom(*input.file, request.progress); !s) {
-    if (s.whileReading())
+    if (s.wasCancelled())
+      error.record(JobFailure::Cancelled, request.output, {});
+    else if (s.whileReading())
       error.record(JobFailure::InputUnreadable, request.input, s.reason());
     else
       error.record(JobFailure::OutputUnwritable, request.output, s.reason());

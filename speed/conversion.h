@@ -16,6 +16,7 @@ enum class JobFailure {
   NoFormatChunk,     // the scan found nothing to patch
   FormatTooShort,    // the format chunk ends before the rates
   RateOutOfRange,    // a scaled rate would fall outside 1 .. 2147483647
+  Cancelled,         // the user stopped the copy; there is nothing to tell
 };
 
 // The last failure of one conversion. `path` is the file it is about, in the

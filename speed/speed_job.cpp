@@ -99,8 +99,18 @@ void SpeedJob::checkfile(const std::string& sfilein, const std::string& sdirout)
   const std::string output = outputPathFor(input, sdirout, lastPercent_);
 
   error_.clear();
-  const Conversion done = convert(files_, {.input = input, .output = output, .factor = factor, .existing = {}, .progress = {}});
+  const Conversion done =
+      convert(files_, {.input = input,
+                       .output = output,
+                       .factor = factor,
+                       .existing = {},
+                       .progress = [this, &input](std::uint64_t copied, std::uint64_t total) {
+                         return window_.copyProgress(input, copied, total);
+                       }});
+  window_.copyEnded();
   error_ = done.error;
+  // The user stopped it and knows so: no message, no log, nothing played.
+  if (error_.failure == JobFailure::Cancelled) return;
 
   std::string logSkipped;
   if (error_.failure != JobFailure::SameFile) {

@@ -20,6 +20,13 @@ class JobWindow {
   virtual std::string percentText() = 0;  // the text of the speed list Combo1
   virtual void setCaption(const std::string& caption) = 0;
   virtual void setInfo(const std::string& info) = 0;  // the caption of lblInfo
+  // Told how far the copy of `file` has come; false stops it without a word.
+  virtual bool copyProgress(const std::string& file, std::uint64_t done, std::uint64_t total) {
+    (void)file, (void)done, (void)total;
+    return true;
+  }
+  // The copy told of above has ended, done or not, before any message.
+  virtual void copyEnded() {}
 };
 
 inline constexpr std::string_view kDefaultOutputDirectory = "c:\\temp\\vellora\\";
@@ -52,7 +59,8 @@ class SpeedJob {
 
   // Settles the speed, copies `sfilein` into `sdirout` under a name that
   // carries it, patches the copy's rates, logs the input's header and plays
-  // the copy. Every failure ends in a message that names the file.
+  // the copy. Every failure ends in a message that names the file, but for a
+  // copy the window cancelled, which ends quietly with nothing written.
   void checkfile(const std::string& sfilein, const std::string& sdirout);
 
   std::int32_t lastPercent() const { return lastPercent_; }

@@ -12,6 +12,7 @@ namespace {
 struct FixedClock : Clock {
   std::string text = "12/8/2026 1:14:36 PM";
   std::string presentDateTime() override { return text; }
+  std::int64_t steadyMilliseconds() override { return 0; }
 };
 
 class ArchiveTest : public ::testing::Test {

@@ -6,6 +6,8 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <string>
+#include <utility>
 
 #include "support/temp_drive.h"
 #include "support/wav_builder.h"
@@ -108,6 +110,7 @@ TEST_F(HostFileSystemTest, CopiesWholeFiles) {
   ASSERT_TRUE(out.file->copyFrom(*in.file, [&](std::uint64_t done, std::uint64_t total) {
     EXPECT_EQ(total, content.size());
     reported = done;
+    return true;
   }));
   ASSERT_TRUE(out.file->commit());
   EXPECT_EQ(reported, content.size());
@@ -198,6 +201,80 @@ TEST_F(HostFileSystemTest, CopiesSparseFilesWithTheirHoles) {
   if (input.st_blocks * 512 < input.st_size / 2) {  // the file system keeps holes
     EXPECT_LE(copy.st_blocks, input.st_blocks + 64) << "the holes were filled";
   }
+}
+
+// Bytes held in memory, which the copy can only read and write itself.
+struct MemoryInput : InputFile {
+  explicit MemoryInput(std::string bytes) : bytes_(std::move(bytes)) {}
+  Read readAt(std::uint64_t offset, std::span<std::byte> into) override {
+    Read r;
+    if (offset < bytes_.size()) r.count = bytes_.copy(reinterpret_cast<char*>(into.data()), into.size(), offset);
+    return r;
+  }
+  std::uint64_t size() const override { return bytes_.size(); }
+  std::string bytes_;
+};
+
+// A progress that asks the copy to stop at its `stopAt`th call, counted from 1.
+struct StoppingProgress {
+  int stopAt;
+  int calls = 0;
+  std::uint64_t lastDone = 0;
+  CopyProgress progress() {
+    return [this](std::uint64_t done, std::uint64_t) {
+      lastDone = done;
+      return ++calls < stopAt;
+    };
+  }
+};
+
+// Cancelled at its start or between steps, by either copy, a copy leaves the
+// old target and no temporary behind, named or unnamed.
+TEST_F(HostFileSystemTest, CancelledCopyLeavesNothing) {
+  // Two stretches of data 64 MiB apart: the kernel copy takes a step for each.
+  const std::string head = test::canonicalWav(44100, 2, 16, 64);
+  drive.write("sparse.wav", head);
+  std::filesystem::resize_file(drive.host("sparse.wav"), std::uint64_t{72} << 20);
+  {
+    std::FILE* f = std::fopen(drive.host("sparse.wav").c_str(), "r+b");
+    ASSERT_NE(f, nullptr);
+    std::fseek(f, 68 << 20, SEEK_SET);
+    std::fputs("data far behind", f);
+    std::fclose(f);
+  }
+  const std::string sparse = drive.read("sparse.wav");
+  drive.write("out.wav", "old");
+  const std::string buffered(3 << 20, 'b');  // three steps of the read/write copy
+  HostFileSystem named(DriveMap::fromEnvironment(), HostFileSystem::Temporaries::Named);
+  for (HostFileSystem* fs : {&files, &named}) {
+    for (bool kernel : {true, false}) {
+      for (int stopAt : {1, 2}) {
+        SCOPED_TRACE((fs == &named ? "named, " : "unnamed, ") +
+                     std::string(kernel ? "kernel copy" : "read/write") + ", stop at call " +
+                     std::to_string(stopAt));
+        Opened<InputFile> host = files.openInput("C:\\sparse.wav");
+        ASSERT_TRUE(host.status) << host.status.reason();
+        MemoryInput memory(buffered);
+        InputFile& in = kernel ? static_cast<InputFile&>(*host.file) : memory;
+        StoppingProgress stopping{stopAt};
+        {
+          Opened<ReplacementFile> out = fs->createReplacement("C:\\out.wav");
+          ASSERT_TRUE(out.status) << out.status.reason();
+          const IoStatus s = out.file->copyFrom(in, stopping.progress());
+          EXPECT_TRUE(s.wasCancelled()) << s.reason();
+          EXPECT_FALSE(s.ok());
+          EXPECT_EQ(stopping.calls, stopAt) << "the copy stops at once";
+          if (stopAt == 1) EXPECT_EQ(stopping.lastDone, 0U) << "the first call comes before any byte";
+          else EXPECT_GT(stopping.lastDone, 0U);
+          // A clone is whole at once; any other copy stops before its end.
+          if (out.file->copyMethod() != "cloned") EXPECT_LT(stopping.lastDone, in.size());
+        }
+        EXPECT_EQ(drive.list(""), (std::vector<std::string>{"out.wav", "sparse.wav"}));
+        EXPECT_EQ(drive.read("out.wav"), "old");
+      }
+    }
+  }
+  EXPECT_EQ(drive.read("sparse.wav"), sparse);
 }
 
 TEST_F(HostFileSystemTest, KnowsTheSameFileUnderTwoNames) {

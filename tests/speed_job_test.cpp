@@ -366,6 +366,64 @@ TEST_F(SpeedJobTest, EmptyOutputDirectoryMeansTheDefault) {
   EXPECT_TRUE(drive.exists("temp/vellora/talk-90.wav"));
 }
 
+// A window whose Cancel is pressed at the `cancelAt`th report of the copy.
+struct CancellingWindow : test::ScriptedWindow {
+  int cancelAt = 1;
+  int reports = 0;
+  std::string file;
+  std::uint64_t total = 0;
+  bool ended = false;
+  bool copyProgress(const std::string& f, std::uint64_t, std::uint64_t t) override {
+    file = f;
+    total = t;
+    return ++reports < cancelAt;
+  }
+  void copyEnded() override { ended = true; }
+};
+
+// A cancelled copy ends quietly: no message, no log, nothing played, and
+// the earlier output and the input as they were.
+TEST_F(SpeedJobTest, CancelledCopyEndsWithoutAWordAndLeavesNothing) {
+  drive.write("temp/vellora/talk-90.wav", "earlier output");
+  for (auto temporaries : {HostFileSystem::Temporaries::Unnamed, HostFileSystem::Temporaries::Named}) {
+    for (int cancelAt : {1, 2}) {
+      SCOPED_TRACE("cancelled at report " + std::to_string(cancelAt));
+      HostFileSystem host(DriveMap::fromEnvironment(), temporaries);
+      CancellingWindow cancelling;
+      cancelling.cancelAt = cancelAt;
+      SpeedJob cancelled(host, shell, cancelling, cancelling);
+      cancelled.checkfile("C:\\temp\\talk.wav", "C:\\temp\\vellora\\");
+
+      EXPECT_EQ(cancelling.reports, cancelAt);
+      EXPECT_EQ(cancelling.file, "C:\\temp\\talk.wav");
+      EXPECT_EQ(cancelling.total, talk.size());
+      EXPECT_TRUE(cancelling.ended);
+      EXPECT_EQ(cancelled.error().failure, JobFailure::Cancelled);
+      EXPECT_EQ(message(cancelled.error()), "");
+      EXPECT_TRUE(cancelling.messages.empty());
+      EXPECT_EQ(cancelling.caption, "Vellora");
+      EXPECT_EQ(cancelling.info, "");
+      EXPECT_TRUE(system.shellCalls.empty());
+      EXPECT_EQ(drive.list("temp/vellora"), (std::vector<std::string>{"talk-90.wav"}));
+      EXPECT_EQ(drive.read("temp/vellora/talk-90.wav"), "earlier output");
+      EXPECT_EQ(drive.read("temp/talk.wav"), talk);
+    }
+  }
+}
+
+// A window that lets the copy run learns of each step and of its end.
+TEST_F(SpeedJobTest, WindowFollowsTheCopyToItsEnd) {
+  CancellingWindow following;
+  following.cancelAt = 1000;
+  SpeedJob job2(files, shell, following, following);
+  job2.checkfile("C:\\temp\\talk.wav", "C:\\temp\\vellora\\");
+  EXPECT_TRUE(job2.error().failure == JobFailure::None) << message(job2.error());
+  EXPECT_GE(following.reports, 2);
+  EXPECT_TRUE(following.ended);
+  EXPECT_EQ(drive.read("temp/vellora/talk-90.wav"), withRates(talk, 21, 39690, 158760));
+  EXPECT_EQ(system.shellCalls.size(), 1U);
+}
+
 TEST(OutputPath, FollowsTheNamingRules) {
   struct Case {
     const char *input, *sdirout, *output;

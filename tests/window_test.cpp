@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleFactory>
@@ -75,6 +76,64 @@ void withTalk(test::TempDrive& d) {
   d.mkdir("temp");
   d.write("temp/talk.wav", talk);
 }
+
+// A file system whose copies first report `steps` steps of progress, its
+// clock moving on `stepMs` after each, before the real copy is made.
+struct SlowFiles : HostFileSystem {
+  using HostFileSystem::HostFileSystem;
+
+  struct Replacement : ReplacementFile {
+    Replacement(std::unique_ptr<ReplacementFile> real, SlowFiles& files)
+        : real_(std::move(real)), files_(files) {}
+    IoStatus copyFrom(InputFile& source, const CopyProgress& progress) override {
+      const std::uint64_t total = source.size();
+      for (int i = 0; i < files_.steps; ++i) {
+        if (!progress(total * i / files_.steps, total)) return IoStatus::cancelled();
+        files_.now += files_.stepMs;
+        if (files_.afterStep) files_.afterStep();
+      }
+      return real_->copyFrom(source, progress);
+    }
+    IoStatus writeAt(std::uint64_t offset, std::span<const std::byte> bytes) override {
+      return real_->writeAt(offset, bytes);
+    }
+    IoStatus commit(Existing existing) override { return real_->commit(existing); }
+    std::unique_ptr<ReplacementFile> real_;
+    SlowFiles& files_;
+  };
+
+  Opened<ReplacementFile> createReplacement(const std::string& path) override {
+    Opened<ReplacementFile> opened = HostFileSystem::createReplacement(path);
+    if (opened.file) opened.file = std::make_unique<Replacement>(std::move(opened.file), *this);
+    return opened;
+  }
+
+  int steps = 10;
+  std::int64_t stepMs = 0;
+  std::int64_t now = 0;
+  std::function<void()> afterStep;
+};
+
+// One window over a fresh drive C: holding talk.wav, whose copies are slowed.
+struct SlowHarness {
+  SlowHarness() {
+    withTalk(drive);
+    form = std::make_unique<Form1>(Form1Services{files, shell, dialogs, files.drives(), system, clock});
+    form->show();
+    form->findChild<QLineEdit*>("Text1")->setText("C:\\temp\\talk.wav");
+    form->findChild<QComboBox*>("Combo1")->setCurrentIndex(5);
+  }
+  QProgressDialog* progress() const { return form->findChild<QProgressDialog*>(); }
+  void convert() const { QTest::mouseClick(form->findChild<QWidget*>("Image3"), Qt::LeftButton); }
+
+  test::TempDrive drive;
+  SlowFiles files{DriveMap::fromEnvironment()};
+  test::RecordingModule1 system;
+  ShellOpener shell{system, "C:\\tools"};
+  test::ScriptedWindow dialogs;
+  QtClock clock{&QDateTime::currentDateTime, QLocale::c(), [this] { return files.now; }};
+  std::unique_ptr<Form1> form;
+};
 
 }  // namespace
 
@@ -577,6 +636,83 @@ class Form1Test : public QObject {
     QCOMPARE(h.drive.read("temp/vellora/run1/fid.wav"), std::string("RIFF"));
     QCOMPARE(h.system.shellCalls.back().file, std::string("C:\\temp\\vellora\\run1\\index.htm"));
     QCOMPARE(h.system.shellCalls.back().show, 6);
+  }
+
+  // Past half a second a copy shows its progress in a modal dialog; its
+  // Cancel, or Escape, stops the copy, which leaves nothing and says nothing.
+  void longCopyShowsProgressThatCancels_data() {
+    QTest::addColumn<bool>("escape");
+    QTest::newRow("Cancel") << false;
+    QTest::newRow("Escape") << true;
+  }
+  void longCopyShowsProgressThatCancels() {
+    QFETCH(bool, escape);
+    SlowHarness h;
+    h.files.stepMs = 100;
+    struct Seen {
+      bool shown;
+      int value;
+      QString label;
+    };
+    std::vector<Seen> seen;
+    h.files.afterStep = [&] {
+      QProgressDialog* d = h.progress();
+      seen.push_back(d ? Seen{d->isVisible(), d->value(), d->labelText()} : Seen{false, -1, {}});
+      if (seen.size() == 8) {
+        QVERIFY(d);
+        if (escape) QTest::keyClick(d, Qt::Key_Escape);
+        else QTest::mouseClick(d->findChild<QPushButton*>(), Qt::LeftButton);
+      }
+    };
+    h.convert();
+
+    QCOMPARE(seen.size(), size_t{8});
+    for (std::size_t i = 0; i < 5; ++i) QVERIFY2(!seen[i].shown, "no dialog within half a second");
+    QVERIFY(seen[5].shown);
+    QCOMPARE(seen[5].value, 50);
+    QCOMPARE(seen[5].label, QString("Copying talk.wav"));
+    QVERIFY(seen[7].shown);
+    QVERIFY(seen[7].value > seen[5].value);
+    QVERIFY(!h.progress());
+    QVERIFY(h.dialogs.messages.empty());
+    QVERIFY(h.system.shellCalls.empty());
+    QCOMPARE(h.form->windowTitle(), QString("Vellora"));
+    QCOMPARE(h.drive.list("temp/vellora"), std::vector<std::string>{});
+    QCOMPARE(h.drive.read("temp/talk.wav"), talk);
+  }
+
+  // The dialog is modal to the window alone and goes when the copy ends.
+  void progressDialogBelongsToTheWindow() {
+    SlowHarness h;
+    h.files.stepMs = 100;
+    bool checked = false;
+    h.files.afterStep = [&] {
+      QProgressDialog* d = h.progress();
+      if (!d || checked) return;
+      checked = true;
+      QCOMPARE(d->windowModality(), Qt::WindowModal);
+      QCOMPARE(d->parentWidget(), h.form.get());
+      QCOMPARE(QApplication::activeModalWidget(), d);
+    };
+    h.convert();
+    QVERIFY(checked);
+    QVERIFY(!h.progress());
+    QCOMPARE(h.drive.read("temp/vellora/talk-90.wav"), test::withRates(talk, 21, 39690, 158760));
+    QCOMPARE(h.system.shellCalls.size(), size_t{1});
+    QVERIFY(h.dialogs.messages.empty());
+  }
+
+  // A copy done within half a second shows no dialog at all.
+  void shortCopyShowsNoProgress() {
+    SlowHarness h;
+    h.files.stepMs = 40;
+    bool appeared = false;
+    h.files.afterStep = [&] { appeared = appeared || h.progress(); };
+    h.convert();
+    QVERIFY(!appeared);
+    QVERIFY(!h.progress());
+    QCOMPARE(h.drive.read("temp/vellora/talk-90.wav"), test::withRates(talk, 21, 39690, 158760));
+    QVERIFY(h.dialogs.messages.empty());
   }
 
   void clockFollowsTheLocale() {

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTimer>
 #include <utility>
@@ -403,6 +404,37 @@ std::string Form1::percentText() { return Combo1->currentText().toStdString(); }
 void Form1::setCaption(const std::string& caption) { setWindowTitle(QString::fromStdString(caption)); }
 // QLabel itself tells screen readers when its text changes.
 void Form1::setInfo(const std::string& info) { lblInfo->setText(QString::fromStdString(info)); }
+
+bool Form1::copyProgress(const std::string& file, std::uint64_t done, std::uint64_t total) {
+  const std::int64_t now = services_.clock.steadyMilliseconds();
+  if (!copyStarted_) copyStarted_ = now;
+  if (!copyDialog_) {
+    // Short copies show nothing; neither does one that has just finished.
+    if (done >= total || now - *copyStarted_ < kProgressDelayMs) return true;
+    const std::size_t slash = file.find_last_of("\\/");
+    const std::string name = slash == std::string::npos ? file : file.substr(slash + 1);
+    copyDialog_ = new QProgressDialog(this);
+    copyDialog_->setObjectName(QStringLiteral("CopyProgress"));
+    copyDialog_->setWindowTitle(QStringLiteral("Vellora"));
+    copyDialog_->setWindowModality(Qt::WindowModal);
+    copyDialog_->setLabelText(QStringLiteral("Copying ") + QString::fromStdString(name));
+    copyDialog_->setRange(0, 100);
+    // Only copyEnded() closes it, so that 100% does not reset a cancelled state.
+    copyDialog_->setAutoClose(false);
+    copyDialog_->setAutoReset(false);
+    copyDialog_->setMinimumDuration(0);
+    copyDialog_->show();
+  }
+  copyDialog_->setValue(total == 0 ? 100 : static_cast<int>(std::min(done, total) * 100 / total));
+  // The copy runs on this thread: the windows repaint, and Cancel is seen, only here.
+  QCoreApplication::processEvents();
+  return copyDialog_ && !copyDialog_->wasCanceled();
+}
+
+void Form1::copyEnded() {
+  copyStarted_.reset();
+  delete copyDialog_.data();
+}
 
 // The window as the media commands see it.
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 #include <cstdint>
 #include <optional>
@@ -19,6 +20,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QMimeData;
+class QProgressDialog;
 class QPushButton;
 class QTimer;
 
@@ -78,6 +80,7 @@ class Form1 : public QWidget, private JobWindow, private MediaWindow {
   void Timer1_Timer();
 
   const std::string& playFileName() const { return playFileName_; }
+  static constexpr std::int64_t kProgressDelayMs = 500;
   std::int32_t lastPercent() const { return job_.lastPercent(); }
 
  protected:
@@ -105,6 +108,10 @@ class Form1 : public QWidget, private JobWindow, private MediaWindow {
   std::string percentText() override;
   void setCaption(const std::string& caption) override;
   void setInfo(const std::string& info) override;
+  // A copy that runs longer than kProgressDelayMs shows a modal dialog whose
+  // Cancel stops it; the window repaints meanwhile.
+  bool copyProgress(const std::string& file, std::uint64_t done, std::uint64_t total) override;
+  void copyEnded() override;
   // MediaWindow, for the media commands.
   void setTimerEnabled(bool enabled) override;
   void hideResumeImage() override;
@@ -116,6 +123,8 @@ class Form1 : public QWidget, private JobWindow, private MediaWindow {
   SpeedJob job_;
   MediaControls media_;
   std::string playFileName_;
+  std::optional<std::int64_t> copyStarted_;  // the clock's reading at the copy's first progress
+  QPointer<QProgressDialog> copyDialog_;
 
   QLabel* Label1 = nullptr;
   FileDropLineEdit* Text1 = nullptr;

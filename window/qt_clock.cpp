@@ -1,5 +1,7 @@
 #include "window/qt_clock.h"
 
+#include <QElapsedTimer>
+
 namespace vellora {
 namespace {
 
@@ -17,6 +19,15 @@ QString timeWithoutZone(const QLocale& locale) {
 }
 
 }  // namespace
+
+std::int64_t QtClock::systemSteadyMilliseconds() {
+  static const QElapsedTimer started = [] {
+    QElapsedTimer t;
+    t.start();
+    return t;
+  }();
+  return started.elapsed();
+}
 
 std::string QtClock::presentDateTime() {
   const QDateTime now = now_();

@@ -82,14 +82,23 @@ IoStatus writeAll(HANDLE file, const std::byte* data, std::size_t count, std::ui
 struct ProgressContext {
   const CopyProgress* progress;
   std::uint64_t reported = 0;
+  bool cancelled = false;  // the progress asked to stop, so CopyFileExW failed
 };
+
+// True when there is progress to tell and it asks the copy to stop.
+bool stopAsked(const CopyProgress& progress, std::uint64_t done, std::uint64_t total) {
+  return progress && !progress(done, total);
+}
 
 DWORD CALLBACK copyProgress(LARGE_INTEGER total, LARGE_INTEGER done, LARGE_INTEGER, LARGE_INTEGER,
                             DWORD, DWORD, HANDLE, HANDLE, LPVOID data) {
   auto* context = static_cast<ProgressContext*>(data);
   context->reported = static_cast<std::uint64_t>(done.QuadPart);
-  if (*context->progress) (*context->progress)(context->reported, static_cast<std::uint64_t>(total.QuadPart));
-  return PROGRESS_CONTINUE;
+  if (!stopAsked(*context->progress, context->reported, static_cast<std::uint64_t>(total.QuadPart)))
+    return PROGRESS_CONTINUE;
+  // CopyFileExW removes its partial copy; the destructor removes the rest.
+  context->cancelled = true;
+  return PROGRESS_CANCEL;
 }
 
 class WindowsReplacementFile final : public ReplacementFile {
@@ -104,19 +113,20 @@ class WindowsReplacementFile final : public ReplacementFile {
   }
 
   IoStatus copyFrom(InputFile& source, const CopyProgress& progress) override {
+    const std::uint64_t total = source.size();
+    if (stopAsked(progress, 0, total)) return IoStatus::cancelled();
     auto* windows = dynamic_cast<WindowsInputFile*>(&source);
     if (!windows) return bufferedCopy(source, progress);
-    const std::uint64_t total = source.size();
     // CopyFileExW opens the temporary file itself, so ours closes first; it
     // also copies the read-only attribute, which the patch must not meet.
     file_.reset();
     ProgressContext context{&progress};
     BOOL cancel = FALSE;
     if (!::CopyFileExW(windows->path().c_str(), tempPath_.c_str(), copyProgress, &context, &cancel, 0))
-      return lastFailure();
+      return context.cancelled ? IoStatus::cancelled() : lastFailure();
     ::SetFileAttributesW(tempPath_.c_str(), FILE_ATTRIBUTE_NORMAL);
     // Not every CopyFileExW calls back (Wine's does not): the end is always told.
-    if (progress && context.reported != total) progress(total, total);
+    if (context.reported != total && stopAsked(progress, total, total)) return IoStatus::cancelled();
     if (IoStatus reopened = reopen(); !reopened) return reopened;
     const std::optional<std::uint64_t> copied = sizeOf(file_.get());
     const std::optional<std::uint64_t> now = sizeOf(windows->handle());
@@ -166,7 +176,7 @@ class WindowsReplacementFile final : public ReplacementFile {
       if (r.count == 0) return kShrank;
       if (IoStatus s = writeAt(done, std::span(buffer.data(), r.count)); !s) return s;
       done += r.count;
-      if (progress) progress(done, total);
+      if (stopAsked(progress, done, total)) return IoStatus::cancelled();
     }
     return {};
   }

@@ -133,11 +133,31 @@ TEST_F(Converting, ReplacesAnOlderCopyAndReportsProgress) {
                                           .progress = [&](std::uint64_t d, std::uint64_t t) {
                                             last = d;
                                             total = t;
+                                            return true;
                                           }});
   ASSERT_TRUE(done.ok()) << message(done.error);
   EXPECT_EQ(dir.read("talk-90.wav"), kAt90);
   EXPECT_EQ(last, kInput.size());
   EXPECT_EQ(total, kInput.size());
+}
+
+// Stopped at its start or at its end, a copy leaves the old output and nothing else.
+TEST_F(Converting, ACancelledCopyLeavesNothing) {
+  dir.write("talk.wav", kInput);
+  dir.write("talk-90.wav", "old");
+  for (bool atStart : {true, false}) {
+    const Conversion done = convert(files, {.input = dir.path("talk.wav"),
+                                            .output = dir.path("talk-90.wav"),
+                                            .factor = 0.9,
+                                            .existing = ReplacementFile::Existing::Replace,
+                                            .progress = [&](std::uint64_t d, std::uint64_t t) {
+                                              return atStart ? false : d < t;
+                                            }});
+    EXPECT_EQ(done.error.failure, JobFailure::Cancelled) << message(done.error);
+    EXPECT_EQ(dir.read("talk-90.wav"), "old");
+    EXPECT_EQ(dir.read("talk.wav"), kInput);
+    EXPECT_EQ(dir.list(), (std::vector<std::string>{"talk-90.wav", "talk.wav"}));
+  }
 }
 
 TEST_F(Converting, AReadOnlyInputGivesAWritableCopy) {

@@ -14,4 +14,8 @@ std::string Win32Clock::presentDateTime() {
   return win32::toUtf8(std::wstring(date) + L" " + time);
 }
 
+std::int64_t Win32Clock::steadyMilliseconds() {
+  return static_cast<std::int64_t>(::GetTickCount64());
+}
+
 }  // namespace vellora

@@ -8,6 +8,7 @@ namespace vellora {
 class Win32Clock : public Clock {
  public:
   std::string presentDateTime() override;
+  std::int64_t steadyMilliseconds() override;
 };
 
 }  // namespace vellora

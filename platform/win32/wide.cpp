@@ -38,4 +38,10 @@ std::string reasonFor(DWORD error) {
 
 IoStatus failure(DWORD error) { return IoStatus::failure(reasonFor(error)); }
 
+std::wstring extendedLength(std::wstring fullPath) {
+  if (fullPath.size() < MAX_PATH - 12 || fullPath.starts_with(LR"(\\?\)")) return fullPath;
+  if (fullPath.starts_with(LR"(\\)")) return LR"(\\?\UNC\)" + fullPath.substr(2);
+  return LR"(\\?\)" + fullPath;
+}
+
 }  // namespace vellora::win32

@@ -16,6 +16,11 @@ std::string toUtf8(std::wstring_view utf16);
 // UTF-16 in an 8-bit code page (CP_ACP for the few functions without a wide form).
 std::string narrow(std::wstring_view utf16, UINT codePage);
 
+// A full path in the form Win32 takes at any length: from MAX_PATH less the
+// room CreateDirectoryW keeps for an 8.3 name on, it needs the \\?\ prefix
+// (\\?\UNC\ for a network path). Shorter paths stay as they are.
+std::wstring extendedLength(std::wstring fullPath);
+
 // Windows' own words for an error code, without the trailing full stop.
 std::string reasonFor(DWORD error);
 IoStatus failure(DWORD error);

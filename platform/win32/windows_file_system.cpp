@@ -213,9 +213,11 @@ std::wstring fullPath(const std::wstring& path) {
   return full;
 }
 
+std::wstring systemPath(const std::string& path) { return win32::extendedLength(fullPath(toWide(path))); }
+
 std::optional<BY_HANDLE_FILE_INFORMATION> identity(const std::string& path) {
   // No access asked: only the file's identity is read, whoever holds it open.
-  UniqueHandle file(::CreateFileW(toWide(path).c_str(), 0,
+  UniqueHandle file(::CreateFileW(systemPath(path).c_str(), 0,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   BY_HANDLE_FILE_INFORMATION info{};
@@ -226,7 +228,7 @@ std::optional<BY_HANDLE_FILE_INFORMATION> identity(const std::string& path) {
 }  // namespace
 
 Opened<InputFile> WindowsFileSystem::openInput(const std::string& path) {
-  std::wstring wide = fullPath(toWide(path));
+  std::wstring wide = systemPath(path);
   // Others may go on reading and writing (a change of length while the copy
   // runs is caught afterwards), but not rename or delete it: CopyFileExW
   // opens it again by name, which must still be this file.
@@ -244,7 +246,7 @@ Opened<InputFile> WindowsFileSystem::openInput(const std::string& path) {
 }
 
 Opened<ReplacementFile> WindowsFileSystem::createReplacement(const std::string& path) {
-  const std::wstring target = fullPath(toWide(path));
+  const std::wstring target = systemPath(path);
   const DWORD attributes = ::GetFileAttributesW(target.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES) {
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) return {nullptr, IoStatus::failure("it is a directory")};
@@ -275,7 +277,7 @@ Opened<ReplacementFile> WindowsFileSystem::createReplacement(const std::string& 
 }
 
 bool WindowsFileSystem::exists(const std::string& path) {
-  return ::GetFileAttributesW(toWide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+  return ::GetFileAttributesW(systemPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool WindowsFileSystem::sameFile(const std::string& a, const std::string& b) {
@@ -285,7 +287,7 @@ bool WindowsFileSystem::sameFile(const std::string& a, const std::string& b) {
 }
 
 IoStatus WindowsFileSystem::makeDirectory(const std::string& path) {
-  if (!::CreateDirectoryW(toWide(path).c_str(), nullptr)) return lastFailure();
+  if (!::CreateDirectoryW(systemPath(path).c_str(), nullptr)) return lastFailure();
   return {};
 }
 
@@ -303,7 +305,7 @@ IoStatus WindowsFileSystem::listFiles(const std::string& pattern, std::vector<st
   // Windows would match "*.wav" against short 8.3 names too ("*.wave" files);
   // the names are matched here instead, as on every platform.
   WIN32_FIND_DATAW found{};
-  HANDLE search = ::FindFirstFileExW(toWide(directory + "*").c_str(), FindExInfoBasic, &found,
+  HANDLE search = ::FindFirstFileExW(systemPath(directory + "*").c_str(), FindExInfoBasic, &found,
                                      FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
   if (search == INVALID_HANDLE_VALUE) {
     const DWORD error = ::GetLastError();
@@ -325,7 +327,7 @@ IoStatus WindowsFileSystem::listFiles(const std::string& pattern, std::vector<st
 
 std::optional<FileTime> WindowsFileSystem::modificationTime(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!::GetFileAttributesExW(toWide(path).c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+  if (!::GetFileAttributesExW(systemPath(path).c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
   // 100 ns ticks since 1601, moved to 1970 so that nanoseconds fit 64 bits.
   constexpr std::int64_t kTicksTo1970 = 116444736000000000;
   const auto ticks = static_cast<std::int64_t>((std::uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) |

@@ -29,7 +29,7 @@ class TempDir {
       if (::CreateDirectoryW(toWide(root_).c_str(), nullptr)) break;
     }
   }
-  ~TempDir() { removeAll(toWide(root_)); }
+  ~TempDir() { removeAll(LR"(\\?\)" + toWide(root_)); }  // the prefix reaches paths of any length
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
 
@@ -206,6 +206,44 @@ TEST_F(Converting, KeepingRefusesATargetThatAppearedAndRemovesTheCopy) {
   out.file.reset();
   EXPECT_EQ(dir.read("talk-90.wav"), "theirs");
   EXPECT_EQ(dir.list(), (std::vector<std::string>{"talk-90.wav", "talk.wav"}));
+}
+
+TEST(WindowsPaths, LongOnesTakeTheExtendedLengthPrefix) {
+  const std::wstring name(250, L'n');
+  EXPECT_EQ(win32::extendedLength(LR"(C:\temp\talk.wav)"), LR"(C:\temp\talk.wav)");
+  EXPECT_EQ(win32::extendedLength(LR"(C:\)" + name), LR"(\\?\C:\)" + name);
+  EXPECT_EQ(win32::extendedLength(LR"(\\server\share\)" + name), LR"(\\?\UNC\server\share\)" + name);
+  EXPECT_EQ(win32::extendedLength(LR"(\\?\C:\)" + name), LR"(\\?\C:\)" + name);
+}
+
+// Wine takes long paths without the prefix; on Windows this needs it.
+TEST_F(Converting, PathsLongerThanMaxPathWork) {
+  std::string deep = dir.root();
+  for (int level = 0; deep.size() < 400; ++level) {
+    deep += "\\" + std::string(60, char('a' + level));
+    ASSERT_TRUE(files.makeDirectory(deep).ok()) << deep.size();
+  }
+  const std::string input = deep + "\\talk.wav", output = deep + "\\talk-90.wav";
+  {
+    Opened<ReplacementFile> written = files.createReplacement(input);
+    ASSERT_TRUE(written.file) << written.status.reason();
+    ASSERT_TRUE(written.file->writeAt(0, std::as_bytes(std::span(kInput))).ok());
+    ASSERT_TRUE(written.file->commit().ok());
+  }
+  const Conversion done = convert(files, {.input = input, .output = output, .factor = 0.9,
+                                          .existing = {}, .progress = {}});
+  ASSERT_TRUE(done.ok()) << done.error.reason;
+  Opened<InputFile> copy = files.openInput(output);
+  ASSERT_TRUE(copy.file) << copy.status.reason();
+  std::string bytes(kAt90.size() + 1, '\0');
+  const auto read = copy.file->readAt(0, std::as_writable_bytes(std::span(bytes)));
+  bytes.resize(read.count);
+  EXPECT_EQ(bytes, kAt90);
+  EXPECT_TRUE(files.exists(output));
+  EXPECT_TRUE(files.modificationTime(output).has_value());
+  std::vector<std::string> names;
+  ASSERT_TRUE(files.listFiles(deep + "\\*.wav", names).ok());
+  EXPECT_EQ(names, (std::vector<std::string>{"talk-90.wav", "talk.wav"}));
 }
 
 TEST_F(Converting, AnUncommittedCopyLeavesNothing) {

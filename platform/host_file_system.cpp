@@ -84,9 +84,10 @@ IoStatus syncDirectoryOf(const std::string& hostPath) {
   return {};
 }
 
-// Progress comes between steps of this size; a single call copies at most
+// Progress comes between steps of this size, short enough for Cancel to act
+// within a second even on a slow disk; a single call copies at most
 // what copy_file_range takes at once.
-constexpr std::uint64_t kProgressStep = std::uint64_t{64} << 20;
+constexpr std::uint64_t kProgressStep = std::uint64_t{16} << 20;
 constexpr std::uint64_t kLargestCall = std::uint64_t{1} << 30;
 
 struct Segment {

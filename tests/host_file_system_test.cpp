@@ -231,7 +231,7 @@ struct StoppingProgress {
 // Cancelled at its start or between steps, by either copy, a copy leaves the
 // old target and no temporary behind, named or unnamed.
 TEST_F(HostFileSystemTest, CancelledCopyLeavesNothing) {
-  // Two stretches of data 64 MiB apart: the kernel copy takes a step for each.
+  // Two stretches of data 64 MiB apart: the kernel copy takes at least a step for each.
   const std::string head = test::canonicalWav(44100, 2, 16, 64);
   drive.write("sparse.wav", head);
   std::filesystem::resize_file(drive.host("sparse.wav"), std::uint64_t{72} << 20);

@@ -264,10 +264,15 @@ TEST_F(HostFileSystemTest, CancelledCopyLeavesNothing) {
           EXPECT_TRUE(s.wasCancelled()) << s.reason();
           EXPECT_FALSE(s.ok());
           EXPECT_EQ(stopping.calls, stopAt) << "the copy stops at once";
-          if (stopAt == 1) EXPECT_EQ(stopping.lastDone, 0U) << "the first call comes before any byte";
-          else EXPECT_GT(stopping.lastDone, 0U);
+          if (stopAt == 1) {
+            EXPECT_EQ(stopping.lastDone, 0U) << "the first call comes before any byte";
+          } else {
+            EXPECT_GT(stopping.lastDone, 0U);
+          }
           // A clone is whole at once; any other copy stops before its end.
-          if (out.file->copyMethod() != "cloned") EXPECT_LT(stopping.lastDone, in.size());
+          if (out.file->copyMethod() != "cloned") {
+            EXPECT_LT(stopping.lastDone, in.size());
+          }
         }
         EXPECT_EQ(drive.list(""), (std::vector<std::string>{"out.wav", "sparse.wav"}));
         EXPECT_EQ(drive.read("out.wav"), "old");

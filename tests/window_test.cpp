@@ -88,7 +88,7 @@ struct SlowFiles : HostFileSystem {
     IoStatus copyFrom(InputFile& source, const CopyProgress& progress) override {
       const std::uint64_t total = source.size();
       for (int i = 0; i < files_.steps; ++i) {
-        if (!progress(total * i / files_.steps, total)) return IoStatus::cancelled();
+        if (!progress(total * static_cast<std::uint64_t>(i) / static_cast<std::uint64_t>(files_.steps), total)) return IoStatus::cancelled();
         files_.now += files_.stepMs;
         if (files_.afterStep) files_.afterStep();
       }

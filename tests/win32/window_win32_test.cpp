@@ -6,6 +6,7 @@
 
 #include <commctrl.h>
 
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -283,6 +284,29 @@ TEST(ProgressWindow, ShortCopyShowsNone) {
   EXPECT_TRUE(::IsWindowEnabled(h.form->hwnd()));
   EXPECT_EQ(h.dir.read(L"out\\talk-90.wav"), test::withRates(talk, 21, 39690, 158760));
   EXPECT_TRUE(h.dialogs.messages.empty());
+}
+
+// For progress_e2e.sh: a copy that runs on, its clock moved by hand, until
+// Cancel is pressed from outside (or 20 seconds have passed); the same
+// checks as above afterwards. Skipped unless VELLORA_PROGRESS_E2E is set.
+TEST(ProgressWindow, WaitsForCancelFromOutside) {
+  if (!std::getenv("VELLORA_PROGRESS_E2E")) GTEST_SKIP() << "run by progress_e2e.sh";
+  Harness h;
+  h.files.steps = 400;
+  h.files.stepMs = 100;
+  int steps = 0;
+  h.files.afterStep = [&](int) {
+    ++steps;
+    ::Sleep(50);
+  };
+  h.convert();
+  EXPECT_LT(steps, h.files.steps) << "nothing cancelled the copy";
+  EXPECT_FALSE(Seen::of(h.form->hwnd()).window);
+  EXPECT_TRUE(::IsWindowEnabled(h.form->hwnd()));
+  EXPECT_TRUE(h.dialogs.messages.empty());
+  EXPECT_TRUE(h.system.shellCalls.empty());
+  EXPECT_EQ(h.dir.list(L"out"), std::vector<std::wstring>{});
+  EXPECT_EQ(h.dir.read(L"talk.wav"), talk);
 }
 
 }  // namespace

@@ -49,11 +49,17 @@ wait_for() {  # wait_for SECONDS COMMAND...: until the command succeeds
     sleep 0.2
   done
 }
-window() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1; }
+# xdotool matches names without regard to case, and Form1 is "Vellora".
+window() {
+  local w
+  for w in $(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null); do
+    [ "$(xdotool getwindowname "$w")" = "$1" ] && { echo "$w"; return; }
+  done
+}
 appeared() { [ -n "$(window "$1")" ]; }
 
-wait_for 15 appeared '^vellora$' || fail "no progress window appeared"
-wid=$(window '^vellora$')
+wait_for 15 appeared vellora || fail "no progress window appeared"
+wid=$(window vellora)
 sleep 0.5  # let it paint
 import -window root "$outdir/vellora-wine-progress.png"
 xdotool windowfocus --sync "$wid" 2>/dev/null || true

@@ -238,6 +238,27 @@ TEST_P(CancelTest, LongCopyShowsProgressThatCancels) {
 INSTANTIATE_TEST_SUITE_P(Presses, CancelTest,
                          testing::Values(Press::Click, Press::Escape, Press::Return, Press::Space));
 
+// Input queued for the window before it was disabled reaches it no more:
+// a click on the convert picture starts no second copy.
+TEST(ProgressWindow, OwnerTakesNoInputMeanwhile) {
+  Harness h;
+  h.files.stepMs = 100;
+  int steps = 0;
+  h.files.afterStep = [&](int) {
+    const Seen s = Seen::of(h.form->hwnd());
+    if (++steps != 6 || !s.button) return;
+    HWND image3 = ::GetDlgItem(h.form->hwnd(), 109);
+    ::PostMessageW(image3, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+    ::PostMessageW(image3, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+    ::PostMessageW(s.button, WM_KEYDOWN, VK_ESCAPE, 1);
+  };
+  h.convert();
+  EXPECT_EQ(steps, 6);
+  EXPECT_TRUE(h.system.shellCalls.empty());
+  EXPECT_TRUE(h.dialogs.messages.empty());
+  EXPECT_EQ(h.dir.list(L"out"), std::vector<std::wstring>{});
+}
+
 // The window: titled "vellora", owned by Form1, a real STATIC, progress bar
 // and BUTTON in that order, Cancel the default button with the focus, in the
 // window's font; it goes when the copy ends, which then completes.

@@ -75,6 +75,12 @@ void ProgressWindow::pumpMessages() {
       cancelled_ = true;
       return;
     }
+    // Input the owner had queued before it was disabled is dropped, as a
+    // modal dialog's loop would: a click on Convert must not start another copy.
+    const UINT m = msg.message;
+    const bool input = (m >= WM_KEYFIRST && m <= WM_KEYLAST) || (m >= WM_MOUSEFIRST && m <= WM_MOUSELAST) ||
+                       (m >= WM_NCMOUSEMOVE && m <= WM_NCXBUTTONDBLCLK);
+    if (input && (!hwnd_ || (msg.hwnd != hwnd_ && !::IsChild(hwnd_, msg.hwnd)))) continue;
     if (hwnd_ && ::IsDialogMessageW(hwnd_, &msg)) continue;
     ::TranslateMessage(&msg);
     ::DispatchMessageW(&msg);

@@ -443,6 +443,29 @@ void Form1::setInfo(const std::string& info) {
   ::NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, lblInfo, OBJID_CLIENT, CHILDID_SELF);
 }
 
+bool Form1::copyProgress(const std::string& file, std::uint64_t done, std::uint64_t total) {
+  const std::int64_t now = services_.clock.steadyMilliseconds();
+  if (!copyStarted_) copyStarted_ = now;
+  if (!progress_) {
+    // Short copies show nothing; neither does one that has just finished.
+    if (done >= total || now - *copyStarted_ < kProgressDelayMs) return true;
+    const std::size_t slash = file.find_last_of("\\/");
+    const std::string name = slash == std::string::npos ? file : file.substr(slash + 1);
+    progress_ = std::make_unique<ProgressWindow>(instance_, hwnd_, font_, dpi_, win32::toWide(name));
+  }
+  progress_->setPercent(total == 0 ? 100 : static_cast<int>(std::min(done, total) * 100 / total));
+  progress_->pumpMessages();
+  return !progress_->cancelled();
+}
+
+void Form1::copyEnded() {
+  copyStarted_.reset();
+  if (!progress_) return;
+  progress_.reset();
+  // Windows has made this window active again; its control takes the focus.
+  if (hwnd_ && ::GetActiveWindow() == hwnd_ && focus_) ::SetFocus(focus_);
+}
+
 // The window as the media commands see it.
 
 void Form1::setTimerEnabled(bool enabled) {

@@ -4,6 +4,8 @@
 #include <shellapi.h>
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 
 #include "archive/archive_page.h"
@@ -13,6 +15,7 @@
 #include "shellfiles/module1.h"
 #include "shellfiles/shell_open.h"
 #include "speed/speed_job.h"
+#include "window/win32/progress_window.h"
 
 namespace vellora {
 
@@ -87,6 +90,10 @@ class Form1 : private JobWindow, private MediaWindow {
   std::string percentText() override;
   void setCaption(const std::string& caption) override;
   void setInfo(const std::string& info) override;
+  // A copy that runs longer than kProgressDelayMs shows a ProgressWindow
+  // over this one; its Cancel stops the copy.
+  bool copyProgress(const std::string& file, std::uint64_t done, std::uint64_t total) override;
+  void copyEnded() override;
   // MediaWindow, for the media commands.
   void setTimerEnabled(bool enabled) override;
   void hideResumeImage() override;
@@ -105,6 +112,9 @@ class Form1 : private JobWindow, private MediaWindow {
   HICON speaker_ = nullptr, pauseWhite_ = nullptr, pauseRed_ = nullptr;
   int image5Left_ = 1560;
   HWND focus_ = nullptr;  // the control to give the focus back to
+  static constexpr std::int64_t kProgressDelayMs = 500;
+  std::optional<std::int64_t> copyStarted_;  // the clock's reading at the copy's first progress
+  std::unique_ptr<ProgressWindow> progress_;
 
   HWND Label1 = nullptr, Text1 = nullptr, Image1 = nullptr, Label3 = nullptr;
   HWND Label2 = nullptr, Text2 = nullptr, lblExplore = nullptr;

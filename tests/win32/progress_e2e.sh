@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# A long copy's progress in the native window, pressed as a person would:
+# window_win32_test.exe keeps a copy running (its clock moved by hand) while
+# this script waits for the window titled "vellora", takes its screenshot and
+# presses Escape on it. The test then checks that the copy stopped and left
+# nothing. Wine's CopyFileExW tells no progress, so a real large file would
+# show nothing here. Usage: progress_e2e.sh WINDOW_WIN32_TEST.EXE OUTPUT_DIR
+set -euo pipefail
+exe=$(realpath "$1")
+outdir=$(realpath -m "$2")
+: "${WINEPREFIX:?}"
+
+# The same script again inside its own X server.
+if [ -z "${VELLORA_E2E_X:-}" ]; then
+  for tool in wine wineserver xvfb-run xdotool import; do
+    command -v "$tool" >/dev/null || { echo "SKIP: $tool is missing"; exit 77; }
+  done
+  if ! xvfb-run -a true 2>/dev/null; then echo "SKIP: Xvfb cannot start here"; exit 77; fi
+  mkdir -p "$outdir"
+  VELLORA_E2E_X=1 exec xvfb-run -a -s "-screen 0 640x400x24" "$0" "$exe" "$outdir"
+fi
+
+work=$(mktemp -d /tmp/vellora-progress-e2e-XXXXXX)
+fail() {
+  echo "FAIL: $*"
+  import -window root "$outdir/vellora-wine-progress-failed.png" 2>/dev/null || true
+  cat "$work/test.log" 2>/dev/null || true
+  exit 1
+}
+cleanup() {
+  wineserver -k 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# A session of our own on this display, not one another test left running.
+wineserver -k 2>/dev/null || true
+wineserver -w
+
+VELLORA_PROGRESS_E2E=1 wine "$exe" --gtest_filter=ProgressWindow.WaitsForCancelFromOutside \
+  >"$work/test.log" 2>&1 &
+test_pid=$!
+
+wait_for() {  # wait_for SECONDS COMMAND...: until the command succeeds
+  local deadline=$((SECONDS + $1))
+  shift
+  until "$@"; do
+    [ $SECONDS -lt $deadline ] || return 1
+    sleep 0.2
+  done
+}
+# xdotool matches names without regard to case, and Form1 is "Vellora".
+window() {
+  local w
+  for w in $(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null); do
+    [ "$(xdotool getwindowname "$w")" = "$1" ] && { echo "$w"; return; }
+  done
+}
+appeared() { [ -n "$(window "$1")" ]; }
+
+wait_for 15 appeared vellora || fail "no progress window appeared"
+wid=$(window vellora)
+sleep 0.5  # let it paint
+import -window root "$outdir/vellora-wine-progress.png"
+xdotool windowfocus --sync "$wid" 2>/dev/null || true
+xdotool key Escape
+wait "$test_pid" || fail "the test failed after Escape"
+grep -q '\[  PASSED  \] 1 test' "$work/test.log" || fail "the test did not run"
+echo "Escape cancelled the copy; screenshot in $outdir/vellora-wine-progress.png"

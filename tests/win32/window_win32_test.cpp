@@ -1,0 +1,334 @@
+// The native window's progress for long copies, run under Wine: Form1 on the
+// real file system, whose copies first report steps of progress while a
+// clock moved by hand runs on.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "platform/win32/wide.h"
+#include "platform/win32/windows_file_system.h"
+#include "support/fakes.h"
+#include "support/wav_builder.h"
+#include "window/win32/form1.h"
+
+namespace vellora {
+namespace {
+
+using win32::toUtf8;
+using win32::toWide;
+
+// A fresh directory under the user's temporary directory holding talk.wav
+// and an empty out\, removed afterwards.
+class TempDir {
+ public:
+  TempDir() {
+    wchar_t base[MAX_PATH + 1];
+    ::GetTempPathW(MAX_PATH + 1, base);
+    for (unsigned n = ::GetCurrentProcessId();; ++n) {
+      root_ = base + std::wstring(L"vellora-window-") + std::to_wstring(n);
+      if (::CreateDirectoryW(root_.c_str(), nullptr)) break;
+    }
+    ::CreateDirectoryW((root_ + L"\\out").c_str(), nullptr);
+  }
+  ~TempDir() {
+    for (const std::wstring& name : list(L"out")) ::DeleteFileW((root_ + L"\\out\\" + name).c_str());
+    ::RemoveDirectoryW((root_ + L"\\out").c_str());
+    ::DeleteFileW((root_ + L"\\talk.wav").c_str());
+    ::RemoveDirectoryW(root_.c_str());
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  std::string path(const std::wstring& name) const { return toUtf8(root_ + L"\\" + name); }
+  void write(const std::wstring& name, const std::string& bytes) const {
+    win32::UniqueHandle f(::CreateFileW((root_ + L"\\" + name).c_str(), GENERIC_WRITE, 0, nullptr,
+                                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    ::WriteFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  }
+  std::string read(const std::wstring& name) const {
+    win32::UniqueHandle f(::CreateFileW((root_ + L"\\" + name).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                        nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!f) return "<missing>";
+    std::string bytes(1 << 20, '\0');
+    DWORD got = 0;
+    ::ReadFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
+    bytes.resize(got);
+    return bytes;
+  }
+  // The names in a directory, hidden ones included.
+  std::vector<std::wstring> list(const std::wstring& dir) const {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found{};
+    HANDLE h = ::FindFirstFileW((root_ + L"\\" + dir + L"\\*").c_str(), &found);
+    if (h == INVALID_HANDLE_VALUE) return names;
+    do {
+      const std::wstring name = found.cFileName;
+      if (name != L"." && name != L"..") names.push_back(name);
+    } while (::FindNextFileW(h, &found));
+    ::FindClose(h);
+    return names;
+  }
+
+ private:
+  std::wstring root_;
+};
+
+// Copies that first report `steps` steps of progress, the clock moving on
+// `stepMs` after each, before the real copy is made.
+struct SlowFiles : WindowsFileSystem {
+  struct Replacement : ReplacementFile {
+    Replacement(std::unique_ptr<ReplacementFile> real, SlowFiles& files)
+        : real_(std::move(real)), files_(files) {}
+    IoStatus copyFrom(InputFile& source, const CopyProgress& progress) override {
+      const std::uint64_t total = source.size();
+      for (int i = 0; i < files_.steps; ++i) {
+        if (!progress(total * static_cast<unsigned>(i) / static_cast<unsigned>(files_.steps), total))
+          return IoStatus::cancelled();
+        files_.now += files_.stepMs;
+        if (files_.afterStep) files_.afterStep(i);
+      }
+      return real_->copyFrom(source, progress);
+    }
+    IoStatus writeAt(std::uint64_t offset, std::span<const std::byte> bytes) override {
+      return real_->writeAt(offset, bytes);
+    }
+    IoStatus commit(Existing existing) override { return real_->commit(existing); }
+    std::unique_ptr<ReplacementFile> real_;
+    SlowFiles& files_;
+  };
+
+  Opened<ReplacementFile> createReplacement(const std::string& path) override {
+    Opened<ReplacementFile> opened = WindowsFileSystem::createReplacement(path);
+    if (opened.file) opened.file = std::make_unique<Replacement>(std::move(opened.file), *this);
+    return opened;
+  }
+
+  int steps = 10;
+  std::int64_t stepMs = 0;
+  std::int64_t now = 0;
+  std::function<void(int step)> afterStep;
+};
+
+struct HandClock : Clock {
+  explicit HandClock(const std::int64_t& now) : now_(now) {}
+  std::string presentDateTime() override { return "8.12.2026 13:04:05"; }
+  std::int64_t steadyMilliseconds() override { return now_; }
+  const std::int64_t& now_;
+};
+
+// What shows of a progress window.
+struct Seen {
+  HWND window = nullptr;
+  HWND label = nullptr, bar = nullptr, button = nullptr;
+  bool ownerEnabled = true;
+
+  static Seen of(HWND owner) {
+    Seen s;
+    s.ownerEnabled = ::IsWindowEnabled(owner) != FALSE;
+    for (HWND w = nullptr; (w = ::FindWindowExW(nullptr, w, L"VelloraCopyProgress", nullptr));)
+      if (::GetWindow(w, GW_OWNER) == owner && ::IsWindowVisible(w)) s.window = w;
+    if (!s.window) return s;
+    s.label = ::FindWindowExW(s.window, nullptr, L"Static", nullptr);
+    s.bar = ::FindWindowExW(s.window, nullptr, PROGRESS_CLASSW, nullptr);
+    s.button = ::FindWindowExW(s.window, nullptr, L"Button", nullptr);
+    return s;
+  }
+  int percent() const { return static_cast<int>(::SendMessageW(bar, PBM_GETPOS, 0, 0)); }
+};
+
+std::wstring textOf(HWND w) {
+  wchar_t text[256] = {};
+  ::GetWindowTextW(w, text, 256);
+  return text;
+}
+
+const std::string talk = test::canonicalWav(44100, 2, 16, 4000);
+
+// One window over a directory holding talk.wav, whose copies are slowed.
+struct Harness {
+  Harness() {
+    dir.write(L"talk.wav", talk);
+    form = std::make_unique<Form1>(Form1Services{files, shell, dialogs, system, clock}, ::GetModuleHandleW(nullptr));
+    EXPECT_TRUE(form->create());
+    ::ShowWindow(form->hwnd(), SW_SHOW);
+    ::SendMessageW(::GetDlgItem(form->hwnd(), kCombo1), CB_SETCURSEL, 5, 0);  // 90%
+  }
+  static constexpr int kCombo1 = 108;
+  ~Harness() {
+    // Form1's end posts WM_QUIT, which would stop the next test's copy.
+    form.reset();
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {}
+  }
+  Harness(const Harness&) = delete;
+  Harness& operator=(const Harness&) = delete;
+  void convert() const { form->checkfile(dir.path(L"talk.wav"), dir.path(L"out\\")); }
+
+  TempDir dir;
+  SlowFiles files;
+  test::RecordingModule1 system;
+  ShellOpener shell{system, "C:\\tools"};
+  test::ScriptedWindow dialogs;
+  HandClock clock{files.now};
+  std::unique_ptr<Form1> form;
+};
+
+// Past half a second the copy shows its progress over the window, which
+// takes no input meanwhile; the Cancel button, pressed in any of the usual
+// ways, stops the copy, which leaves nothing and says nothing.
+enum class Press { Click, Escape, Return, Space };
+
+class CancelTest : public testing::TestWithParam<Press> {};
+
+TEST_P(CancelTest, LongCopyShowsProgressThatCancels) {
+  Harness h;
+  h.files.stepMs = 100;
+  std::vector<Seen> seen;
+  std::vector<int> percents;
+  std::vector<std::wstring> labels;
+  h.files.afterStep = [&](int) {
+    seen.push_back(Seen::of(h.form->hwnd()));
+    const Seen& s = seen.back();
+    percents.push_back(s.window ? s.percent() : -1);
+    labels.push_back(textOf(s.label));
+    if (seen.size() != 8 || !s.button) return;
+    // Posted as input would come: the copy's next report takes them in.
+    const auto key = [&](WPARAM k) {
+      ::PostMessageW(s.button, WM_KEYDOWN, k, 1);
+      ::PostMessageW(s.button, WM_KEYUP, k, 0xC0000001);
+    };
+    switch (GetParam()) {
+      case Press::Click:
+        ::PostMessageW(s.button, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+        ::PostMessageW(s.button, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+        break;
+      case Press::Escape: key(VK_ESCAPE); break;
+      case Press::Return: key(VK_RETURN); break;
+      case Press::Space: key(VK_SPACE); break;
+    }
+  };
+  h.convert();
+
+  ASSERT_EQ(seen.size(), 8u);
+  for (std::size_t i = 0; i < 5; ++i) {
+    EXPECT_FALSE(seen[i].window) << "no progress within half a second, step " << i;
+    EXPECT_TRUE(seen[i].ownerEnabled);
+  }
+  ASSERT_TRUE(seen[5].window);
+  EXPECT_EQ(percents[5], 50);
+  EXPECT_FALSE(seen[5].ownerEnabled);
+  EXPECT_EQ(labels[5], L"Copying talk.wav");
+  EXPECT_GT(percents[7], percents[5]);
+  EXPECT_FALSE(Seen::of(h.form->hwnd()).window);
+  EXPECT_TRUE(::IsWindowEnabled(h.form->hwnd()));
+  EXPECT_TRUE(h.dialogs.messages.empty());
+  EXPECT_TRUE(h.system.shellCalls.empty());
+  EXPECT_EQ(textOf(h.form->hwnd()), L"Vellora");
+  EXPECT_EQ(h.dir.list(L"out"), std::vector<std::wstring>{});
+  EXPECT_EQ(h.dir.read(L"talk.wav"), talk);
+}
+
+INSTANTIATE_TEST_SUITE_P(Presses, CancelTest,
+                         testing::Values(Press::Click, Press::Escape, Press::Return, Press::Space));
+
+// Input queued for the window before it was disabled reaches it no more:
+// a click on the convert picture starts no second copy.
+TEST(ProgressWindow, OwnerTakesNoInputMeanwhile) {
+  Harness h;
+  h.files.stepMs = 100;
+  int steps = 0;
+  h.files.afterStep = [&](int) {
+    const Seen s = Seen::of(h.form->hwnd());
+    if (++steps != 6 || !s.button) return;
+    HWND image3 = ::GetDlgItem(h.form->hwnd(), 109);
+    ::PostMessageW(image3, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+    ::PostMessageW(image3, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+    ::PostMessageW(s.button, WM_KEYDOWN, VK_ESCAPE, 1);
+  };
+  h.convert();
+  EXPECT_EQ(steps, 6);
+  EXPECT_TRUE(h.system.shellCalls.empty());
+  EXPECT_TRUE(h.dialogs.messages.empty());
+  EXPECT_EQ(h.dir.list(L"out"), std::vector<std::wstring>{});
+}
+
+// The window: titled "vellora", owned by Form1, a real STATIC, progress bar
+// and BUTTON in that order, Cancel the default button with the focus, in the
+// window's font; it goes when the copy ends, which then completes.
+TEST(ProgressWindow, BelongsToTheWindowAndGoesWithTheCopy) {
+  Harness h;
+  h.files.stepMs = 100;
+  bool checked = false;
+  h.files.afterStep = [&](int) {
+    const Seen s = Seen::of(h.form->hwnd());
+    if (!s.window || checked) return;
+    checked = true;
+    EXPECT_EQ(textOf(s.window), L"vellora");
+    ASSERT_TRUE(s.label && s.bar && s.button);
+    EXPECT_EQ(::GetWindow(s.label, GW_HWNDNEXT), s.bar);
+    EXPECT_EQ(::GetWindow(s.bar, GW_HWNDNEXT), s.button);
+    EXPECT_EQ(textOf(s.button), L"Cancel");
+    EXPECT_EQ(::GetDlgCtrlID(s.button), IDCANCEL);
+    EXPECT_EQ(::GetWindowLongW(s.button, GWL_STYLE) & BS_TYPEMASK, BS_DEFPUSHBUTTON);
+    EXPECT_EQ(::SendMessageW(s.bar, PBM_GETRANGE, FALSE, 0), 100);
+    EXPECT_EQ(::GetFocus(), s.button);
+    const auto font = ::SendMessageW(::GetDlgItem(h.form->hwnd(), 100), WM_GETFONT, 0, 0);
+    EXPECT_EQ(::SendMessageW(s.label, WM_GETFONT, 0, 0), font);
+    EXPECT_EQ(::SendMessageW(s.button, WM_GETFONT, 0, 0), font);
+  };
+  h.convert();
+  EXPECT_TRUE(checked);
+  EXPECT_FALSE(Seen::of(h.form->hwnd()).window);
+  EXPECT_TRUE(::IsWindowEnabled(h.form->hwnd()));
+  const HWND focus = ::GetFocus();
+  EXPECT_TRUE(focus && ::IsChild(h.form->hwnd(), focus));
+  EXPECT_EQ(h.dir.read(L"out\\talk-90.wav"), test::withRates(talk, 21, 39690, 158760));
+  EXPECT_EQ(h.system.shellCalls.size(), 1u);
+  EXPECT_TRUE(h.dialogs.messages.empty());
+}
+
+// A copy done within half a second shows nothing.
+TEST(ProgressWindow, ShortCopyShowsNone) {
+  Harness h;
+  h.files.stepMs = 40;
+  bool appeared = false;
+  h.files.afterStep = [&](int) { appeared = appeared || Seen::of(h.form->hwnd()).window; };
+  h.convert();
+  EXPECT_FALSE(appeared);
+  EXPECT_TRUE(::IsWindowEnabled(h.form->hwnd()));
+  EXPECT_EQ(h.dir.read(L"out\\talk-90.wav"), test::withRates(talk, 21, 39690, 158760));
+  EXPECT_TRUE(h.dialogs.messages.empty());
+}
+
+// For progress_e2e.sh: a copy that runs on, its clock moved by hand, until
+// Cancel is pressed from outside (or 20 seconds have passed); the same
+// checks as above afterwards. Skipped unless VELLORA_PROGRESS_E2E is set.
+TEST(ProgressWindow, WaitsForCancelFromOutside) {
+  if (!std::getenv("VELLORA_PROGRESS_E2E")) GTEST_SKIP() << "run by progress_e2e.sh";
+  Harness h;
+  h.files.steps = 400;
+  h.files.stepMs = 100;
+  int steps = 0;
+  h.files.afterStep = [&](int) {
+    ++steps;
+    ::Sleep(50);
+  };
+  h.convert();
+  EXPECT_LT(steps, h.files.steps) << "nothing cancelled the copy";
+  EXPECT_FALSE(Seen::of(h.form->hwnd()).window);
+  EXPECT_TRUE(::IsWindowEnabled(h.form->hwnd()));
+  EXPECT_TRUE(h.dialogs.messages.empty());
+  EXPECT_TRUE(h.system.shellCalls.empty());
+  EXPECT_EQ(h.dir.list(L"out"), std::vector<std::wstring>{});
+  EXPECT_EQ(h.dir.read(L"talk.wav"), talk);
+}
+
+}  // namespace
+}  // namespace vellora

@@ -16,6 +16,7 @@
 #include "platform/host_file_system.h"
 #include "platform/host_module1.h"
 #include "support/fakes.h"
+#include "support/slow_files.h"
 #include "support/temp_drive.h"
 #include "support/wav_builder.h"
 #include "window/form1.h"
@@ -77,42 +78,7 @@ void withTalk(test::TempDrive& d) {
   d.write("temp/talk.wav", talk);
 }
 
-// A file system whose copies first report `steps` steps of progress, its
-// clock moving on `stepMs` after each, before the real copy is made.
-struct SlowFiles : HostFileSystem {
-  using HostFileSystem::HostFileSystem;
-
-  struct Replacement : ReplacementFile {
-    Replacement(std::unique_ptr<ReplacementFile> real, SlowFiles& files)
-        : real_(std::move(real)), files_(files) {}
-    IoStatus copyFrom(InputFile& source, const CopyProgress& progress) override {
-      const std::uint64_t total = source.size();
-      for (int i = 0; i < files_.steps; ++i) {
-        if (!progress(total * static_cast<std::uint64_t>(i) / static_cast<std::uint64_t>(files_.steps), total)) return IoStatus::cancelled();
-        files_.now += files_.stepMs;
-        if (files_.afterStep) files_.afterStep();
-      }
-      return real_->copyFrom(source, progress);
-    }
-    IoStatus writeAt(std::uint64_t offset, std::span<const std::byte> bytes) override {
-      return real_->writeAt(offset, bytes);
-    }
-    IoStatus commit(Existing existing) override { return real_->commit(existing); }
-    std::unique_ptr<ReplacementFile> real_;
-    SlowFiles& files_;
-  };
-
-  Opened<ReplacementFile> createReplacement(const std::string& path) override {
-    Opened<ReplacementFile> opened = HostFileSystem::createReplacement(path);
-    if (opened.file) opened.file = std::make_unique<Replacement>(std::move(opened.file), *this);
-    return opened;
-  }
-
-  int steps = 10;
-  std::int64_t stepMs = 0;
-  std::int64_t now = 0;
-  std::function<void()> afterStep;
-};
+using SlowFiles = test::SlowFiles<HostFileSystem>;
 
 // One window over a fresh drive C: holding talk.wav, whose copies are slowed.
 struct SlowHarness {
@@ -655,7 +621,7 @@ class Form1Test : public QObject {
       QString label;
     };
     std::vector<Seen> seen;
-    h.files.afterStep = [&] {
+    h.files.afterStep = [&](int) {
       QProgressDialog* d = h.progress();
       seen.push_back(d ? Seen{d->isVisible(), d->value(), d->labelText()} : Seen{false, -1, {}});
       if (seen.size() == 8) {
@@ -686,7 +652,7 @@ class Form1Test : public QObject {
     SlowHarness h;
     h.files.stepMs = 100;
     bool checked = false;
-    h.files.afterStep = [&] {
+    h.files.afterStep = [&](int) {
       QProgressDialog* d = h.progress();
       if (!d || checked) return;
       checked = true;
@@ -707,7 +673,7 @@ class Form1Test : public QObject {
     SlowHarness h;
     h.files.stepMs = 40;
     bool appeared = false;
-    h.files.afterStep = [&] { appeared = appeared || h.progress(); };
+    h.files.afterStep = [&](int) { appeared = appeared || h.progress(); };
     h.convert();
     QVERIFY(!appeared);
     QVERIFY(!h.progress());

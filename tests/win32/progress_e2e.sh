@@ -6,6 +6,7 @@
 # nothing. Wine's CopyFileExW tells no progress, so a real large file would
 # show nothing here. Usage: progress_e2e.sh WINDOW_WIN32_TEST.EXE OUTPUT_DIR
 set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
 exe=$(realpath "$1")
 outdir=$(realpath -m "$2")
 : "${WINEPREFIX:?}"
@@ -33,22 +34,13 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A session of our own on this display, not one another test left running.
-wineserver -k 2>/dev/null || true
-wineserver -w
+source "$here/wine_session.sh"
+new_wine_session
 
 VELLORA_PROGRESS_E2E=1 wine "$exe" --gtest_filter=ProgressWindow.WaitsForCancelFromOutside \
   >"$work/test.log" 2>&1 &
 test_pid=$!
 
-wait_for() {  # wait_for SECONDS COMMAND...: until the command succeeds
-  local deadline=$((SECONDS + $1))
-  shift
-  until "$@"; do
-    [ $SECONDS -lt $deadline ] || return 1
-    sleep 0.2
-  done
-}
 # xdotool matches names without regard to case, and Form1 is "Vellora".
 window() {
   local w

@@ -6,6 +6,7 @@
 # byte for byte, the header log and the title; then Return on "What's this?"
 # must bring up the help box. Usage: window_e2e.sh VELLORA.EXE OUTPUT_DIR
 set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
 exe=$(realpath "$1")
 outdir=$(realpath -m "$2")
 : "${WINEPREFIX:?}"
@@ -36,9 +37,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A session of our own on this display, not one another test left running.
-wineserver -k 2>/dev/null || true
-wineserver -w
+source "$here/wine_session.sh"
+new_wine_session
 
 # Should Wine hand the copy to the desktop to play, nothing is started.
 mkdir -p "$work/bin"
@@ -69,14 +69,6 @@ printf '%s C:\\temp\\%s.wav --> C:\\temp\\vellora\\%s-90.wav\r\nbytespersa 4\r\n
 cd "$work"
 wine "$exe" >"$work/wine.log" 2>&1 &
 
-wait_for() {  # wait_for SECONDS COMMAND...: until the command succeeds
-  local deadline=$((SECONDS + $1))
-  shift
-  until "$@"; do
-    [ $SECONDS -lt $deadline ] || return 1
-    sleep 0.2
-  done
-}
 window() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1; }
 appeared() { [ -n "$(window "$1")" ]; }
 gone() { ! appeared "$1"; }

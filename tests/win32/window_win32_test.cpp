@@ -14,6 +14,7 @@
 #include "platform/win32/wide.h"
 #include "platform/win32/windows_file_system.h"
 #include "support/fakes.h"
+#include "support/slow_files.h"
 #include "support/wav_builder.h"
 #include "window/win32/form1.h"
 
@@ -80,41 +81,7 @@ class TempDir {
   std::wstring root_;
 };
 
-// Copies that first report `steps` steps of progress, the clock moving on
-// `stepMs` after each, before the real copy is made.
-struct SlowFiles : WindowsFileSystem {
-  struct Replacement : ReplacementFile {
-    Replacement(std::unique_ptr<ReplacementFile> real, SlowFiles& files)
-        : real_(std::move(real)), files_(files) {}
-    IoStatus copyFrom(InputFile& source, const CopyProgress& progress) override {
-      const std::uint64_t total = source.size();
-      for (int i = 0; i < files_.steps; ++i) {
-        if (!progress(total * static_cast<unsigned>(i) / static_cast<unsigned>(files_.steps), total))
-          return IoStatus::cancelled();
-        files_.now += files_.stepMs;
-        if (files_.afterStep) files_.afterStep(i);
-      }
-      return real_->copyFrom(source, progress);
-    }
-    IoStatus writeAt(std::uint64_t offset, std::span<const std::byte> bytes) override {
-      return real_->writeAt(offset, bytes);
-    }
-    IoStatus commit(Existing existing) override { return real_->commit(existing); }
-    std::unique_ptr<ReplacementFile> real_;
-    SlowFiles& files_;
-  };
-
-  Opened<ReplacementFile> createReplacement(const std::string& path) override {
-    Opened<ReplacementFile> opened = WindowsFileSystem::createReplacement(path);
-    if (opened.file) opened.file = std::make_unique<Replacement>(std::move(opened.file), *this);
-    return opened;
-  }
-
-  int steps = 10;
-  std::int64_t stepMs = 0;
-  std::int64_t now = 0;
-  std::function<void(int step)> afterStep;
-};
+using SlowFiles = test::SlowFiles<WindowsFileSystem>;
 
 struct HandClock : Clock {
   explicit HandClock(const std::int64_t& now) : now_(now) {}

@@ -415,7 +415,7 @@ bool Form1::copyProgress(const std::string& file, std::uint64_t done, std::uint6
     const std::string name = slash == std::string::npos ? file : file.substr(slash + 1);
     copyDialog_ = new QProgressDialog(this);
     copyDialog_->setObjectName(QStringLiteral("CopyProgress"));
-    copyDialog_->setWindowTitle(QStringLiteral("Vellora"));
+    copyDialog_->setWindowTitle(QCoreApplication::applicationName());  // "vellora", as the message boxes
     copyDialog_->setWindowModality(Qt::WindowModal);
     copyDialog_->setLabelText(QStringLiteral("Copying ") + QString::fromStdString(name));
     copyDialog_->setRange(0, 100);

@@ -1,9 +1,7 @@
-#include <iostream>
 #include <string>
 #include <vector>
 
 #include "cli/run.h"
-#include "cli/stream.h"
 #include "platform/host_file_system.h"
 #include "platform/host_module1.h"
 #include "platform/leftover_guard.h"
@@ -16,15 +14,6 @@ int main(int argc, char** argv) {
   HostFileSystem files(DriveMap::fromEnvironment(), temporariesFromEnvironment());
   HostModule1 system(files.drives());
   ShellOpener shell(system, programDirectory(files.drives()).value_or(""));
-  cli::Services services{.drives = files.drives(),
-                         .files = files,
-                         .shell = shell,
-                         .system = system,
-                         .out = std::cout,
-                         .err = std::cerr,
-                         .errIsTerminal = cli::isTerminal(2),
-                         .inFd = 0,
-                         .outFd = 1,
-                         .outIsTerminal = cli::isTerminal(1)};
+  cli::Services services = cli::consoleServices(files.drives(), files, shell, system);
   return cli::runCommandLine(arguments, services);
 }

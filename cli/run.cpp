@@ -1,6 +1,7 @@
 #include "cli/run.h"
 
 #include <filesystem>
+#include <iostream>
 #include <optional>
 #include <system_error>
 
@@ -287,6 +288,19 @@ class Batch {
 };
 
 }  // namespace
+
+Services consoleServices(const DriveMap& drives, FileSystem& files, ShellOpener& shell, Module1& system) {
+  return {.drives = drives,
+          .files = files,
+          .shell = shell,
+          .system = system,
+          .out = std::cout,
+          .err = std::cerr,
+          .errIsTerminal = isTerminal(2),
+          .inFd = 0,
+          .outFd = 1,
+          .outIsTerminal = isTerminal(1)};
+}
 
 int runCommandLine(std::span<const std::string> arguments, Services& services) {
   const ParsedArguments parsed = parseArguments(arguments);

@@ -30,6 +30,9 @@ struct Services {
   bool outIsTerminal = false;
 };
 
+// The program's own console: standard output and error, descriptors 0 and 1.
+Services consoleServices(const DriveMap& drives, FileSystem& files, ShellOpener& shell, Module1& system);
+
 // Acts on the arguments after the program name and returns the exit status.
 int runCommandLine(std::span<const std::string> arguments, Services& services);
 

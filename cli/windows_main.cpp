@@ -5,7 +5,6 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <iostream>
 #include <string>
 #include <vector>
 
@@ -28,15 +27,6 @@ int wmain(int argc, wchar_t** argv) {
   WindowsFileSystem files;
   WindowsModule1 system;
   ShellOpener shell(system, programDirectory().value_or(""));
-  cli::Services services{.drives = drives,
-                         .files = files,
-                         .shell = shell,
-                         .system = system,
-                         .out = std::cout,
-                         .err = std::cerr,
-                         .errIsTerminal = cli::isTerminal(2),
-                         .inFd = 0,
-                         .outFd = 1,
-                         .outIsTerminal = cli::isTerminal(1)};
+  cli::Services services = cli::consoleServices(drives, files, shell, system);
   return cli::runCommandLine(arguments, services);
 }

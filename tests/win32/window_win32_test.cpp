@@ -16,70 +16,13 @@
 #include "support/fakes.h"
 #include "support/slow_files.h"
 #include "support/wav_builder.h"
+#include "win32/temp_dir.h"
 #include "window/win32/form1.h"
 
 namespace vellora {
 namespace {
 
-using win32::toUtf8;
-using win32::toWide;
-
-// A fresh directory under the user's temporary directory holding talk.wav
-// and an empty out\, removed afterwards.
-class TempDir {
- public:
-  TempDir() {
-    wchar_t base[MAX_PATH + 1];
-    ::GetTempPathW(MAX_PATH + 1, base);
-    for (unsigned n = ::GetCurrentProcessId();; ++n) {
-      root_ = base + std::wstring(L"vellora-window-") + std::to_wstring(n);
-      if (::CreateDirectoryW(root_.c_str(), nullptr)) break;
-    }
-    ::CreateDirectoryW((root_ + L"\\out").c_str(), nullptr);
-  }
-  ~TempDir() {
-    for (const std::wstring& name : list(L"out")) ::DeleteFileW((root_ + L"\\out\\" + name).c_str());
-    ::RemoveDirectoryW((root_ + L"\\out").c_str());
-    ::DeleteFileW((root_ + L"\\talk.wav").c_str());
-    ::RemoveDirectoryW(root_.c_str());
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  std::string path(const std::wstring& name) const { return toUtf8(root_ + L"\\" + name); }
-  void write(const std::wstring& name, const std::string& bytes) const {
-    win32::UniqueHandle f(::CreateFileW((root_ + L"\\" + name).c_str(), GENERIC_WRITE, 0, nullptr,
-                                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    DWORD written = 0;
-    ::WriteFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  }
-  std::string read(const std::wstring& name) const {
-    win32::UniqueHandle f(::CreateFileW((root_ + L"\\" + name).c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                        nullptr, OPEN_EXISTING, 0, nullptr));
-    if (!f) return "<missing>";
-    std::string bytes(1 << 20, '\0');
-    DWORD got = 0;
-    ::ReadFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
-    bytes.resize(got);
-    return bytes;
-  }
-  // The names in a directory, hidden ones included.
-  std::vector<std::wstring> list(const std::wstring& dir) const {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW found{};
-    HANDLE h = ::FindFirstFileW((root_ + L"\\" + dir + L"\\*").c_str(), &found);
-    if (h == INVALID_HANDLE_VALUE) return names;
-    do {
-      const std::wstring name = found.cFileName;
-      if (name != L"." && name != L"..") names.push_back(name);
-    } while (::FindNextFileW(h, &found));
-    ::FindClose(h);
-    return names;
-  }
-
- private:
-  std::wstring root_;
-};
+using test::TempDir;
 
 using SlowFiles = test::SlowFiles<WindowsFileSystem>;
 
@@ -121,7 +64,8 @@ const std::string talk = test::canonicalWav(44100, 2, 16, 4000);
 // One window over a directory holding talk.wav, whose copies are slowed.
 struct Harness {
   Harness() {
-    dir.write(L"talk.wav", talk);
+    dir.write("talk.wav", talk);
+    dir.mkdir("out");
     form = std::make_unique<Form1>(Form1Services{files, shell, dialogs, system, clock}, ::GetModuleHandleW(nullptr));
     EXPECT_TRUE(form->create());
     ::ShowWindow(form->hwnd(), SW_SHOW);
@@ -136,7 +80,7 @@ struct Harness {
   }
   Harness(const Harness&) = delete;
   Harness& operator=(const Harness&) = delete;
-  void convert() const { form->checkfile(dir.path(L"talk.wav"), dir.path(L"out\\")); }
+  void convert() const { form->checkfile(dir.path("talk.wav"), dir.path("out\\")); }
 
   TempDir dir;
   SlowFiles files;
@@ -198,8 +142,8 @@ TEST_P(CancelTest, LongCopyShowsProgressThatCancels) {
   EXPECT_TRUE(h.dialogs.messages.empty());
   EXPECT_TRUE(h.system.shellCalls.empty());
   EXPECT_EQ(textOf(h.form->hwnd()), L"Vellora");
-  EXPECT_EQ(h.dir.list(L"out"), std::vector<std::wstring>{});
-  EXPECT_EQ(h.dir.read(L"talk.wav"), talk);
+  EXPECT_EQ(h.dir.list("out"), std::vector<std::string>{});
+  EXPECT_EQ(h.dir.read("talk.wav"), talk);
 }
 
 INSTANTIATE_TEST_SUITE_P(Presses, CancelTest,
@@ -223,7 +167,7 @@ TEST(ProgressWindow, OwnerTakesNoInputMeanwhile) {
   EXPECT_EQ(steps, 6);
   EXPECT_TRUE(h.system.shellCalls.empty());
   EXPECT_TRUE(h.dialogs.messages.empty());
-  EXPECT_EQ(h.dir.list(L"out"), std::vector<std::wstring>{});
+  EXPECT_EQ(h.dir.list("out"), std::vector<std::string>{});
 }
 
 // The window: titled "vellora", owned by Form1, a real STATIC, progress bar
@@ -256,7 +200,7 @@ TEST(ProgressWindow, BelongsToTheWindowAndGoesWithTheCopy) {
   EXPECT_TRUE(::IsWindowEnabled(h.form->hwnd()));
   const HWND focus = ::GetFocus();
   EXPECT_TRUE(focus && ::IsChild(h.form->hwnd(), focus));
-  EXPECT_EQ(h.dir.read(L"out\\talk-90.wav"), test::withRates(talk, 21, 39690, 158760));
+  EXPECT_EQ(h.dir.read("out\\talk-90.wav"), test::withRates(talk, 21, 39690, 158760));
   EXPECT_EQ(h.system.shellCalls.size(), 1u);
   EXPECT_TRUE(h.dialogs.messages.empty());
 }
@@ -270,7 +214,7 @@ TEST(ProgressWindow, ShortCopyShowsNone) {
   h.convert();
   EXPECT_FALSE(appeared);
   EXPECT_TRUE(::IsWindowEnabled(h.form->hwnd()));
-  EXPECT_EQ(h.dir.read(L"out\\talk-90.wav"), test::withRates(talk, 21, 39690, 158760));
+  EXPECT_EQ(h.dir.read("out\\talk-90.wav"), test::withRates(talk, 21, 39690, 158760));
   EXPECT_TRUE(h.dialogs.messages.empty());
 }
 
@@ -293,8 +237,8 @@ TEST(ProgressWindow, WaitsForCancelFromOutside) {
   EXPECT_TRUE(::IsWindowEnabled(h.form->hwnd()));
   EXPECT_TRUE(h.dialogs.messages.empty());
   EXPECT_TRUE(h.system.shellCalls.empty());
-  EXPECT_EQ(h.dir.list(L"out"), std::vector<std::wstring>{});
-  EXPECT_EQ(h.dir.read(L"talk.wav"), talk);
+  EXPECT_EQ(h.dir.list("out"), std::vector<std::string>{});
+  EXPECT_EQ(h.dir.read("talk.wav"), talk);
 }
 
 }  // namespace

@@ -8,86 +8,16 @@
 #include "platform/win32/wide.h"
 #include "platform/win32/windows_file_system.h"
 #include "platform/win32/windows_module1.h"
+#include "win32/temp_dir.h"
 #include "speed/conversion.h"
 #include "support/wav_builder.h"
 
 namespace vellora {
 namespace {
 
-using win32::toUtf8;
+using test::TempDir;
 using win32::toWide;
 
-// A fresh directory under the user's temporary directory, removed with its
-// files afterwards; paths below it are UTF-8 system paths.
-class TempDir {
- public:
-  TempDir() {
-    wchar_t base[MAX_PATH + 1];
-    ::GetTempPathW(MAX_PATH + 1, base);
-    for (unsigned n = ::GetCurrentProcessId();; ++n) {
-      root_ = toUtf8(base) + "vellora-test-" + std::to_string(n);
-      if (::CreateDirectoryW(toWide(root_).c_str(), nullptr)) break;
-    }
-  }
-  ~TempDir() { removeAll(LR"(\\?\)" + toWide(root_)); }  // the prefix reaches paths of any length
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  std::string path(const std::string& name) const { return root_ + "\\" + name; }
-  void write(const std::string& name, const std::string& bytes) const {
-    win32::UniqueHandle f(::CreateFileW(toWide(path(name)).c_str(), GENERIC_WRITE, 0, nullptr,
-                                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    ASSERT_TRUE(f);
-    DWORD written = 0;
-    ASSERT_TRUE(::WriteFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
-  }
-  std::string read(const std::string& name) const {
-    win32::UniqueHandle f(::CreateFileW(toWide(path(name)).c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                        nullptr, OPEN_EXISTING, 0, nullptr));
-    if (!f) return "<missing>";
-    std::string bytes(1 << 20, '\0');
-    DWORD got = 0;
-    ::ReadFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
-    bytes.resize(got);
-    return bytes;
-  }
-  // Every name in the directory, hidden ones included.
-  std::vector<std::string> list() const {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAW found{};
-    HANDLE h = ::FindFirstFileW(toWide(path("*")).c_str(), &found);
-    if (h == INVALID_HANDLE_VALUE) return names;
-    do {
-      const std::wstring name = found.cFileName;
-      if (name != L"." && name != L"..") names.push_back(toUtf8(name));
-    } while (::FindNextFileW(h, &found));
-    ::FindClose(h);
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-  const std::string& root() const { return root_; }
-
- private:
-  static void removeAll(const std::wstring& dir) {
-    WIN32_FIND_DATAW found{};
-    HANDLE h = ::FindFirstFileW((dir + L"\\*").c_str(), &found);
-    if (h != INVALID_HANDLE_VALUE) {
-      do {
-        const std::wstring name = found.cFileName;
-        if (name == L"." || name == L"..") continue;
-        const std::wstring full = dir + L"\\" + name;
-        ::SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-          removeAll(full);
-        else
-          ::DeleteFileW(full.c_str());
-      } while (::FindNextFileW(h, &found));
-      ::FindClose(h);
-    }
-    ::RemoveDirectoryW(dir.c_str());
-  }
-  std::string root_;
-};
 
 void setReadOnly(const std::string& path) {
   ASSERT_TRUE(::SetFileAttributesW(toWide(path).c_str(), FILE_ATTRIBUTE_READONLY));

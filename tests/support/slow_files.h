@@ -21,9 +21,10 @@ struct SlowFiles : RealFiles {
     Replacement(std::unique_ptr<ReplacementFile> real, SlowFiles& files)
         : real_(std::move(real)), files_(files) {}
     IoStatus copyFrom(InputFile& source, const CopyProgress& progress) override {
-      const std::uint64_t total = source.size(), steps = static_cast<std::uint64_t>(files_.steps);
+      const std::uint64_t total = source.size();
+      const auto stepCount = static_cast<std::uint64_t>(files_.steps);
       for (int i = 0; i < files_.steps; ++i) {
-        if (!progress(total * static_cast<std::uint64_t>(i) / steps, total)) return IoStatus::cancelled();
+        if (!progress(total * static_cast<std::uint64_t>(i) / stepCount, total)) return IoStatus::cancelled();
         files_.now += files_.stepMs;
         if (files_.afterStep) files_.afterStep(i);
       }

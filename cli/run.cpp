@@ -204,8 +204,14 @@ class Batch {
                     << "will not write WAV data to a terminal; redirect standard output or use a pipe\n";
       return kUsageError;
     }
-    useBinaryStandardStreams();
     const bool fromStdin = file == "-";
+    if (fromStdin && services_.inIsTerminal) {
+      // Otherwise it would wait, silently, for a WAV file to be typed.
+      services_.err << kProgram
+                    << "will not read WAV data from a terminal; redirect standard input or use a pipe\n";
+      return kUsageError;
+    }
+    useBinaryStandardStreams();
     Place input{.shown = fromStdin ? "standard input" : file, .host = file, .system = {}, .unmapped = {}};
     UniqueFd opened;
     int in = services_.inFd;
@@ -298,6 +304,7 @@ Services consoleServices(const DriveMap& drives, FileSystem& files, ShellOpener&
           .err = std::cerr,
           .errIsTerminal = isTerminal(2),
           .inFd = 0,
+          .inIsTerminal = isTerminal(0),
           .outFd = 1,
           .outIsTerminal = isTerminal(1)};
 }

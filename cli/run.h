@@ -26,6 +26,7 @@ struct Services {
   bool errIsTerminal = false;
   // The raw ends of a stream (-c, "-"); `out` must be flushed before either is written.
   int inFd = 0;
+  bool inIsTerminal = false;
   int outFd = 1;
   bool outIsTerminal = false;
 };

@@ -464,29 +464,41 @@ TEST_F(CliTest, StreamsRefuseWhatTheyCannotDo) {
   EXPECT_THAT(run({"-"}).err,
               StartsWith("vellora-cli: standard input (-) can only be converted with -c\n"));
 
-  // Binary data is not written to a terminal.
+  // Binary data is neither read from nor written to a terminal.
   const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
   ASSERT_GE(terminal, 0);
   ASSERT_EQ(::grantpt(terminal), 0);
   ASSERT_EQ(::unlockpt(terminal), 0);
   const std::string follower = ::ptsname(terminal);
-  std::string program = VELLORA_CLI, stdoutFlag = "-c", file = drive.host("rec/talk.wav");
-  char* argv[] = {program.data(), stdoutFlag.data(), file.data(), nullptr};
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, follower.c_str(), O_WRONLY | O_NOCTTY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, drive.host("capture/err").c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  pid_t pid = 0;
-  ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv, environ), 0);
-  posix_spawn_file_actions_destroy(&actions);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  ::close(terminal);
-  EXPECT_EQ(WEXITSTATUS(status), 2);
+  const auto runOnTerminal = [&](int terminalFd, std::string file) {
+    std::string program = VELLORA_CLI, stdoutFlag = "-c";
+    char* argv[] = {program.data(), stdoutFlag.data(), file.data(), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, terminalFd, follower.c_str(), O_RDWR | O_NOCTTY, 0);
+    if (terminalFd == 0)
+      posix_spawn_file_actions_addopen(&actions, 1, drive.host("capture/out").c_str(),
+                                       O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, drive.host("capture/err").c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = 0;
+    EXPECT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv, environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  };
+  EXPECT_EQ(runOnTerminal(1, drive.host("rec/talk.wav")), 2);
   EXPECT_EQ(drive.read("capture/err"),
             "vellora-cli: will not write WAV data to a terminal; redirect standard output or use a "
             "pipe\n");
+  // Without the refusal it would wait, silently, for a WAV file to be typed.
+  EXPECT_EQ(runOnTerminal(0, "-"), 2);
+  EXPECT_EQ(drive.read("capture/err"),
+            "vellora-cli: will not read WAV data from a terminal; redirect standard input or use a "
+            "pipe\n");
+  EXPECT_EQ(drive.read("capture/out"), "");
+  ::close(terminal);
 }
 
 TEST_F(CliTest, PlaySaysWhenNoPlayerCouldStart) {

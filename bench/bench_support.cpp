@@ -89,6 +89,8 @@ void timeProgram(benchmark::State& state, const std::vector<std::string>& argv,
   }
 }
 
+namespace {
+
 long childPeakKiB(const std::function<bool()>& work) {
   const pid_t child = ::fork();
   if (child == 0) {
@@ -104,6 +106,17 @@ long childPeakKiB(const std::function<bool()>& work) {
   ::wait4(child, &status, 0, &usage);
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
   return usage.ru_maxrss;
+}
+
+}  // namespace
+
+void measurePeakMemory(benchmark::State& state, const std::function<bool()>& work) {
+  long peakKiB = 0;
+  for (auto _ : state) {
+    peakKiB = childPeakKiB(work);
+    if (peakKiB < 0) state.SkipWithError("the measured child failed");
+  }
+  state.counters["peak_KiB"] = static_cast<double>(peakKiB);
 }
 
 RatioReporter::RatioReporter()

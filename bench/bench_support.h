@@ -34,9 +34,9 @@ int runProgram(const std::vector<std::string>& argv, Output output = Output::Sho
 void timeProgram(benchmark::State& state, const std::vector<std::string>& argv,
                  const std::string& made);
 
-// Peak resident memory in KiB of a child process that runs `work` and
-// ends; -1 when `work` returned false or threw.
-long childPeakKiB(const std::function<bool()>& work);
+// Reports as counter "peak_KiB" the peak resident memory of a child process
+// that runs `work` and ends; the run fails when `work` returns false or throws.
+void measurePeakMemory(benchmark::State& state, const std::function<bool()>& work);
 
 // Prints the benchmarks as usual, then the ratio of each pair named with
 // addRatio, of the median runs and of the fastest runs. This machine's timings

@@ -116,15 +116,10 @@ BENCHMARK(BM_SoxLoopBatch)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterat
 // from the same small image whatever the input's size.
 void BM_PeakMemory(benchmark::State& state) {
   const std::string name = state.range(0) == 10 ? "small" : "big";
-  long peakKiB = 0;
-  for (auto _ : state) {
-    peakKiB = childPeakKiB([&name] {
-      convertOnce(name);
-      return true;
-    });
-    if (peakKiB < 0) state.SkipWithError("conversion failed");
-  }
-  state.counters["peak_KiB"] = static_cast<double>(peakKiB);
+  measurePeakMemory(state, [&name] {
+    convertOnce(name);
+    return true;
+  });
 }
 BENCHMARK(BM_PeakMemory)->Arg(10)->Arg(1024)->Iterations(1)->Unit(benchmark::kMillisecond);
 

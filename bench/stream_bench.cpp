@@ -44,16 +44,11 @@ STREAM_BENCHMARK(BM_CatPipes);
 // Peak resident memory of vellora-cli -c from a pipe, for 10 MiB and 1 GiB.
 void BM_StreamPeakMemory(benchmark::State& state) {
   const std::string input = state.range(0) == 10 ? scratch->host("small.wav") : big();
-  long peakKiB = 0;
-  for (auto _ : state) {
-    const std::string command = kCli + " -qc - < " + input + " > /dev/null";
-    peakKiB = childPeakKiB([&command] {
-      ::execl("/bin/sh", "sh", "-c", ("exec " + command).c_str(), static_cast<char*>(nullptr));
-      return false;
-    });
-    if (peakKiB < 0) state.SkipWithError("stream failed");
-  }
-  state.counters["peak_KiB"] = static_cast<double>(peakKiB);
+  const std::string command = kCli + " -qc - < " + input + " > /dev/null";
+  measurePeakMemory(state, [&command] {
+    ::execl("/bin/sh", "sh", "-c", ("exec " + command).c_str(), static_cast<char*>(nullptr));
+    return false;
+  });
 }
 BENCHMARK(BM_StreamPeakMemory)->Arg(10)->Arg(1024)->Iterations(1)->Unit(benchmark::kMillisecond);
 

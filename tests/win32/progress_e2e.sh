@@ -11,15 +11,8 @@ exe=$(realpath "$1")
 outdir=$(realpath -m "$2")
 : "${WINEPREFIX:?}"
 
-# The same script again inside its own X server.
-if [ -z "${VELLORA_E2E_X:-}" ]; then
-  for tool in wine wineserver xvfb-run xdotool import; do
-    command -v "$tool" >/dev/null || { echo "SKIP: $tool is missing"; exit 77; }
-  done
-  if ! xvfb-run -a true 2>/dev/null; then echo "SKIP: Xvfb cannot start here"; exit 77; fi
-  mkdir -p "$outdir"
-  VELLORA_E2E_X=1 exec xvfb-run -a -s "-screen 0 640x400x24" "$0" "$exe" "$outdir"
-fi
+source "$here/wine_session.sh"
+in_own_x_server "$0" "$outdir" -- "$exe" "$outdir"
 
 work=$(mktemp -d /tmp/vellora-progress-e2e-XXXXXX)
 fail() {
@@ -34,7 +27,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-source "$here/wine_session.sh"
 new_wine_session
 
 VELLORA_PROGRESS_E2E=1 wine "$exe" --gtest_filter=ProgressWindow.WaitsForCancelFromOutside \

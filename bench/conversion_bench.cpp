@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "bench_support.h"
-#include "platform/host_file_system.h"
+#include "platform/linux/host_file_system.h"
 #include "speed/speed_job.h"
 
 namespace vellora::bench {

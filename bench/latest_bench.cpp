@@ -7,7 +7,7 @@
 #include <cstdio>
 
 #include "bench_support.h"
-#include "platform/host_file_system.h"
+#include "platform/linux/host_file_system.h"
 #include "shellfiles/latest.h"
 
 namespace vellora::bench {

@@ -8,7 +8,7 @@
 #include "cli/command_line.h"
 #include "cli/progress_line.h"
 #include "cli/stream.h"
-#include "platform/unique_fd.h"
+#include "platform/linux/unique_fd.h"
 #include "speed/conversion.h"
 #include "speed/speed_job.h"
 
@@ -41,13 +41,13 @@ struct Place {
   std::string unmapped;
 };
 
-Place placeOf(const DriveMap& drives, std::string shown) {
+Place placeOf(const HostPaths& paths, std::string shown) {
   Place place{.shown = std::move(shown), .host = {}, .system = {}, .unmapped = {}};
   std::error_code ec;
   place.host = textOf(fs::absolute(pathOf(place.shown), ec).lexically_normal());
   const bool driveRoot = place.host.size() == 3 && place.host[1] == ':';
   if (place.host.size() > 1 && !driveRoot && place.host.back() == kSeparator) place.host.pop_back();
-  if (std::optional<std::string> system = drives.toSystem(place.host)) {
+  if (std::optional<std::string> system = paths.toSystem(place.host)) {
     place.system = std::move(*system);
   } else {
     place.unmapped = "its path lies on no drive";
@@ -90,7 +90,7 @@ class Batch {
       shown = *options_.outputDirectory;
     } else {
       std::string why;
-      std::optional<std::string> host = services_.drives.toHost(kDefaultOutputDirectory, &why);
+      std::optional<std::string> host = services_.paths.toHost(kDefaultOutputDirectory, &why);
       if (!host) {
         services_.err << kProgram << "there is no default output directory (" << why
                       << "); name one with -o DIR\n";
@@ -98,7 +98,7 @@ class Batch {
       }
       shown = std::move(*host);
     }
-    outputDirectory_ = placeOf(services_.drives, shown);
+    outputDirectory_ = placeOf(services_.paths, shown);
     if (options_.dryRun) return true;  // a dry run creates nothing
     std::error_code ec;
     fs::create_directories(pathOf(outputDirectory_.host), ec);
@@ -113,9 +113,9 @@ class Batch {
   }
 
   bool convertOne(const std::string& file) {
-    const Place input = placeOf(services_.drives, file);
+    const Place input = placeOf(services_.paths, file);
     const Place output =
-        placeOf(services_.drives,
+        placeOf(services_.paths,
                 joinHost(outputDirectory_.shown, speedFileName(fileName(input.host), percent_)));
     JobError unmapped;
     if (!input.unmapped.empty())
@@ -265,7 +265,7 @@ class Batch {
   }
 
   bool showHeader(const std::string& file) {
-    const Place input = placeOf(services_.drives, file);
+    const Place input = placeOf(services_.paths, file);
     HeaderReading reading;
     if (input.unmapped.empty())
       reading = readHeader(services_.files, input.system);
@@ -295,8 +295,8 @@ class Batch {
 
 }  // namespace
 
-Services consoleServices(const DriveMap& drives, FileSystem& files, ShellOpener& shell, Module1& system) {
-  return {.drives = drives,
+Services consoleServices(const HostPaths& paths, FileSystem& files, ShellOpener& shell, Module1& system) {
+  return {.paths = paths,
           .files = files,
           .shell = shell,
           .system = system,

@@ -4,7 +4,7 @@
 #include <span>
 #include <string>
 
-#include "platform/drive_map.h"
+#include "shellfiles/host_paths.h"
 #include "shellfiles/file_system.h"
 #include "shellfiles/module1.h"
 #include "shellfiles/shell_open.h"
@@ -17,7 +17,7 @@ inline constexpr int kUsageError = 2;
 
 // What the command works with; main() hands over the host's.
 struct Services {
-  const DriveMap& drives;
+  const HostPaths& paths;
   FileSystem& files;
   ShellOpener& shell;
   Module1& system;  // starts the player and says whether it started
@@ -32,7 +32,7 @@ struct Services {
 };
 
 // The program's own console: standard output and error, descriptors 0 and 1.
-Services consoleServices(const DriveMap& drives, FileSystem& files, ShellOpener& shell, Module1& system);
+Services consoleServices(const HostPaths& paths, FileSystem& files, ShellOpener& shell, Module1& system);
 
 // Acts on the arguments after the program name and returns the exit status.
 int runCommandLine(std::span<const std::string> arguments, Services& services);

@@ -14,6 +14,7 @@
 #include "platform/win32/wide.h"
 #include "platform/win32/windows_file_system.h"
 #include "platform/win32/windows_module1.h"
+#include "platform/win32/windows_paths.h"
 
 int wmain(int argc, wchar_t** argv) {
   using namespace vellora;
@@ -23,10 +24,10 @@ int wmain(int argc, wchar_t** argv) {
   // output carry bytes unchanged, so no "\n" turns into "\r\n" on the way.
   ::SetConsoleOutputCP(CP_UTF8);
   cli::useBinaryStandardStreams();
-  const DriveMap drives = DriveMap::fromEnvironment();
+  const WindowsPaths paths;
   WindowsFileSystem files;
   WindowsModule1 system;
   ShellOpener shell(system, programDirectory().value_or(""));
-  cli::Services services = cli::consoleServices(drives, files, shell, system);
+  cli::Services services = cli::consoleServices(paths, files, shell, system);
   return cli::runCommandLine(arguments, services);
 }

@@ -3,7 +3,7 @@
 #include <array>
 #include <cstring>
 
-#include "speed/numbers.h"
+#include "shellfiles/numbers.h"
 
 namespace vellora {
 namespace {

@@ -9,7 +9,7 @@
 #include "shellfiles/file_system.h"
 #include "shellfiles/shell_open.h"
 #include "speed/conversion.h"
-#include "speed/numbers.h"
+#include "shellfiles/numbers.h"
 
 namespace vellora {
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/host_file_system.h"
+#include "platform/linux/host_file_system.h"
 #include "support/fakes.h"
 #include "support/temp_drive.h"
 

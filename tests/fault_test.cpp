@@ -13,7 +13,7 @@
 #include <functional>
 #include <future>
 
-#include "platform/host_file_system.h"
+#include "platform/linux/host_file_system.h"
 #include "speed/speed_job.h"
 #include "support/fakes.h"
 #include "support/temp_drive.h"

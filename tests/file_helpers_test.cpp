@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "platform/host_file_system.h"
+#include "platform/linux/host_file_system.h"
 #include "support/temp_drive.h"
 
 namespace vellora {

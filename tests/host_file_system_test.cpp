@@ -1,4 +1,4 @@
-#include "platform/host_file_system.h"
+#include "platform/linux/host_file_system.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

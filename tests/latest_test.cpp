@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <set>
 
-#include "platform/host_file_system.h"
+#include "platform/linux/host_file_system.h"
 #include "support/temp_drive.h"
 
 namespace vellora {

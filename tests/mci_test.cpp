@@ -1,11 +1,11 @@
-#include "platform/mci.h"
+#include "platform/linux/mci.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
 #include <random>
 
-#include "platform/host_module1.h"
+#include "platform/linux/host_module1.h"
 
 namespace vellora {
 namespace {

@@ -7,8 +7,8 @@
 #include <chrono>
 #include <thread>
 
-#include "platform/drive_map.h"
-#include "platform/shell_execute.h"
+#include "platform/linux/drive_map.h"
+#include "platform/linux/shell_execute.h"
 #include "shellfiles/shell_open.h"
 #include "support/fakes.h"
 #include "support/temp_drive.h"

@@ -7,7 +7,7 @@
 #include <cmath>
 #include <filesystem>
 
-#include "platform/host_file_system.h"
+#include "platform/linux/host_file_system.h"
 #include "support/fakes.h"
 #include "support/temp_drive.h"
 #include "support/wav_builder.h"

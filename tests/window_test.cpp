@@ -13,14 +13,14 @@
 #include <QtTest>
 #include <memory>
 
-#include "platform/host_file_system.h"
-#include "platform/host_module1.h"
+#include "platform/linux/host_file_system.h"
+#include "platform/linux/host_module1.h"
 #include "support/fakes.h"
 #include "support/slow_files.h"
 #include "support/temp_drive.h"
 #include "support/wav_builder.h"
-#include "window/form1.h"
-#include "window/qt_clock.h"
+#include "window/qt/form1.h"
+#include "window/qt/qt_clock.h"
 
 using namespace vellora;
 

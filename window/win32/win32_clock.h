@@ -1,6 +1,6 @@
 #pragma once
 
-#include "archive/archive_page.h"
+#include "shellfiles/clock.h"
 
 namespace vellora {
 

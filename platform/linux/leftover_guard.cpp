@@ -1,4 +1,4 @@
-#include "platform/leftover_guard.h"
+#include "platform/linux/leftover_guard.h"
 
 #include <limits.h>
 #include <signal.h>

@@ -1,4 +1,4 @@
-#include "platform/program_directory.h"
+#include "platform/linux/program_directory.h"
 
 #include <filesystem>
 #include <system_error>

@@ -1,4 +1,4 @@
-#include "window/form1.h"
+#include "window/qt/form1.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -20,7 +20,7 @@
 
 #include "shellfiles/file_helpers.h"
 #include "shellfiles/latest.h"
-#include "window/controls.h"
+#include "window/qt/controls.h"
 #include "window/form_text.h"
 
 namespace vellora {
@@ -331,7 +331,7 @@ std::optional<std::string> Form1::droppedWavFile(const QMimeData* mime) const {
   if (!mime || !mime->hasUrls() || mime->urls().isEmpty()) return std::nullopt;
   const QUrl first = mime->urls().front();
   if (!first.isLocalFile()) return std::nullopt;
-  std::optional<std::string> path = services_.drives.toSystem(first.toLocalFile().toStdString());
+  std::optional<std::string> path = services_.paths.toSystem(first.toLocalFile().toStdString());
   if (!path || path->find(".wav") == std::string::npos) return std::nullopt;
   return path;
 }

@@ -1,4 +1,4 @@
-#include "window/qt_clock.h"
+#include "window/qt/qt_clock.h"
 
 #include <QElapsedTimer>
 

@@ -6,9 +6,9 @@
 #include <optional>
 #include <string>
 
-#include "platform/drive_map.h"
 #include "shellfiles/dialogs.h"
 #include "shellfiles/file_system.h"
+#include "shellfiles/host_paths.h"
 #include "shellfiles/module1.h"
 #include "shellfiles/shell_open.h"
 #include "archive/archive_page.h"
@@ -34,7 +34,7 @@ struct Form1Services {
   FileSystem& files;
   ShellOpener& shell;
   Dialogs& dialogs;
-  const DriveMap& drives;
+  const HostPaths& paths;
   Module1& system;
   Clock& clock;
 };

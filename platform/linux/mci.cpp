@@ -1,4 +1,4 @@
-#include "platform/mci.h"
+#include "platform/linux/mci.h"
 
 #include <algorithm>
 #include <array>

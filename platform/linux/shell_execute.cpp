@@ -1,4 +1,4 @@
-#include "platform/shell_execute.h"
+#include "platform/linux/shell_execute.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/unique_fd.h"
+#include "platform/linux/unique_fd.h"
 
 extern char** environ;
 

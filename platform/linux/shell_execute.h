@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/drive_map.h"
+#include "platform/linux/drive_map.h"
 
 namespace vellora {
 

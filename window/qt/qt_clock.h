@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "archive/archive_page.h"
+#include "shellfiles/clock.h"
 
 namespace vellora {
 

@@ -1,6 +1,6 @@
-#include "platform/host_module1.h"
+#include "platform/linux/host_module1.h"
 
-#include "platform/shell_execute.h"
+#include "platform/linux/shell_execute.h"
 
 namespace vellora {
 

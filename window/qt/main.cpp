@@ -6,14 +6,14 @@
 #include <memory>
 #include <string>
 
-#include "platform/drive_map.h"
-#include "platform/host_file_system.h"
-#include "platform/host_module1.h"
-#include "platform/leftover_guard.h"
-#include "platform/program_directory.h"
-#include "window/form1.h"
-#include "window/qt_clock.h"
-#include "window/qt_dialogs.h"
+#include "platform/linux/drive_map.h"
+#include "platform/linux/host_file_system.h"
+#include "platform/linux/host_module1.h"
+#include "platform/linux/leftover_guard.h"
+#include "platform/linux/program_directory.h"
+#include "window/qt/form1.h"
+#include "window/qt/qt_clock.h"
+#include "window/qt/qt_dialogs.h"
 
 namespace {
 

@@ -5,12 +5,14 @@
 #include <string>
 #include <string_view>
 
+#include "shellfiles/host_paths.h"
+
 namespace vellora {
 
 // Maps the system's drive-letter paths onto host directories, the way a
 // Windows emulator does. Drive X is the directory named by VELLORA_DRIVE_X;
 // without it C: is $HOME and Z: is /, and other letters are missing drives.
-class DriveMap {
+class DriveMap final : public HostPaths {
  public:
   using Roots = std::array<std::optional<std::string>, 26>;
 
@@ -20,12 +22,14 @@ class DriveMap {
   // The host path for a system path, or nullopt with `why` filled in when the
   // path is invalid or its drive is missing. "\" and "/" both separate;
   // "." and ".." resolve lexically and stop at the drive root.
-  std::optional<std::string> toHost(std::string_view systemPath, std::string* why = nullptr) const;
+  std::optional<std::string> toHost(std::string_view systemPath,
+                                    std::string* why = nullptr) const override;
   // The system path of an absolute host path: the drive whose root is its
   // longest prefix, "\" as separator; nullopt when no drive holds it.
   // Characters that system paths reserve (: ? * < > | " \) become their
   // full-width look-alikes, and toHost turns them back.
-  std::optional<std::string> toSystem(std::string_view hostPath) const;
+  std::optional<std::string> toSystem(std::string_view hostPath,
+                                      std::string* why = nullptr) const override;
   // A system path made absolute against the current directory: "X:\a\b".
   std::optional<std::string> absolute(std::string_view systemPath, std::string* why = nullptr) const;
 

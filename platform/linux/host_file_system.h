@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/drive_map.h"
+#include "platform/linux/drive_map.h"
 #include "shellfiles/file_system.h"
 
 namespace vellora {

@@ -1,4 +1,4 @@
-#include "speed/numbers.h"
+#include "shellfiles/numbers.h"
 
 #include <cctype>
 #include <charconv>

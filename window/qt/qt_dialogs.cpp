@@ -1,4 +1,4 @@
-#include "window/qt_dialogs.h"
+#include "window/qt/qt_dialogs.h"
 
 #include <QApplication>
 #include <QInputDialog>

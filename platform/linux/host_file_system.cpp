@@ -1,4 +1,4 @@
-#include "platform/host_file_system.h"
+#include "platform/linux/host_file_system.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -20,8 +20,8 @@
 #include <memory>
 #include <vector>
 
-#include "platform/leftover_guard.h"
-#include "platform/unique_fd.h"
+#include "platform/linux/leftover_guard.h"
+#include "platform/linux/unique_fd.h"
 #include "platform/wildcard.h"
 
 namespace vellora {

@@ -1,4 +1,4 @@
-#include "platform/drive_map.h"
+#include "platform/linux/drive_map.h"
 
 #include <unistd.h>
 
@@ -202,8 +202,11 @@ std::optional<std::string> DriveMap::absolute(std::string_view systemPath, std::
   return path;
 }
 
-std::optional<std::string> DriveMap::toSystem(std::string_view hostPath) const {
-  if (hostPath.empty() || hostPath.front() != '/') return std::nullopt;
+std::optional<std::string> DriveMap::toSystem(std::string_view hostPath, std::string* why) const {
+  if (hostPath.empty() || hostPath.front() != '/') {
+    if (why) *why = "the path is not absolute";
+    return std::nullopt;
+  }
   std::vector<std::string> parts;
   appendParts(parts, hostPath, true);
 
@@ -218,7 +221,10 @@ std::optional<std::string> DriveMap::toSystem(std::string_view hostPath) const {
     best = d;
     bestDepth = rootParts.size();
   }
-  if (!best) return std::nullopt;
+  if (!best) {
+    if (why) *why = "its path lies on no drive";
+    return std::nullopt;
+  }
   std::string path = std::string(1, static_cast<char>('A' + *best)) + ":";
   for (std::size_t i = bestDepth; i < parts.size(); ++i) path += "\\" + hostNameToSystem(parts[i]);
   if (bestDepth == parts.size()) path += "\\";

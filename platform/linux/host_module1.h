@@ -3,8 +3,8 @@
 #include <functional>
 #include <string>
 
-#include "platform/drive_map.h"
-#include "platform/mci.h"
+#include "platform/linux/drive_map.h"
+#include "platform/linux/mci.h"
 #include "shellfiles/module1.h"
 
 namespace vellora {

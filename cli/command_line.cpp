@@ -55,12 +55,12 @@ std::optional<double> readPercentText(const std::string& text) {
   return value;
 }
 
-ParsedArguments parseArguments(std::span<const std::string> arguments) {
-  ParsedArguments parsed;
-  Options& options = parsed.options;
-  auto refuse = [&parsed](std::string why) {
-    parsed.usageError = std::move(why);
-    return parsed;
+ReadArguments readArguments(std::span<const std::string> arguments) {
+  ReadArguments read;
+  Options& options = read.options;
+  auto refuse = [&read](std::string why) {
+    read.error = std::move(why);
+    return read;
   };
 
   // getopt_long permutes its argv, so it works on pointers of its own.
@@ -73,7 +73,6 @@ ParsedArguments parseArguments(std::span<const std::string> arguments) {
   optind = 0;  // a full restart, so that the parser can be used again
   opterr = 0;  // the messages below name the text themselves
 
-  bool info = false, fileOption = false;
   for (;;) {
     int longIndex = -1;
     const int option = getopt_long(argc, argv.data(), kShortOptions, kLongOptions, &longIndex);
@@ -84,12 +83,12 @@ ParsedArguments parseArguments(std::span<const std::string> arguments) {
     if (option == ':' || (option == '?' && optopt == 0))
       longIndex = passed.rfind("--", 0) == 0 ? -2 : -1;
     switch (option) {
-      case 'h': options.mode = Mode::Help; return parsed;
-      case 'V': options.mode = Mode::Version; return parsed;
-      case 'i': info = true; break;
-      case 'f': options.force = fileOption = true; break;
-      case kPlay: options.play = fileOption = true; break;
-      case kSync: options.sync = fileOption = true; break;
+      case 'h': options.mode = Mode::Help; return read;
+      case 'V': options.mode = Mode::Version; return read;
+      case 'i': read.info = true; break;
+      case 'f': options.force = read.fileModeOption = true; break;
+      case kPlay: options.play = read.fileModeOption = true; break;
+      case kSync: options.sync = read.fileModeOption = true; break;
       case 'q': options.verbosity = Verbosity::Quiet; break;
       case 'v': options.verbosity = Verbosity::Verbose; break;
       case 'n': options.dryRun = true; break;
@@ -102,13 +101,13 @@ ParsedArguments parseArguments(std::span<const std::string> arguments) {
         if (!roundToInt32(*percent))
           return refuse(spelled(longIndex, 'p') + " " + optarg + " is too large a percentage");
         options.percent = *percent;
-        fileOption = true;
+        read.fileModeOption = true;
         break;
       }
       case 'o':
         if (*optarg == '\0') return refuse(spelled(longIndex, 'o') + " needs a directory");
         options.outputDirectory = optarg;
-        fileOption = true;
+        read.fileModeOption = true;
         break;
       case ':':
         return refuse((longIndex == -2 ? passed : spelled(-1, optopt)) + " needs a value");
@@ -118,8 +117,20 @@ ParsedArguments parseArguments(std::span<const std::string> arguments) {
     }
   }
   for (int i = optind; i < argc; ++i) options.files.emplace_back(argv[static_cast<std::size_t>(i)]);
+  return read;
+}
 
-  if (info && (fileOption || options.toStdout || options.dryRun))
+ParsedArguments checkArguments(ReadArguments read) {
+  ParsedArguments checked{std::move(read.options), std::move(read.error)};
+  Options& options = checked.options;
+  auto refuse = [&checked](std::string why) {
+    checked.usageError = std::move(why);
+    return checked;
+  };
+  if (!checked.usageError.empty() || options.mode == Mode::Help || options.mode == Mode::Version)
+    return checked;
+
+  if (read.info && (read.fileModeOption || options.toStdout || options.dryRun))
     return refuse("--info takes no other option but -q and -v");
   if (options.files.empty()) return refuse("no FILE given");
   if (options.toStdout) {
@@ -127,12 +138,16 @@ ParsedArguments parseArguments(std::span<const std::string> arguments) {
                                                 std::to_string(options.files.size()));
     if (options.outputDirectory || options.play || options.sync || options.force)
       return refuse("-c takes no -o, -f, --play or --sync");
-  } else if (!info) {
+  } else if (!read.info) {
     for (const std::string& file : options.files)
       if (file == "-") return refuse("standard input (-) can only be converted with -c");
   }
-  options.mode = info ? Mode::Info : Mode::Convert;
-  return parsed;
+  options.mode = read.info ? Mode::Info : Mode::Convert;
+  return checked;
+}
+
+ParsedArguments parseArguments(std::span<const std::string> arguments) {
+  return checkArguments(readArguments(arguments));
 }
 
 std::string synopsisText() { return kSynopsis; }

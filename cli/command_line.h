@@ -30,10 +30,25 @@ struct ParsedArguments {
   std::string usageError;  // empty when the arguments can be acted on
 };
 
+// The arguments as they were read, before they are judged together.
+struct ReadArguments {
+  Options options;
+  bool info = false;            // --info was given
+  bool fileModeOption = false;  // -p, -o, -f, --play or --sync was given
+  std::string error;            // an option that could not be read; empty when all could
+};
+
 // Reads the arguments after the program name, in the usual getopt_long way:
 // short options bundle (-fq, -p90), long ones take --opt=value or the next
 // argument, "--" makes every later argument a FILE, and options may follow
 // FILEs. --help and --version take effect as soon as they are read.
+ReadArguments readArguments(std::span<const std::string> arguments);
+
+// Judges what was read as a whole: which options go together, and whether
+// there are FILEs to act on.
+ParsedArguments checkArguments(ReadArguments read);
+
+// Both steps: what runCommandLine acts on.
 ParsedArguments parseArguments(std::span<const std::string> arguments);
 
 // A percentage as the command line takes it: a whole number in plain decimal

@@ -2,8 +2,10 @@
 
 #include <getopt.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <string_view>
 
 #include "speed/speed_job.h"
 
@@ -152,47 +154,82 @@ ParsedArguments parseArguments(std::span<const std::string> arguments) {
 
 std::string synopsisText() { return kSynopsis; }
 
-std::string usageText() {
-  return synopsisText() +
+namespace {
+
+// Lays out one option of the help: its forms, then its text from column 26
+// on, wrapped at word breaks to fit 79 columns.
+std::string optionHelp(std::string_view forms, std::string_view text) {
+  constexpr std::size_t kColumn = 25, kWidth = 79;
+  std::string lines = "  " + std::string(forms);
+  std::size_t lineStart = 0;
+  const auto newLine = [&] {
+    lines += '\n';
+    lineStart = lines.size();
+    lines.append(kColumn, ' ');
+  };
+  if (lines.size() + 2 > kColumn) newLine();
+  lines.resize(std::max(lines.size(), lineStart + kColumn), ' ');
+  bool first = true;
+  for (std::size_t at = 0; at < text.size();) {
+    std::size_t end = text.find(' ', at);
+    if (end == std::string_view::npos) end = text.size();
+    const std::string_view word = text.substr(at, end - at);
+    if (!first && lines.size() - lineStart + 1 + word.size() > kWidth) {
+      newLine();
+    } else if (!first) {
+      lines += ' ';
+    }
+    lines += word;
+    first = false;
+    at = end + 1;
+  }
+  return lines + '\n';
+}
+
+}  // namespace
+
+std::string usageText(const HostWords& host) {
+  std::string text = synopsisText() +
          "\n"
          "Copies each WAV FILE under a name that carries the speed (talk.wav at 90%\n"
          "becomes talk-90.wav) and rewrites only the copy's sample rate and byte rate,\n"
          "so that it plays at PERCENT of its speed. FILE itself is only read.\n"
-         "\n"
-         "  -p, --percent=PERCENT  the speed in percent, greater than 0, such as 80 or\n"
-         "                         87.5% (default 90); the name carries it rounded, the\n"
-         "                         rates are scaled by the exact value\n"
-         "  -o, --output-dir=DIR   the output directory, created when missing (default\n"
-         "                         C:\\temp\\vellora\\ on the drive map: ~/temp/vellora\n"
-         "                         unless VELLORA_DRIVE_C names another drive C:)\n"
-         "  -f, --force            replace an output file that exists already\n"
-         "  -c, --stdout           write the one converted FILE to standard output;\n"
-         "                         FILE may be - for standard input\n"
-         "  -n, --dry-run          read each header, say what would be written and\n"
-         "                         where, write nothing\n"
-         "  -q, --quiet            print nothing but errors\n"
-         "  -v, --verbose          also say where the format chunk lies, how many chunks\n"
-         "                         came before it, and how the copy was made\n"
-         "      --play             hand each copy to the desktop's player (xdg-open)\n"
-         "      --sync             flush each copy to disk before it takes its name\n"
-         "  -i, --info             print each FILE's header and convert nothing\n"
-         "  -h, --help             print this text\n"
-         "  -V, --version          print the version\n"
-         "\n"
-         "The copy's name is FILE's name with every \".wav\" replaced by \"-PERCENT.wav\";\n"
-         "a name without \".wav\" gets \"-PERCENT\" before its last extension (TALK.WAV\n"
-         "gives TALK-90.WAV) or at its end (take gives take-90).\n"
-         "\n"
-         "Each converted file prints one line on standard output (standard error\n"
-         "with -c):\n"
-         "  OUTPUT: OLD Hz -> NEW Hz, BITS-bit\n"
-         "--info prints six lines for each FILE: its RIFF size and name, then\n"
-         "bytespersa, bitspersec, bitspersam, nchannels and samplerate.\n"
-         "Errors go to standard error, one line naming the file.\n"
-         "\n"
-         "Exit status: 0 when every FILE was done, 1 when any failed, 2 for a usage\n"
-         "error.\n"
-         "See vellora-cli(1) for more.\n";
+         "\n";
+  text += optionHelp("-p, --percent=PERCENT",
+                     "the speed in percent, greater than 0, such as 80 or 87.5% (default 90); the "
+                     "name carries it rounded, the rates are scaled by the exact value");
+  text += optionHelp("-o, --output-dir=DIR", "the output directory, created when missing (default " +
+                                                 host.defaultOutputDirectory + ")");
+  text += optionHelp("-f, --force", "replace an output file that exists already");
+  text += optionHelp("-c, --stdout",
+                     "write the one converted FILE to standard output; FILE may be - for standard input");
+  text += optionHelp("-n, --dry-run", "read each header, say what would be written and where, write nothing");
+  text += optionHelp("-q, --quiet", "print nothing but errors");
+  text += optionHelp("-v, --verbose",
+                     "also say where the format chunk lies, how many chunks came before it, and how "
+                     "the copy was made");
+  text += optionHelp("    --play", "hand each copy to " + host.player);
+  text += optionHelp("    --sync", "flush each copy to disk before it takes its name");
+  text += optionHelp("-i, --info", "print each FILE's header and convert nothing");
+  text += optionHelp("-h, --help", "print this text");
+  text += optionHelp("-V, --version", "print the version");
+  text +=
+      "\n"
+      "The copy's name is FILE's name with every \".wav\" replaced by \"-PERCENT.wav\";\n"
+      "a name without \".wav\" gets \"-PERCENT\" before its last extension (TALK.WAV\n"
+      "gives TALK-90.WAV) or at its end (take gives take-90).\n"
+      "\n"
+      "Each converted file prints one line on standard output (standard error\n"
+      "with -c):\n"
+      "  OUTPUT: OLD Hz -> NEW Hz, BITS-bit\n"
+      "--info prints six lines for each FILE: its RIFF size and name, then\n"
+      "bytespersa, bitspersec, bitspersam, nchannels and samplerate.\n"
+      "Errors go to standard error, one line naming the file.\n"
+      "\n"
+      "Exit status: 0 when every FILE was done, 1 when any failed, 2 for a usage\n"
+      "error.\n";
+  if (!host.moreHelp.empty()) text += host.moreHelp + '\n';
+  return text;
 }
 
 std::string versionText() { return std::string("vellora-cli ") + VELLORA_VERSION + "\n"; }

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/console.h"
+
 namespace vellora::cli {
 
 enum class Mode { Convert, Info, Help, Version };
@@ -56,7 +58,8 @@ ParsedArguments parseArguments(std::span<const std::string> arguments);
 std::optional<double> readPercentText(const std::string& text);
 
 std::string synopsisText();  // the forms of the command
-std::string usageText();     // the whole --help text
+// The whole --help text, with the host's own parts as it names them.
+std::string usageText(const HostWords& host);
 std::string versionText();
 
 }  // namespace vellora::cli

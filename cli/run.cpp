@@ -1,14 +1,13 @@
 #include "cli/run.h"
 
 #include <filesystem>
-#include <iostream>
 #include <optional>
 #include <system_error>
 
 #include "cli/command_line.h"
+#include "cli/console_text.h"
 #include "cli/progress_line.h"
 #include "cli/stream.h"
-#include "platform/linux/unique_fd.h"
 #include "speed/conversion.h"
 #include "speed/speed_job.h"
 
@@ -66,8 +65,13 @@ std::string joinHost(const std::string& directory, const std::string& name) {
 
 class Batch {
  public:
-  Batch(const Options& options, Services& services)
-      : options_(options), services_(services), percent_(*roundToInt32(options.percent)) {}
+  Batch(const Options& options, Services& services, std::ostream& out, std::ostream& err)
+      : options_(options),
+        services_(services),
+        console_(services.console),
+        out_(out),
+        err_(err),
+        percent_(*roundToInt32(options.percent)) {}
 
   int convertAll() {
     if (options_.toStdout) return streamOne(options_.files.front());
@@ -92,7 +96,7 @@ class Batch {
       std::string why;
       std::optional<std::string> host = services_.paths.toHost(kDefaultOutputDirectory, &why);
       if (!host) {
-        services_.err << kProgram << "there is no default output directory (" << why
+        err_ << kProgram << "there is no default output directory (" << why
                       << "); name one with -o DIR\n";
         return false;
       }
@@ -105,7 +109,7 @@ class Batch {
     if (!ec && !fs::is_directory(pathOf(outputDirectory_.host), ec))
       ec = std::make_error_code(std::errc::not_a_directory);
     if (ec) {
-      services_.err << kProgram << "Could not create the output directory " << shown << ": "
+      err_ << kProgram << "Could not create the output directory " << shown << ": "
                     << ec.message() << '\n';
       return false;
     }
@@ -125,13 +129,13 @@ class Batch {
     if (unmapped) return report(unmapped, input, output);
 
     if (!options_.force && services_.files.exists(output.system)) {
-      services_.err << kProgram << output.shown << " exists; use --force to replace it\n";
+      err_ << kProgram << output.shown << " exists; use --force to replace it\n";
       return false;
     }
 
     if (options_.dryRun) return planOne(input, output);
 
-    ProgressLine progress(services_.err, input.shown, services_.errIsTerminal && !quiet());
+    ProgressLine progress(err_, input.shown, console_.error().isTerminal() && !quiet());
     const Conversion done = convert(
         services_.files, {.input = input.system,
                           .output = output.system,
@@ -146,8 +150,8 @@ class Batch {
     progress.finish();
     if (!done.ok()) return report(done.error, input, output);
 
-    tell(services_.out, "", output.shown, done);
-    explain(services_.out, input.shown, done.header, done.copyMethod);
+    tell(out_, "", output.shown, done);
+    explain(out_, input.shown, done.header, done.copyMethod);
     if (options_.play) return play(output);
     return true;
   }
@@ -176,8 +180,8 @@ class Batch {
   bool play(const Place& output) {
     const std::string played = applicationRelative(output.system, services_.shell.programDirectory());
     if (services_.system.ShellExecuteA(0, "open", played, "", "", SW_HIDE) > 32) return true;
-    services_.err << kProgram << "could not start a player for " << output.shown
-                  << " (is xdg-open installed?)\n";
+    err_ << kProgram << "could not start a player for " << output.shown << " ("
+         << console_.words().noPlayerHint << ")\n";
     return false;
   }
 
@@ -192,75 +196,79 @@ class Batch {
     if (!reading.ok()) return report(reading.error, input, output);
     const Conversion plan = planConversion(reading.header, input.system, options_.percent / 100);
     if (!plan.ok()) return report(plan.error, input, output);
-    tell(services_.out, "would write ", output.shown, plan);
-    explain(services_.out, input.shown, plan.header, {});
+    tell(out_, "would write ", output.shown, plan);
+    explain(out_, input.shown, plan.header, {});
     return true;
   }
 
   // -c: FILE or standard input to standard output, only the header held.
   int streamOne(const std::string& file) {
-    if (!options_.dryRun && services_.outIsTerminal) {
-      services_.err << kProgram
-                    << "will not write WAV data to a terminal; redirect standard output or use a pipe\n";
+    StreamEnd& out = console_.output();
+    if (!options_.dryRun && out.wasClosed()) {
+      err_ << kProgram << "standard output is closed; redirect it to a file or a pipe\n";
+      return kUsageError;
+    }
+    if (!options_.dryRun && out.isTerminal()) {
+      err_ << kProgram << "will not write WAV data to a terminal; redirect standard output or use a pipe\n";
       return kUsageError;
     }
     const bool fromStdin = file == "-";
-    if (fromStdin && services_.inIsTerminal) {
+    if (fromStdin && console_.input().isTerminal()) {
       // Otherwise it would wait, silently, for a WAV file to be typed.
-      services_.err << kProgram
-                    << "will not read WAV data from a terminal; redirect standard input or use a pipe\n";
+      err_ << kProgram << "will not read WAV data from a terminal; redirect standard input or use a pipe\n";
       return kUsageError;
     }
-    useBinaryStandardStreams();
+    // Whatever stops the stream leaves the output as the shell gave it.
+    const auto failed = [&out] {
+      out.undoWrites();
+      return kSomeFailed;
+    };
     Place input{.shown = fromStdin ? "standard input" : file, .host = file, .system = {}, .unmapped = {}};
-    UniqueFd opened;
-    int in = services_.inFd;
+    Opened<StreamEnd> opened;
+    StreamEnd* in = &console_.input();
     if (!fromStdin) {
-      std::string why;
-      opened.reset(openForReading(file, why));
-      if (!opened) {
-        services_.err << kProgram << "Could not read " << file << ": " << why << '\n';
-        return kSomeFailed;
+      opened = console_.openForReading(file);
+      if (!opened.file) {
+        err_ << kProgram << "Could not read " << file << ": " << opened.status.reason() << '\n';
+        return failed();
       }
-      in = opened.get();
+      in = opened.file.get();
     }
-    if (sameFile(in, services_.outFd)) {
+    if (in->sameFileAs(out)) {
       // Appending a file to itself would never reach its end.
-      services_.err << kProgram << "Could not write standard output: it is " << input.shown
-                    << " itself\n";
+      err_ << kProgram << "Could not write standard output: it is " << input.shown << " itself\n";
       return kSomeFailed;
     }
-    StreamHead head = readStreamHead(in, regularFileSize(in));
+    const std::optional<std::uint64_t> inputSize = in->regularFileRest();
+    StreamHead head = readStreamHead(*in, inputSize.value_or(0));
     if (!head.readStatus) {
-      services_.err << kProgram << "Could not read " << input.shown << ": " << head.readStatus.reason()
-                    << '\n';
-      return kSomeFailed;
+      err_ << kProgram << "Could not read " << input.shown << ": " << head.readStatus.reason() << '\n';
+      return failed();
     }
     const Conversion plan = planConversion(head.scan, input.shown, options_.percent / 100);
     if (!plan.ok()) {
       report(plan.error, input, input);
-      return kSomeFailed;
+      return failed();
     }
     const std::string shownOutput = "standard output";
     if (options_.dryRun) {
-      tell(services_.err, "would write ", shownOutput, plan);
-      explain(services_.err, input.shown, plan.header, {});
+      tell(err_, "would write ", shownOutput, plan);
+      explain(err_, input.shown, plan.header, {});
       return kAllDone;
     }
     if (IoStatus s = patchHead(head, *plan.scaled); !s) {
-      services_.err << kProgram << "Could not write " << shownOutput << ": " << s.reason() << '\n';
-      return kSomeFailed;
+      err_ << kProgram << "Could not write " << shownOutput << ": " << s.reason() << '\n';
+      return failed();
     }
-    services_.out.flush();
-    const StreamCopy copied = writeStream(head.bytes, in, services_.outFd);
+    out_.flush();
+    const StreamMove copied = writeStream(head, *in, inputSize, out, console_);
     if (!copied.status) {
-      services_.err << kProgram << "Could not " << (copied.inputFailed ? "read " : "write ")
-                    << (copied.inputFailed ? input.shown : shownOutput) << ": "
-                    << copied.status.reason() << '\n';
-      return kSomeFailed;
+      err_ << kProgram << "Could not " << (copied.inputFailed ? "read " : "write ")
+           << (copied.inputFailed ? input.shown : shownOutput) << ": " << copied.status.reason() << '\n';
+      return failed();
     }
-    tell(services_.err, "", shownOutput, plan);
-    explain(services_.err, input.shown, plan.header, copied.method);
+    tell(err_, "", shownOutput, plan);
+    explain(err_, input.shown, plan.header, copied.method);
     return kAllDone;
   }
 
@@ -273,7 +281,7 @@ class Batch {
       reading.error.record(JobFailure::InputUnreadable, input.shown, input.unmapped);
     if (!reading.ok()) return report(reading.error, input, input);
     if (quiet()) return true;
-    services_.out << headerLines(reading.header, input.shown, "\n");
+    out_ << headerLines(reading.header, input.shown, "\n");
     return true;
   }
 
@@ -283,46 +291,34 @@ class Batch {
       error.path = input.shown;
     else if (error.path == output.system)
       error.path = output.shown;
-    services_.err << kProgram << message(error) << '\n';
+    err_ << kProgram << message(error) << '\n';
     return false;
   }
 
   const Options& options_;
   Services& services_;
+  Console& console_;
+  std::ostream& out_;
+  std::ostream& err_;
   const std::int32_t percent_;
   Place outputDirectory_;
 };
 
-}  // namespace
-
-Services consoleServices(const HostPaths& paths, FileSystem& files, ShellOpener& shell, Module1& system) {
-  return {.paths = paths,
-          .files = files,
-          .shell = shell,
-          .system = system,
-          .out = std::cout,
-          .err = std::cerr,
-          .errIsTerminal = isTerminal(2),
-          .inFd = 0,
-          .inIsTerminal = isTerminal(0),
-          .outFd = 1,
-          .outIsTerminal = isTerminal(1)};
-}
-
-int runCommandLine(std::span<const std::string> arguments, Services& services) {
+int run(std::span<const std::string> arguments, Services& services, std::ostream& out,
+        std::ostream& err) {
   const ParsedArguments parsed = parseArguments(arguments);
   if (!parsed.usageError.empty()) {
-    services.err << kProgram << parsed.usageError << '\n'
-                 << synopsisText() << "Try 'vellora-cli --help' for more.\n";
+    err << kProgram << parsed.usageError << '\n'
+        << synopsisText() << "Try 'vellora-cli --help' for more.\n";
     return kUsageError;
   }
-  Batch batch(parsed.options, services);
+  Batch batch(parsed.options, services, out, err);
   switch (parsed.options.mode) {
     case Mode::Help:
-      services.out << usageText();
+      out << usageText(services.console.words());
       return kAllDone;
     case Mode::Version:
-      services.out << versionText();
+      out << versionText();
       return kAllDone;
     case Mode::Info:
       return batch.showHeaders();
@@ -330,6 +326,21 @@ int runCommandLine(std::span<const std::string> arguments, Services& services) {
       return batch.convertAll();
   }
   return kUsageError;
+}
+
+}  // namespace
+
+int runCommandLine(std::span<const std::string> arguments, Services& services) {
+  // Errors go out at once, as does text for a terminal, where the two meet.
+  StreamEnd& output = services.console.output();
+  ConsoleText out(output, output.isTerminal()), err(services.console.error(), true);
+  const int status = run(arguments, services, out, err);
+  // A lost standard output is a failure too, as a full disk would be for a file.
+  if (IoStatus written = out.finish(); !written) {
+    err << kProgram << "Could not write standard output: " << written.reason() << '\n';
+    return status == kAllDone ? kSomeFailed : status;
+  }
+  return status;
 }
 
 }  // namespace vellora::cli

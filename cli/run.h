@@ -1,11 +1,11 @@
 #pragma once
 
-#include <ostream>
 #include <span>
 #include <string>
 
-#include "shellfiles/host_paths.h"
+#include "platform/console.h"
 #include "shellfiles/file_system.h"
+#include "shellfiles/host_paths.h"
 #include "shellfiles/module1.h"
 #include "shellfiles/shell_open.h"
 
@@ -21,18 +21,8 @@ struct Services {
   FileSystem& files;
   ShellOpener& shell;
   Module1& system;  // starts the player and says whether it started
-  std::ostream& out;
-  std::ostream& err;
-  bool errIsTerminal = false;
-  // The raw ends of a stream (-c, "-"); `out` must be flushed before either is written.
-  int inFd = 0;
-  bool inIsTerminal = false;
-  int outFd = 1;
-  bool outIsTerminal = false;
+  Console& console;
 };
-
-// The program's own console: standard output and error, descriptors 0 and 1.
-Services consoleServices(const HostPaths& paths, FileSystem& files, ShellOpener& shell, Module1& system);
 
 // Acts on the arguments after the program name and returns the exit status.
 int runCommandLine(std::span<const std::string> arguments, Services& services);

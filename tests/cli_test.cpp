@@ -1,23 +1,16 @@
 // vellora-cli run as a user runs it: in a directory of its own, on a
 // temporary drive C:, with its output and exit status captured.
-#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 
-#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
-#include <thread>
 
 #include "cli/progress_line.h"
+#include "support/program.h"
 #include "support/temp_drive.h"
 #include "support/wav_builder.h"
-
-extern char** environ;
 
 namespace vellora {
 namespace {
@@ -25,6 +18,7 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 using Names = std::vector<std::string>;
+using test::Redirect;
 
 struct Outcome {
   int status = -1;
@@ -39,85 +33,42 @@ class CliTest : public ::testing::Test {
     drive.write("rec/talk.wav", talk);
   }
 
-  // Runs the program in `directory`, a folder of the drive, to its end;
-  // standard input comes from `input`, a file of the drive, when given.
-  Outcome run(std::vector<std::string> arguments, std::string_view directory = "rec",
-              std::string_view input = {}) {
-    arguments.insert(arguments.begin(), VELLORA_CLI);
-    std::vector<char*> argv;
-    for (std::string& a : arguments) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    const std::string where = drive.host(directory), out = drive.host("capture/out"),
-                      err = drive.host("capture/err");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addchdir_np(&actions, where.c_str());
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (!input.empty())
-      posix_spawn_file_actions_addopen(&actions, 0, drive.host(input).c_str(), O_RDONLY, 0);
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return {};
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, drive.read("capture/out"),
-            drive.read("capture/err")};
+  // The program started in `directory`, a folder of the drive, its
+  // standard output and error going to files of the drive.
+  test::Launch launch(Names arguments, std::string_view directory = "rec") const {
+    return {.program = VELLORA_CLI,
+            .arguments = std::move(arguments),
+            .directory = drive.host(directory),
+            .input = {},
+            .output = Redirect::toFile(drive.host("capture/out")),
+            .error = Redirect::toFile(drive.host("capture/err"))};
+  }
+
+  // Runs the program to its end; standard input comes from `input`, a file
+  // of the drive, when given.
+  Outcome run(Names arguments, std::string_view directory = "rec", std::string_view input = {}) {
+    test::Launch started = launch(std::move(arguments), directory);
+    if (!input.empty()) started.input = Redirect::toFile(drive.host(input));
+    return start(started);
+  }
+
+  // Runs the program as launched; what it printed is read from the usual
+  // files, and is empty where a stream went elsewhere.
+  Outcome start(const test::Launch& launched) {
+    drive.remove("capture/out");
+    drive.remove("capture/err");
+    const int status = test::runProgram(launched);
+    const auto printed = [this](const char* file) { return drive.exists(file) ? drive.read(file) : ""; };
+    return {status, printed("capture/out"), printed("capture/err")};
   }
 
   // Runs the program with pipes on both standard input, fed `input`, and
   // standard output, read into the outcome.
-  Outcome runPiped(std::vector<std::string> arguments, const std::string& input) {
-    arguments.insert(arguments.begin(), VELLORA_CLI);
-    std::vector<char*> argv;
-    for (std::string& a : arguments) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    int in[2], out[2];
-    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) return {};
-    const std::string err = drive.host("capture/err");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    // The feeder meets a closed pipe when the program refuses early; the
-    // program itself keeps the usual death by SIGPIPE.
-    ::signal(SIGPIPE, SIG_IGN);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t pipeSignal;
-    sigemptyset(&pipeSignal);
-    sigaddset(&pipeSignal, SIGPIPE);
-    posix_spawnattr_setsigdefault(&attributes, &pipeSignal);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-    ::close(in[0]);
-    ::close(out[1]);
-    std::thread feeder([&] {
-      // The program may stop reading early; what it did not take is dropped.
-      for (std::size_t done = 0; done < input.size();) {
-        const ssize_t n = ::write(in[1], input.data() + done, input.size() - done);
-        if (n <= 0) break;
-        done += static_cast<std::size_t>(n);
-      }
-      ::close(in[1]);
-    });
-    Outcome outcome;
-    char buffer[65536];
-    for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;)
-      outcome.out.append(buffer, static_cast<std::size_t>(n));
-    ::close(out[0]);
-    feeder.join();
-    if (spawned != 0) return {};
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    outcome.err = drive.read("capture/err");
-    return outcome;
+  Outcome runPiped(Names arguments, const std::string& input) {
+    test::Launch started = launch(std::move(arguments));
+    started.output = {};
+    const test::Piped piped = test::runPiped(started, input);
+    return {piped.status, piped.out, drive.read("capture/err")};
   }
 
   test::TempDrive drive;
@@ -446,12 +397,16 @@ TEST_F(CliTest, StreamsRefuseWhatTheyCannotDo) {
   EXPECT_EQ(truncated.out, "");
 
   // Appended to itself, a file would grow without end.
-  const std::string appended = "cd " + drive.host("rec") + " && exec " + VELLORA_CLI +
-                               " -c talk.wav >> talk.wav 2> ../capture/err";
-  const int appendStatus = std::system(appended.c_str());
-  EXPECT_EQ(WEXITSTATUS(appendStatus), 1);
-  EXPECT_EQ(drive.read("capture/err"), "vellora-cli: Could not write standard output: it is talk.wav itself\n");
-  EXPECT_EQ(drive.read("rec/talk.wav"), talk);
+  for (const Names& arguments : {Names{"-c", "talk.wav"}, Names{"-c", "-"}}) {
+    test::Launch appended = launch(arguments);
+    appended.output = Redirect::appendTo(drive.host("rec/talk.wav"));
+    if (arguments.back() == "-") appended.input = Redirect::toFile(drive.host("rec/talk.wav"));
+    EXPECT_EQ(test::runProgram(appended), 1);
+    EXPECT_EQ(drive.read("capture/err"), "vellora-cli: Could not write standard output: it is " +
+                                             std::string(arguments.back() == "-" ? "standard input" : "talk.wav") +
+                                             " itself\n");
+    EXPECT_EQ(drive.read("rec/talk.wav"), talk);
+  }
 
   for (const Names& arguments : {Names{"-c", "talk.wav", "talk.wav"}, Names{"-"}, Names{"-o", "out", "-"},
                                  Names{"-c", "-o", "out", "talk.wav"}, Names{"-c", "--play", "talk.wav"}}) {
@@ -463,42 +418,83 @@ TEST_F(CliTest, StreamsRefuseWhatTheyCannotDo) {
               StartsWith("vellora-cli: -c writes one file to standard output, not 2\n"));
   EXPECT_THAT(run({"-"}).err,
               StartsWith("vellora-cli: standard input (-) can only be converted with -c\n"));
+}
 
-  // Binary data is neither read from nor written to a terminal.
-  const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
-  ASSERT_GE(terminal, 0);
-  ASSERT_EQ(::grantpt(terminal), 0);
-  ASSERT_EQ(::unlockpt(terminal), 0);
-  const std::string follower = ::ptsname(terminal);
-  const auto runOnTerminal = [&](int terminalFd, std::string file) {
-    std::string program = VELLORA_CLI, stdoutFlag = "-c";
-    char* argv[] = {program.data(), stdoutFlag.data(), file.data(), nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, terminalFd, follower.c_str(), O_RDWR | O_NOCTTY, 0);
-    if (terminalFd == 0)
-      posix_spawn_file_actions_addopen(&actions, 1, drive.host("capture/out").c_str(),
-                                       O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, drive.host("capture/err").c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t pid = 0;
-    EXPECT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv, environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  };
-  EXPECT_EQ(runOnTerminal(1, drive.host("rec/talk.wav")), 2);
-  EXPECT_EQ(drive.read("capture/err"),
+TEST_F(CliTest, StreamsShunTerminals) {
+  if (!test::hasTerminals()) GTEST_SKIP() << "no pseudo-terminal to start the program on";
+  test::Launch toTerminal = launch({"-c", "talk.wav"});
+  toTerminal.output = Redirect::terminal();
+  EXPECT_EQ(start(toTerminal).err,
             "vellora-cli: will not write WAV data to a terminal; redirect standard output or use a "
             "pipe\n");
   // Without the refusal it would wait, silently, for a WAV file to be typed.
-  EXPECT_EQ(runOnTerminal(0, "-"), 2);
-  EXPECT_EQ(drive.read("capture/err"),
+  test::Launch fromTerminal = launch({"-c", "-"});
+  fromTerminal.input = Redirect::terminal();
+  const Outcome r = start(fromTerminal);
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err,
             "vellora-cli: will not read WAV data from a terminal; redirect standard input or use a "
             "pipe\n");
-  EXPECT_EQ(drive.read("capture/out"), "");
-  ::close(terminal);
+  EXPECT_EQ(r.out, "");
+}
+
+// The shell makes the output file before the program starts; a stream that
+// fails puts it back as it was: gone when the shell made it, as it was when
+// the stream was to be appended to it.
+TEST_F(CliTest, AFailedStreamLeavesNoFileBehind) {
+  drive.write("rec/bad.wav", std::string("RIFF\4\0\0\0WAVE", 12));
+  for (const char* input : {"gone.wav", "bad.wav"}) {
+    SCOPED_TRACE(input);
+    test::Launch made = launch({"-c", input});
+    made.output = Redirect::toFile(drive.host("capture/x.wav"));
+    EXPECT_EQ(test::runProgram(made), 1);
+    EXPECT_FALSE(drive.exists("capture/x.wav"));
+
+    drive.write("capture/notes.wav", "kept");
+    made.output = Redirect::appendTo(drive.host("capture/notes.wav"));
+    EXPECT_EQ(test::runProgram(made), 1);
+    EXPECT_EQ(drive.read("capture/notes.wav"), "kept");
+  }
+}
+
+// A closed standard stream gets no file in its place: the input does not
+// pass for standard output, and reading a closed input fails.
+TEST_F(CliTest, ClosedStandardStreamsStayClosed) {
+  test::Launch streamed = launch({"-c", "talk.wav"});
+  streamed.output = Redirect::closed();
+  Outcome r = start(streamed);
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "vellora-cli: standard output is closed; redirect it to a file or a pipe\n");
+
+  streamed = launch({"-c", "-"});
+  streamed.input = Redirect::closed();
+  r = start(streamed);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_THAT(r.err, StartsWith("vellora-cli: Could not read standard input: "));
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(drive.read("rec/talk.wav"), talk);
+}
+
+// What could not be printed fails the run, as with coreutils; with nothing
+// to print, nothing is lost.
+TEST_F(CliTest, LostStandardOutputFailsTheRun) {
+  test::Launch closed = launch({"-o", "out", "talk.wav"});
+  closed.output = Redirect::closed();
+  const Outcome r = start(closed);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_THAT(r.err, StartsWith("vellora-cli: Could not write standard output: "));
+  EXPECT_EQ(drive.read("rec/out/talk-90.wav"), talk90);
+  closed.arguments = {"-q", "-f", "-o", "out", "talk.wav"};
+  EXPECT_EQ(test::runProgram(closed), 0);
+
+  if (!test::hasFullDevice()) GTEST_SKIP() << "no device that is always full";
+  for (const Names& arguments : {Names{"-i", "talk.wav"}, Names{"--help"}}) {
+    test::Launch full = launch(arguments);
+    full.output = Redirect::full();
+    const Outcome f = start(full);
+    EXPECT_EQ(f.status, 1) << ::testing::PrintToString(arguments);
+    EXPECT_EQ(f.err, "vellora-cli: Could not write standard output: No space left on device\n");
+  }
 }
 
 TEST_F(CliTest, PlaySaysWhenNoPlayerCouldStart) {

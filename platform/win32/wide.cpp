@@ -1,5 +1,7 @@
 #include "platform/win32/wide.h"
 
+#include <cstring>
+
 namespace vellora::win32 {
 
 std::wstring toWide(std::string_view utf8) {
@@ -42,6 +44,31 @@ std::wstring extendedLength(std::wstring fullPath) {
   if (fullPath.size() < MAX_PATH - 12 || fullPath.starts_with(LR"(\\?\)")) return fullPath;
   if (fullPath.starts_with(LR"(\\)")) return LR"(\\?\UNC\)" + fullPath.substr(2);
   return LR"(\\?\)" + fullPath;
+}
+
+std::wstring fullPath(const std::wstring& path) {
+  const DWORD length = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (length == 0) return path;
+  std::wstring full(length, L'\0');
+  const DWORD written = ::GetFullPathNameW(path.c_str(), length, full.data(), nullptr);
+  if (written == 0 || written >= length) return path;
+  full.resize(written);
+  return full;
+}
+
+std::wstring systemPath(std::string_view utf8) { return extendedLength(fullPath(toWide(utf8))); }
+
+bool sameFile(HANDLE a, HANDLE b) {
+  FILE_ID_INFO first{}, second{};
+  if (::GetFileType(a) != FILE_TYPE_DISK || ::GetFileType(b) != FILE_TYPE_DISK ||
+      !::GetFileInformationByHandleEx(a, FileIdInfo, &first, sizeof first) ||
+      !::GetFileInformationByHandleEx(b, FileIdInfo, &second, sizeof second))
+    return false;
+  // Wine cannot name the volume of a handle inherited from a Unix shell (it
+  // says 0); the file's own ID is known all the same.
+  const bool sameVolume = first.VolumeSerialNumber == second.VolumeSerialNumber ||
+                          first.VolumeSerialNumber == 0 || second.VolumeSerialNumber == 0;
+  return sameVolume && std::memcmp(&first.FileId, &second.FileId, sizeof first.FileId) == 0;
 }
 
 }  // namespace vellora::win32

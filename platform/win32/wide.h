@@ -20,11 +20,19 @@ std::string narrow(std::wstring_view utf16, UINT codePage);
 // room CreateDirectoryW keeps for an 8.3 name on, it needs the \\?\ prefix
 // (\\?\UNC\ for a network path). Shorter paths stay as they are.
 std::wstring extendedLength(std::wstring fullPath);
+// The path made absolute against the current directory; as it was when that fails.
+std::wstring fullPath(const std::wstring& path);
+// A UTF-8 path as the wide functions take it at any length: full, and extended where long.
+std::wstring systemPath(std::string_view utf8);
 
 // Windows' own words for an error code, without the trailing full stop.
 std::string reasonFor(DWORD error);
 IoStatus failure(DWORD error);
 inline IoStatus lastFailure() { return failure(::GetLastError()); }
+
+// True when both handles are open on one file on disk: the same volume and
+// file ID, whatever the names they were opened by.
+bool sameFile(HANDLE a, HANDLE b);
 
 // Owns one kernel handle and closes it exactly once.
 class UniqueHandle {

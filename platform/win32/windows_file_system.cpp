@@ -14,6 +14,8 @@ namespace vellora {
 namespace {
 
 using win32::failure;
+using win32::fullPath;
+using win32::systemPath;
 using win32::lastFailure;
 using win32::toUtf8;
 using win32::toWide;
@@ -203,26 +205,11 @@ std::wstring parentOf(const std::wstring& path) {
   return path.substr(0, slash);
 }
 
-std::wstring fullPath(const std::wstring& path) {
-  const DWORD length = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-  if (length == 0) return path;
-  std::wstring full(length, L'\0');
-  const DWORD written = ::GetFullPathNameW(path.c_str(), length, full.data(), nullptr);
-  if (written == 0 || written >= length) return path;
-  full.resize(written);
-  return full;
-}
-
-std::wstring systemPath(const std::string& path) { return win32::extendedLength(fullPath(toWide(path))); }
-
-std::optional<BY_HANDLE_FILE_INFORMATION> identity(const std::string& path) {
-  // No access asked: only the file's identity is read, whoever holds it open.
-  UniqueHandle file(::CreateFileW(systemPath(path).c_str(), 0,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  BY_HANDLE_FILE_INFORMATION info{};
-  if (!file || !::GetFileInformationByHandle(file.get(), &info)) return std::nullopt;
-  return info;
+// A handle that asks no access: only the file's identity is read, whoever holds it open.
+UniqueHandle lookAt(const std::string& path) {
+  return UniqueHandle(::CreateFileW(systemPath(path).c_str(), 0,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
 }
 
 }  // namespace
@@ -281,9 +268,8 @@ bool WindowsFileSystem::exists(const std::string& path) {
 }
 
 bool WindowsFileSystem::sameFile(const std::string& a, const std::string& b) {
-  const auto ia = identity(a), ib = identity(b);
-  return ia && ib && ia->dwVolumeSerialNumber == ib->dwVolumeSerialNumber &&
-         ia->nFileIndexHigh == ib->nFileIndexHigh && ia->nFileIndexLow == ib->nFileIndexLow;
+  const UniqueHandle first = lookAt(a), second = lookAt(b);
+  return first && second && win32::sameFile(first.get(), second.get());
 }
 
 IoStatus WindowsFileSystem::makeDirectory(const std::string& path) {

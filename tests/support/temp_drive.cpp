@@ -68,6 +68,10 @@ bool TempDrive::exists(std::string_view relative) const {
   return fs::exists(fs::symlink_status(host(relative), ec));
 }
 void TempDrive::mkdir(std::string_view relative) const { fs::create_directories(host(relative)); }
+void TempDrive::remove(std::string_view relative) const {
+  std::error_code ec;
+  fs::remove_all(host(relative), ec);
+}
 
 std::vector<std::string> TempDrive::list(std::string_view relative) const {
   std::vector<std::string> names;

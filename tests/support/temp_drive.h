@@ -26,6 +26,8 @@ class TempDrive {
   std::string read(std::string_view relative) const;
   bool exists(std::string_view relative) const;
   void mkdir(std::string_view relative) const;
+  // Removes a file, or a directory with everything in it; nothing when there is none.
+  void remove(std::string_view relative) const;
   // The names in a directory, sorted, hidden ones included.
   std::vector<std::string> list(std::string_view relative) const;
 

@@ -6,7 +6,7 @@
 #include "platform/linux/host_file_system.h"
 #include "platform/linux/host_module1.h"
 #include "platform/linux/leftover_guard.h"
-#include "platform/linux/program_directory.h"
+#include "platform/program_directory.h"
 
 int main(int argc, char** argv) {
   using namespace vellora;

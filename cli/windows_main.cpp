@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "cli/run.h"
-#include "platform/win32/program_directory.h"
+#include "platform/program_directory.h"
 #include "platform/win32/wide.h"
 #include "platform/console.h"
 #include "platform/win32/windows_file_system.h"
@@ -19,7 +19,7 @@ int wmain(int argc, wchar_t** argv) {
   const WindowsPaths paths;
   WindowsFileSystem files;
   WindowsModule1 system;
-  ShellOpener shell(system, programDirectory().value_or(""));
+  ShellOpener shell(system, programDirectory(paths).value_or(""));
   cli::Services services{paths, files, shell, system, *console};
   return cli::runCommandLine(arguments, services);
 }

@@ -4,10 +4,11 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/win32/program_directory.h"
+#include "platform/program_directory.h"
 #include "platform/win32/wide.h"
 #include "platform/win32/windows_file_system.h"
 #include "platform/win32/windows_module1.h"
+#include "platform/win32/windows_paths.h"
 #include "win32/temp_dir.h"
 #include "speed/conversion.h"
 #include "support/wav_builder.h"
@@ -251,7 +252,7 @@ TEST(WindowsFiles, SameFileSeesThroughSpellings) {
 }
 
 TEST(WindowsPlatform, ProgramDirectoryHoldsTheRunningProgram) {
-  const std::optional<std::string> directory = programDirectory();
+  const std::optional<std::string> directory = programDirectory(WindowsPaths());
   ASSERT_TRUE(directory);
   EXPECT_NE(directory->back(), '\\');
   EXPECT_NE(::GetFileAttributesW(toWide(*directory + "\\windows_platform_test.exe").c_str()),

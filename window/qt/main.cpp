@@ -10,7 +10,7 @@
 #include "platform/linux/host_file_system.h"
 #include "platform/linux/host_module1.h"
 #include "platform/linux/leftover_guard.h"
-#include "platform/linux/program_directory.h"
+#include "platform/program_directory.h"
 #include "window/qt/form1.h"
 #include "window/qt/qt_clock.h"
 #include "window/qt/qt_dialogs.h"

@@ -2,10 +2,11 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "platform/win32/program_directory.h"
+#include "platform/program_directory.h"
 #include "platform/win32/wide.h"
 #include "platform/win32/windows_file_system.h"
 #include "platform/win32/windows_module1.h"
+#include "platform/win32/windows_paths.h"
 #include "window/win32/form1.h"
 #include "window/win32/win32_clock.h"
 #include "window/win32/win32_dialogs.h"
@@ -16,7 +17,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
   ::InitCommonControlsEx(&controls);
   WindowsFileSystem files;
   WindowsModule1 system;
-  ShellOpener shell(system, programDirectory().value_or("C:\\"));
+  ShellOpener shell(system, programDirectory(WindowsPaths()).value_or("C:\\"));
   Win32Dialogs dialogs;
   Win32Clock clock;
   Form1 form({files, shell, dialogs, system, clock}, instance);

@@ -9,17 +9,16 @@
 #include <sys/types.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <cerrno>
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <string_view>
-#include <cstring>
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
 #include <memory>
+#include <string_view>
 #include <vector>
 
+#include "platform/file_policy.h"
 #include "platform/linux/leftover_guard.h"
 #include "platform/linux/unique_fd.h"
 #include "platform/wildcard.h"
@@ -106,13 +105,12 @@ Segment nextDataSegment(int fd, std::uint64_t at, std::uint64_t total) {
   return {begin, std::max(begin, end)};
 }
 
-// True when there is progress to tell and it asks the copy to stop.
-bool stopAsked(const CopyProgress& progress, std::uint64_t done, std::uint64_t total) {
-  return progress && !progress(done, total);
+// True for the errors with which copy_file_range says it cannot copy
+// between these two files at all, so that reads and writes must.
+bool noKernelCopyHere(int error) {
+  return error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP || error == EBADF ||
+         error == EPERM;
 }
-
-const IoStatus kShrank = IoStatus::failure("the input got shorter while it was being copied");
-const IoStatus kResized = IoStatus::failure("the input changed length while it was being copied");
 
 // Gives an unnamed file (O_TMPFILE) a name; fails with EEXIST when the name is taken.
 int linkUnnamed(int fd, const std::string& name) {
@@ -123,169 +121,119 @@ int linkUnnamed(int fd, const std::string& name) {
   return ::linkat(fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH);
 }
 
-std::string temporaryName();
+// A hidden name beside the target, made by `create`, which returns -1 with
+// errno set on failure.
+IoStatus createBeside(const std::string& target, const std::function<int(const std::string&)>& create,
+                      std::string& made) {
+  const std::string directory = parentOf(target);
+  const std::string prefix = directory == "/" ? std::string("/") : directory + "/";
+  return createUnderFreshName(static_cast<std::uint64_t>(::getpid()),
+                              [&](const std::string& name) -> std::optional<IoStatus> {
+                                if (create(prefix + name) == 0) {
+                                  made = prefix + name;
+                                  return IoStatus();
+                                }
+                                if (errno == EEXIST) return std::nullopt;
+                                return lastSystemFailure();
+                              });
+}
 
 // The copy is written to an unnamed file where the file system allows it, so
 // that nothing is left even when the process is killed; elsewhere to a hidden
 // named file that a stopping signal removes (see leftover_guard.h).
-class HostReplacementFile final : public ReplacementFile {
+class HostReplacementFile final : public ReplacementSkeleton {
  public:
   HostReplacementFile(UniqueFd fd, std::string tempPath, std::string targetPath)
       : fd_(std::move(fd)), tempPath_(std::move(tempPath)), targetPath_(std::move(targetPath)) {
     if (!tempPath_.empty()) slot_ = rememberTemporary(tempPath_.c_str());
   }
   ~HostReplacementFile() override {
-    if (!committed_) {
-      fd_.reset();
-      if (!tempPath_.empty()) ::unlink(tempPath_.c_str());
-    }
+    if (!committed()) discard();
     forgetTemporary(slot_);
   }
 
-  IoStatus copyFrom(InputFile& source, const CopyProgress& progress) override {
-    const std::uint64_t total = source.size();
+ private:
+  // Clones the whole file where the file system shares extents (XFS,
+  // btrfs), and copies its data segments in the kernel otherwise, so that
+  // holes stay holes.
+  std::optional<IoStatus> copyBySystem(InputFile& source, std::uint64_t total,
+                                       const CopyProgress& progress) override {
     auto* host = dynamic_cast<HostInputFile*>(&source);
-    if (stopAsked(progress, 0, total)) return IoStatus::cancelled();
-    IoStatus copied = host ? kernelCopy(*host, total, progress) : bufferedCopy(source, 0, total, progress);
-    if (!copied) return copied;
-    if (host) {
-      struct stat st {};
-      if (::fstat(host->fd(), &st) != 0) return lastSystemFailure();
-      if (static_cast<std::uint64_t>(st.st_size) != total) return kResized;
+    if (!host) return std::nullopt;
+    if (total > 0 && ::ioctl(fd_.get(), FICLONE, host->fd()) == 0) {
+      copiedBy("cloned");
+      return IoStatus();
     }
-    return {};
+    copiedBy("kernel copy");
+    bool copiedAny = false;
+    for (std::uint64_t at = 0; at < total;) {
+      const auto [begin, end] = nextDataSegment(host->fd(), at, total);
+      if (begin >= total) break;
+      for (std::uint64_t from = begin; from < end;) {
+        // Without progress to report, one call asks for all that is left.
+        const std::uint64_t step = progress ? std::min(kProgressStep, end - from) : end - from;
+        loff_t in = static_cast<loff_t>(from), out = static_cast<loff_t>(from);
+        const ssize_t n = ::copy_file_range(host->fd(), &in, fd_.get(), &out,
+                                            static_cast<std::size_t>(std::min(step, kLargestCall)), 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && !copiedAny && noKernelCopyHere(errno)) return std::nullopt;
+        if (n < 0) return lastSystemFailure();
+        if (n == 0) return IoStatus();  // it got shorter, which the check after the copy says
+        copiedAny = true;
+        from += static_cast<std::uint64_t>(n);
+        if (progress && !progress(from, total)) return IoStatus::cancelled();
+      }
+      at = end;
+    }
+    // A hole at the end has no data to copy, but it is part of the length.
+    if (::ftruncate(fd_.get(), static_cast<off_t>(total)) != 0) return lastSystemFailure();
+    return IoStatus();
   }
 
-  IoStatus writeAt(std::uint64_t offset, std::span<const std::byte> bytes) override {
-    // Writing past the end leaves a gap that reads as zero bytes.
+  IoStatus writeBytes(std::uint64_t offset, std::span<const std::byte> bytes) override {
     return writeAll(fd_.get(), bytes.data(), bytes.size(), offset);
   }
 
-  std::string copyMethod() const override { return copyMethod_; }
-  void makeDurable() override { durable_ = true; }
-
-  IoStatus commit(Existing existing) override {
-    if (committed_) return {};
-    if (durable_ && ::fsync(fd_.get()) != 0) return lastSystemFailure();
+  IoStatus putInPlace(Existing existing, bool durable) override {
+    if (durable && ::fsync(fd_.get()) != 0) return lastSystemFailure();
     if (tempPath_.empty() && existing == Existing::Keep) {
       // Linking the unnamed file straight to its name never replaces anything.
       const int rc = linkUnnamed(fd_.get(), targetPath_);
       const int error = errno;
-      committed_ = true;  // an unnamed file vanishes when it closes
       if (fd_.close() != 0 && rc == 0) return lastSystemFailure();
-      if (rc != 0)
-        return error == EEXIST ? IoStatus::failure("the file exists already") : systemFailure(error);
-      return durable_ ? syncDirectoryOf(targetPath_) : IoStatus{};
+      if (rc != 0) return error == EEXIST ? targetExistsAlready() : systemFailure(error);
+      return durable ? syncDirectoryOf(targetPath_) : IoStatus{};
     }
-    if (tempPath_.empty() && !nameUnnamed()) {
-      const int error = errno;
-      committed_ = true;
-      return systemFailure(error);
+    if (tempPath_.empty()) {
+      // Named beside its target, to be renamed over it; a stopping signal removes the name.
+      const int fd = fd_.get();
+      if (IoStatus named = createBeside(targetPath_, [fd](const std::string& name) { return linkUnnamed(fd, name); },
+                                        tempPath_);
+          !named)
+        return named;
+      slot_ = rememberTemporary(tempPath_.c_str());
     }
     if (fd_.close() != 0) return lastSystemFailure();
     const int rc = existing == Existing::Replace
                        ? ::rename(tempPath_.c_str(), targetPath_.c_str())
                        : ::renameat2(AT_FDCWD, tempPath_.c_str(), AT_FDCWD, targetPath_.c_str(),
                                      RENAME_NOREPLACE);
-    if (rc != 0) {
-      const int error = errno;
-      ::unlink(tempPath_.c_str());
-      committed_ = true;  // nothing left to remove
-      return error == EEXIST ? IoStatus::failure("the file exists already") : systemFailure(error);
-    }
-    committed_ = true;
-    return durable_ ? syncDirectoryOf(targetPath_) : IoStatus{};
+    if (rc != 0) return errno == EEXIST ? targetExistsAlready() : lastSystemFailure();
+    tempPath_.clear();  // it is the target now
+    return durable ? syncDirectoryOf(targetPath_) : IoStatus{};
   }
 
- private:
-  // Links the unnamed copy to a hidden name beside its target, to be renamed
-  // over it; the name is removed again if the process is stopped meanwhile.
-  bool nameUnnamed() {
-    const std::string directory = parentOf(targetPath_);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      std::string temp = (directory == "/" ? std::string() : directory) + "/" + temporaryName();
-      if (linkUnnamed(fd_.get(), temp) == 0) {
-        tempPath_ = std::move(temp);
-        slot_ = rememberTemporary(tempPath_.c_str());
-        return true;
-      }
-      if (errno != EEXIST) return false;
-    }
-    return false;
-  }
-
-  IoStatus kernelCopy(HostInputFile& source, std::uint64_t total, const CopyProgress& progress) {
-    // File systems that share extents (XFS, btrfs) clone the whole file at once.
-    if (total > 0 && ::ioctl(fd_.get(), FICLONE, source.fd()) == 0) {
-      copyMethod_ = "cloned";
-      return stopAsked(progress, total, total) ? IoStatus::cancelled() : IoStatus{};
-    }
-    copyMethod_ = "kernel copy";
-    bool copiedAny = false;
-    // Only the data segments are copied, so that holes stay holes.
-    for (std::uint64_t at = 0; at < total;) {
-      const auto [begin, end] = nextDataSegment(source.fd(), at, total);
-      if (begin >= total) break;
-      for (std::uint64_t from = begin; from < end;) {
-        // Without progress to report, one call asks for all that is left.
-        const std::uint64_t step = progress ? std::min(kProgressStep, end - from) : end - from;
-        loff_t in = static_cast<loff_t>(from), out = static_cast<loff_t>(from);
-        const ssize_t n = ::copy_file_range(source.fd(), &in, fd_.get(), &out,
-                                            static_cast<std::size_t>(std::min<std::uint64_t>(step, kLargestCall)), 0);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && !copiedAny &&
-            (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
-             errno == EBADF || errno == EPERM))
-          return bufferedCopy(source, 0, total, progress);
-        if (n < 0) return lastSystemFailure();
-        if (n == 0) return kShrank;
-        copiedAny = true;
-        from += static_cast<std::uint64_t>(n);
-        if (stopAsked(progress, from, total)) return IoStatus::cancelled();
-      }
-      at = end;
-    }
-    struct stat now {};
-    if (::fstat(source.fd(), &now) == 0 && static_cast<std::uint64_t>(now.st_size) < total)
-      return kShrank;
-    // A hole at the end has no data to copy, but it is part of the length.
-    if (::ftruncate(fd_.get(), static_cast<off_t>(total)) != 0) return lastSystemFailure();
-    return stopAsked(progress, total, total) ? IoStatus::cancelled() : IoStatus{};
-  }
-
-  IoStatus bufferedCopy(InputFile& source, std::uint64_t done, std::uint64_t total,
-                        const CopyProgress& progress) {
-    std::vector<std::byte> buffer(std::size_t{1} << 20);
-    copyMethod_ = "read/write";
-    while (done < total) {
-      const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), total - done));
-      ByteSource::Read r = source.readAt(done, std::span(buffer.data(), want));
-      if (!r.status) return IoStatus::readFailure(r.status.reason());
-      if (r.count == 0) return kShrank;
-      if (IoStatus s = writeAll(fd_.get(), buffer.data(), r.count, done); !s) return s;
-      done += r.count;
-      if (stopAsked(progress, done, total)) return IoStatus::cancelled();
-    }
-    return {};
+  void discard() override {
+    fd_.reset();  // an unnamed file vanishes as it closes
+    if (!tempPath_.empty()) ::unlink(tempPath_.c_str());
+    tempPath_.clear();
   }
 
   UniqueFd fd_;
   std::string tempPath_;
   std::string targetPath_;
   int slot_ = -1;
-  bool committed_ = false;
-  bool durable_ = false;
-  std::string copyMethod_;
 };
-
-std::string temporaryName() {
-  static std::atomic<unsigned> counter{0};
-  const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
-  char name[64];
-  std::snprintf(name, sizeof name, ".vellora-%x-%x-%llx.tmp", static_cast<unsigned>(::getpid()),
-                counter++, static_cast<unsigned long long>(now));
-  return name;
-}
 
 // The path a chain of symbolic links leads to; the path itself when it is no link.
 std::string followLinks(std::string path) {
@@ -297,6 +245,20 @@ std::string followLinks(std::string path) {
     path = target[0] == '/' ? std::string(target) : parentOf(path) + "/" + target;
   }
   return path;
+}
+
+// What lies at `path`, links followed.
+PathFacts factsAbout(const std::string& path, struct stat& st) {
+  PathFacts facts;
+  if (::stat(path.c_str(), &st) != 0) {
+    if (errno != ENOENT) facts.status = lastSystemFailure();
+    return facts;
+  }
+  facts.kind = S_ISREG(st.st_mode)   ? PathFacts::Kind::RegularFile
+               : S_ISDIR(st.st_mode) ? PathFacts::Kind::Directory
+                                     : PathFacts::Kind::Other;
+  facts.readOnly = noWriteBits(st);
+  return facts;
 }
 
 }  // namespace
@@ -319,8 +281,10 @@ Opened<InputFile> HostFileSystem::openInput(const std::string& path) {
   if (!fd) return {nullptr, lastSystemFailure()};
   struct stat st {};
   if (::fstat(fd.get(), &st) != 0) return {nullptr, lastSystemFailure()};
-  if (S_ISDIR(st.st_mode)) return {nullptr, IoStatus::failure("it is a directory")};
-  if (!S_ISREG(st.st_mode)) return {nullptr, IoStatus::failure("it is not a regular file")};
+  const PathFacts::Kind kind = S_ISREG(st.st_mode)   ? PathFacts::Kind::RegularFile
+                              : S_ISDIR(st.st_mode) ? PathFacts::Kind::Directory
+                                                    : PathFacts::Kind::Other;
+  if (IoStatus readable = checkReadable(kind, Reading::Whole); !readable) return {nullptr, readable};
   const int flags = ::fcntl(fd.get(), F_GETFL);
   if (flags >= 0) ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
   return {std::make_unique<HostInputFile>(std::move(fd), static_cast<std::uint64_t>(st.st_size)),
@@ -334,26 +298,18 @@ Opened<ReplacementFile> HostFileSystem::createReplacement(const std::string& pat
   // A link is written through: its target gets the new content, the link stays.
   host = followLinks(*host);
 
-  struct stat target {};
-  const bool targetExists = ::stat(host->c_str(), &target) == 0;
-  if (targetExists) {
-    if (S_ISDIR(target.st_mode)) return {nullptr, IoStatus::failure("it is a directory")};
-    if (!S_ISREG(target.st_mode)) return {nullptr, IoStatus::failure("it is not a regular file")};
-    if (noWriteBits(target) || ::access(host->c_str(), W_OK) != 0)
-      return {nullptr, IoStatus::failure("the file is read-only")};
-  }
+  struct stat target {}, dir {};
+  PathFacts targetFacts = factsAbout(*host, target);
+  if (targetFacts.kind == PathFacts::Kind::RegularFile && ::access(host->c_str(), W_OK) != 0)
+    targetFacts.readOnly = true;
   const std::string directory = parentOf(*host);
-  struct stat dir {};
-  if (::stat(directory.c_str(), &dir) != 0)
-    return {nullptr, errno == ENOENT ? IoStatus::failure("its directory does not exist")
-                                     : lastSystemFailure()};
-  if (!S_ISDIR(dir.st_mode)) return {nullptr, IoStatus::failure("its directory is not a directory")};
-  if (noWriteBits(dir)) return {nullptr, IoStatus::failure("its directory is read-only")};
+  if (IoStatus place = checkReplacementPlace(targetFacts, factsAbout(directory, dir)); !place)
+    return {nullptr, place};
 
   // A replaced file keeps its owner and group where the process may set
   // them, and its permissions; a new one gets the umask's.
   const auto takeOver = [&](int fd) {
-    if (!targetExists) return;
+    if (targetFacts.kind == PathFacts::Kind::Missing) return;
     if (::fchown(fd, target.st_uid, target.st_gid) != 0) (void)::fchown(fd, ::geteuid(), target.st_gid);
     ::fchmod(fd, target.st_mode & 07777);
   };
@@ -366,15 +322,18 @@ Opened<ReplacementFile> HostFileSystem::createReplacement(const std::string& pat
     if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT)
       return {nullptr, lastSystemFailure()};
   }
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string temp = (directory == "/" ? std::string() : directory) + "/" + temporaryName();
-    UniqueFd fd(::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-    if (!fd && errno == EEXIST) continue;
-    if (!fd) return {nullptr, lastSystemFailure()};
-    takeOver(fd.get());
-    return {std::make_unique<HostReplacementFile>(std::move(fd), std::move(temp), *host), {}};
-  }
-  return {nullptr, IoStatus::failure("could not create a temporary file")};
+  UniqueFd fd;
+  std::string temp;
+  const IoStatus made = createBeside(
+      *host,
+      [&fd](const std::string& name) {
+        fd.reset(::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        return fd ? 0 : -1;
+      },
+      temp);
+  if (!made) return {nullptr, made};
+  takeOver(fd.get());
+  return {std::make_unique<HostReplacementFile>(std::move(fd), std::move(temp), *host), {}};
 }
 
 bool HostFileSystem::exists(const std::string& path) {

@@ -3,10 +3,9 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <atomic>
-#include <cstdio>
 #include <vector>
 
+#include "platform/file_policy.h"
 #include "platform/wildcard.h"
 #include "platform/win32/wide.h"
 
@@ -20,9 +19,6 @@ using win32::lastFailure;
 using win32::toUtf8;
 using win32::toWide;
 using win32::UniqueHandle;
-
-const IoStatus kResized = IoStatus::failure("the input changed length while it was being copied");
-const IoStatus kShrank = IoStatus::failure("the input got shorter while it was being copied");
 
 OVERLAPPED at(std::uint64_t offset) {
   OVERLAPPED o{};
@@ -83,42 +79,36 @@ IoStatus writeAll(HANDLE file, const std::byte* data, std::size_t count, std::ui
 
 struct ProgressContext {
   const CopyProgress* progress;
-  std::uint64_t reported = 0;
   bool cancelled = false;  // the progress asked to stop, so CopyFileExW failed
 };
-
-// True when there is progress to tell and it asks the copy to stop.
-bool stopAsked(const CopyProgress& progress, std::uint64_t done, std::uint64_t total) {
-  return progress && !progress(done, total);
-}
 
 DWORD CALLBACK copyProgress(LARGE_INTEGER total, LARGE_INTEGER done, LARGE_INTEGER, LARGE_INTEGER,
                             DWORD, DWORD, HANDLE, HANDLE, LPVOID data) {
   auto* context = static_cast<ProgressContext*>(data);
-  context->reported = static_cast<std::uint64_t>(done.QuadPart);
-  if (!stopAsked(*context->progress, context->reported, static_cast<std::uint64_t>(total.QuadPart)))
+  const CopyProgress& progress = *context->progress;
+  if (!progress || progress(static_cast<std::uint64_t>(done.QuadPart), static_cast<std::uint64_t>(total.QuadPart)))
     return PROGRESS_CONTINUE;
   // CopyFileExW removes its partial copy; the destructor removes the rest.
   context->cancelled = true;
   return PROGRESS_CANCEL;
 }
 
-class WindowsReplacementFile final : public ReplacementFile {
+// The copy is made by CopyFileExW into a temporary file beside the target,
+// which takes the target's place with MoveFileExW.
+class WindowsReplacementFile final : public ReplacementSkeleton {
  public:
   WindowsReplacementFile(UniqueHandle file, std::wstring tempPath, std::wstring targetPath)
       : file_(std::move(file)), tempPath_(std::move(tempPath)), targetPath_(std::move(targetPath)) {}
   ~WindowsReplacementFile() override {
-    if (!committed_) {
-      file_.reset();
-      ::DeleteFileW(tempPath_.c_str());
-    }
+    if (!committed()) discard();
   }
 
-  IoStatus copyFrom(InputFile& source, const CopyProgress& progress) override {
-    const std::uint64_t total = source.size();
-    if (stopAsked(progress, 0, total)) return IoStatus::cancelled();
+ private:
+  std::optional<IoStatus> copyBySystem(InputFile& source, std::uint64_t,
+                                       const CopyProgress& progress) override {
     auto* windows = dynamic_cast<WindowsInputFile*>(&source);
-    if (!windows) return bufferedCopy(source, progress);
+    if (!windows) return std::nullopt;
+    copiedBy("CopyFileExW");
     // CopyFileExW opens the temporary file itself, so ours closes first; it
     // also copies the read-only attribute, which the patch must not meet.
     file_.reset();
@@ -127,75 +117,41 @@ class WindowsReplacementFile final : public ReplacementFile {
     if (!::CopyFileExW(windows->path().c_str(), tempPath_.c_str(), copyProgress, &context, &cancel, 0))
       return context.cancelled ? IoStatus::cancelled() : lastFailure();
     ::SetFileAttributesW(tempPath_.c_str(), FILE_ATTRIBUTE_NORMAL);
-    // Not every CopyFileExW calls back (Wine's does not): the end is always told.
-    if (context.reported != total && stopAsked(progress, total, total)) return IoStatus::cancelled();
-    if (IoStatus reopened = reopen(); !reopened) return reopened;
-    const std::optional<std::uint64_t> copied = sizeOf(file_.get());
-    const std::optional<std::uint64_t> now = sizeOf(windows->handle());
+    file_ = UniqueHandle(::CreateFileW(tempPath_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file_) return lastFailure();
+    // CopyFileExW copies by name: what it copied must be the opened input as it is now.
+    const std::optional<std::uint64_t> copied = sizeOf(file_.get()), now = sizeOf(windows->handle());
     if (!copied || !now) return lastFailure();
-    if (*copied != total || *now != total) return kResized;
-    return {};
+    if (*copied != *now) return lengthChangedWhileCopied();
+    return IoStatus();
   }
 
-  IoStatus writeAt(std::uint64_t offset, std::span<const std::byte> bytes) override {
+  IoStatus writeBytes(std::uint64_t offset, std::span<const std::byte> bytes) override {
     if (!file_) return IoStatus::failure("the copy is not open");
     return writeAll(file_.get(), bytes.data(), bytes.size(), offset);
   }
 
-  IoStatus commit(Existing existing) override {
-    if (committed_) return {};
-    IoStatus flushed;
-    if (file_ && !::FlushFileBuffers(file_.get())) flushed = lastFailure();
+  IoStatus putInPlace(Existing existing, bool) override {
+    // Always flushed: MoveFileExW's write-through makes the rename itself durable.
+    if (file_ && !::FlushFileBuffers(file_.get())) return lastFailure();
     file_.reset();
     DWORD flags = MOVEFILE_WRITE_THROUGH;
     if (existing == Existing::Replace) flags |= MOVEFILE_REPLACE_EXISTING;
-    if (flushed && !::MoveFileExW(tempPath_.c_str(), targetPath_.c_str(), flags)) {
-      const DWORD error = ::GetLastError();
-      flushed = error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS
-                    ? IoStatus::failure("the file exists already")
-                    : failure(error);
-    }
-    if (!flushed) ::DeleteFileW(tempPath_.c_str());
-    committed_ = true;  // either in place or removed: nothing left behind
-    return flushed;
+    if (::MoveFileExW(tempPath_.c_str(), targetPath_.c_str(), flags)) return {};
+    const DWORD error = ::GetLastError();
+    return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? targetExistsAlready() : failure(error);
   }
 
- private:
-  IoStatus reopen() {
-    file_ = UniqueHandle(::CreateFileW(tempPath_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    return file_ ? IoStatus() : lastFailure();
-  }
-
-  IoStatus bufferedCopy(InputFile& source, const CopyProgress& progress) {
-    const std::uint64_t total = source.size();
-    std::vector<std::byte> buffer(std::size_t{1} << 20);
-    std::uint64_t done = 0;
-    while (done < total) {
-      const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), total - done));
-      ByteSource::Read r = source.readAt(done, std::span(buffer.data(), want));
-      if (!r.status) return r.status;
-      if (r.count == 0) return kShrank;
-      if (IoStatus s = writeAt(done, std::span(buffer.data(), r.count)); !s) return s;
-      done += r.count;
-      if (stopAsked(progress, done, total)) return IoStatus::cancelled();
-    }
-    return {};
+  void discard() override {
+    file_.reset();
+    ::DeleteFileW(tempPath_.c_str());
   }
 
   UniqueHandle file_;
   std::wstring tempPath_;
   std::wstring targetPath_;
-  bool committed_ = false;
 };
-
-std::wstring temporaryName() {
-  static std::atomic<unsigned> counter{0};
-  wchar_t name[64];
-  std::swprintf(name, 64, L".vellora-%lx-%x-%llx.tmp", ::GetCurrentProcessId(), counter++,
-                static_cast<unsigned long long>(::GetTickCount64()));
-  return name;
-}
 
 // The directory part of a path, with its separator kept at a root ("C:\").
 std::wstring parentOf(const std::wstring& path) {
@@ -203,6 +159,22 @@ std::wstring parentOf(const std::wstring& path) {
   if (slash == std::wstring::npos) return L".";
   if (slash == 2 && path[1] == L':') return path.substr(0, 3);
   return path.substr(0, slash);
+}
+
+// What lies at a path. A folder's read-only attribute does not stop
+// anyone from writing into it, so a directory is never read-only here.
+PathFacts factsAbout(const std::wstring& path) {
+  PathFacts facts;
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) facts.status = failure(error);
+    return facts;
+  }
+  const bool directory = attributes & FILE_ATTRIBUTE_DIRECTORY;
+  facts.kind = directory ? PathFacts::Kind::Directory : PathFacts::Kind::RegularFile;
+  facts.readOnly = !directory && (attributes & FILE_ATTRIBUTE_READONLY);
+  return facts;
 }
 
 // A handle that asks no access: only the file's identity is read, whoever holds it open.
@@ -224,43 +196,34 @@ Opened<InputFile> WindowsFileSystem::openInput(const std::string& path) {
   if (!file) return {nullptr, lastFailure()};
   BY_HANDLE_FILE_INFORMATION info{};
   if (!::GetFileInformationByHandle(file.get(), &info)) return {nullptr, lastFailure()};
-  if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-    return {nullptr, IoStatus::failure("it is a directory")};
-  if (::GetFileType(file.get()) != FILE_TYPE_DISK)
-    return {nullptr, IoStatus::failure("it is not a regular file")};
+  const PathFacts::Kind kind = info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? PathFacts::Kind::Directory
+                              : ::GetFileType(file.get()) == FILE_TYPE_DISK    ? PathFacts::Kind::RegularFile
+                                                                               : PathFacts::Kind::Other;
+  if (IoStatus readable = checkReadable(kind, Reading::Whole); !readable) return {nullptr, readable};
   const std::uint64_t size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
   return {std::make_unique<WindowsInputFile>(std::move(file), std::move(wide), size), {}};
 }
 
 Opened<ReplacementFile> WindowsFileSystem::createReplacement(const std::string& path) {
   const std::wstring target = systemPath(path);
-  const DWORD attributes = ::GetFileAttributesW(target.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES) {
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return {nullptr, IoStatus::failure("it is a directory")};
-    if (attributes & FILE_ATTRIBUTE_READONLY) return {nullptr, IoStatus::failure("the file is read-only")};
-  }
   const std::wstring directory = parentOf(target);
-  const DWORD dir = ::GetFileAttributesW(directory.c_str());
-  if (dir == INVALID_FILE_ATTRIBUTES) {
-    const DWORD error = ::GetLastError();
-    return {nullptr, error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
-                         ? IoStatus::failure("its directory does not exist")
-                         : failure(error)};
-  }
-  if (!(dir & FILE_ATTRIBUTE_DIRECTORY))
-    return {nullptr, IoStatus::failure("its directory is not a directory")};
+  if (IoStatus place = checkReplacementPlace(factsAbout(target), factsAbout(directory)); !place)
+    return {nullptr, place};
 
   const std::wstring prefix = directory.back() == L'\\' ? directory : directory + L"\\";
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    std::wstring temp = prefix + temporaryName();
+  UniqueHandle file;
+  std::wstring temp;
+  const IoStatus made = createUnderFreshName(::GetCurrentProcessId(), [&](const std::string& name) -> std::optional<IoStatus> {
+    temp = prefix + toWide(name);
     // A plain file: CopyFileExW refuses to overwrite a hidden or read-only one.
-    UniqueHandle file(::CreateFileW(temp.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file && ::GetLastError() == ERROR_FILE_EXISTS) continue;
-    if (!file) return {nullptr, lastFailure()};
-    return {std::make_unique<WindowsReplacementFile>(std::move(file), std::move(temp), target), {}};
-  }
-  return {nullptr, IoStatus::failure("could not create a temporary file")};
+    file = UniqueHandle(::CreateFileW(temp.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file) return IoStatus();
+    if (::GetLastError() == ERROR_FILE_EXISTS) return std::nullopt;
+    return lastFailure();
+  });
+  if (!made) return {nullptr, made};
+  return {std::make_unique<WindowsReplacementFile>(std::move(file), std::move(temp), target), {}};
 }
 
 bool WindowsFileSystem::exists(const std::string& path) {

@@ -290,6 +290,17 @@ TEST_F(HostFileSystemTest, KnowsTheSameFileUnderTwoNames) {
   EXPECT_FALSE(files.sameFile("C:\\a.wav", "C:\\b.wav"));
 }
 
+// A link that leads nowhere is no file, and no reason to fail the listing
+// or leave it unsorted.
+TEST_F(HostFileSystemTest, ListsPastLinksThatLeadNowhere) {
+  for (const char* name : {"c.wav", "A.wav", "b.wav"}) drive.write(name, "RIFF");
+  std::filesystem::create_symlink(drive.host("gone"), drive.host("dangling.wav"));
+  std::vector<std::string> names;
+  const IoStatus listed = files.listFiles("C:\\*.wav", names);
+  EXPECT_TRUE(listed) << listed.reason();
+  EXPECT_EQ(names, (std::vector<std::string>{"A.wav", "b.wav", "c.wav"}));
+}
+
 TEST_F(HostFileSystemTest, MakesOneDirectory) {
   EXPECT_TRUE(files.makeDirectory("C:\\temp"));
   EXPECT_EQ(files.makeDirectory("C:\\temp").reason(), "File exists");

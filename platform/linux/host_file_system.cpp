@@ -390,8 +390,12 @@ IoStatus HostFileSystem::listFiles(const std::string& pattern, std::vector<std::
   std::unique_ptr<DIR, CloseDir> dir(::opendir(host->c_str()));
   if (!dir) return lastSystemFailure();
 
-  errno = 0;
-  while (const dirent* entry = ::readdir(dir.get())) {
+  for (;;) {
+    // Only readdir's own failure counts: a link that leads nowhere fails the
+    // fstatat below, and must not pass for it.
+    errno = 0;
+    const dirent* entry = ::readdir(dir.get());
+    if (!entry) break;
     const std::string_view name = entry->d_name;
     if (name.front() == '.' || !wildcardMatch(wildcard, name)) continue;
     bool regular = entry->d_type == DT_REG;

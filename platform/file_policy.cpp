@@ -85,7 +85,8 @@ IoStatus ReplacementSkeleton::copyFrom(InputFile& source, const CopyProgress& pr
     };
   if (stopAsked(telling, 0, total)) return IoStatus::cancelled();
   const std::optional<IoStatus> bySystem = copyBySystem(source, total, telling);
-  if (IoStatus copied = bySystem ? *bySystem : copyByReadAndWrite(source, total, telling); !copied)
+  if (!bySystem) copiedBy("read/write");
+  if (IoStatus copied = bySystem ? *bySystem : copyByReadAndWrite(source, 0, total, telling); !copied)
     return copied;
   if (IoStatus same = checkLengthAfterCopy(source, total); !same) return same;
   // Not every system's copy tells how far it came (a clone, Wine's CopyFileExW): the end always is.
@@ -93,11 +94,10 @@ IoStatus ReplacementSkeleton::copyFrom(InputFile& source, const CopyProgress& pr
   return {};
 }
 
-IoStatus ReplacementSkeleton::copyByReadAndWrite(InputFile& source, std::uint64_t total,
+IoStatus ReplacementSkeleton::copyByReadAndWrite(InputFile& source, std::uint64_t from, std::uint64_t total,
                                                  const CopyProgress& progress) {
-  copiedBy("read/write");
   std::vector<std::byte> buffer(kCopyStep);
-  for (std::uint64_t done = 0; done < total;) {
+  for (std::uint64_t done = from; done < total;) {
     const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), total - done));
     const ByteSource::Read r = source.readAt(done, std::span(buffer.data(), want));
     if (!r.status) return IoStatus::readFailure(r.status.reason());
@@ -117,7 +117,7 @@ IoStatus ReplacementSkeleton::commit(Existing existing) {
   if (committed_) return {};
   committed_ = true;
   IoStatus placed = putInPlace(existing, durable_);
-  if (!placed) discard();
+  if (!placed && !placed.inPlace()) discard();
   return placed;
 }
 

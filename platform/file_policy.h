@@ -61,17 +61,23 @@ class ReplacementSkeleton : public ReplacementFile {
                                                const CopyProgress& progress) = 0;
   // Writes all of `bytes` at `offset` of the copy; past its end leaves a gap of zeros.
   virtual IoStatus writeBytes(std::uint64_t offset, std::span<const std::byte> bytes) = 0;
-  // Gives the finished copy the target's name, flushed to disk first when
-  // `durable`; on failure the skeleton discards it.
+  // Gives the finished copy the target's name, flushed to disk and closed
+  // first (flushed only when `durable`), so that a late write error leaves
+  // nothing named; on failure the skeleton discards it, unless the failure
+  // came after it took its name (IoStatus::inPlace).
   virtual IoStatus putInPlace(Existing existing, bool durable) = 0;
   // Removes the copy; platforms call it from their destructors too, unless committed().
   virtual void discard() = 0;
 
   bool committed() const { return committed_; }
   void copiedBy(std::string method) { copyMethod_ = std::move(method); }
+  // Copies the rest of `source` from `from` on by reads and writes, which
+  // tell a failure to read apart from a failure to write; a system's copy
+  // that does not say which side failed it hands over to this.
+  IoStatus copyByReadAndWrite(InputFile& source, std::uint64_t from, std::uint64_t total,
+                              const CopyProgress& progress);
 
  private:
-  IoStatus copyByReadAndWrite(InputFile& source, std::uint64_t total, const CopyProgress& progress);
 
   bool committed_ = false;
   bool durable_ = false;

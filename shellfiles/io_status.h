@@ -24,11 +24,20 @@ class IoStatus {
     return status;
   }
 
+  // A new file that took its name, but whose name could not be flushed to
+  // disk: it is in place and may yet be lost to a power cut.
+  static IoStatus inPlaceNotFlushed(std::string reason) {
+    IoStatus status(std::move(reason));
+    status.inPlace_ = true;
+    return status;
+  }
+
   bool ok() const { return reason_.empty(); }
   explicit operator bool() const { return ok(); }
   const std::string& reason() const { return reason_; }
   bool whileReading() const { return reading_; }
   bool wasCancelled() const { return cancelled_; }
+  bool inPlace() const { return inPlace_; }
 
  private:
   explicit IoStatus(std::string reason) : reason_(std::move(reason)) {
@@ -37,6 +46,7 @@ class IoStatus {
   std::string reason_;
   bool reading_ = false;
   bool cancelled_ = false;
+  bool inPlace_ = false;
 };
 
 }  // namespace vellora

@@ -22,6 +22,9 @@ std::string message(const JobError& error) {
              " is the input file itself. Choose another output directory; nothing was changed.";
     case JobFailure::InputUnreadable: return "Could not read " + error.path + ": " + error.reason;
     case JobFailure::OutputUnwritable: return "Could not write " + error.path + ": " + error.reason;
+    case JobFailure::NotFlushed:
+      return "Wrote " + error.path + ", but could not flush its directory to disk (" + error.reason +
+             "): the copy is in place but may not survive a power cut.";
     case JobFailure::NoFormatChunk:
       return "Found no format chunk in " + error.path + ": " + error.reason +
              ". Nothing was written.";
@@ -130,7 +133,7 @@ Conversion convert(FileSystem& files, const ConversionRequest& request) {
   if (IoStatus s = patchFormat(*output.file, result.header, *result.scaled); !s) {
     error.record(JobFailure::OutputUnwritable, request.output, s.reason());
   } else if (IoStatus c = output.file->commit(request.existing); !c) {
-    error.record(JobFailure::OutputUnwritable, request.output, c.reason());
+    error.record(c.inPlace() ? JobFailure::NotFlushed : JobFailure::OutputUnwritable, request.output, c.reason());
   }
   return result;
 }

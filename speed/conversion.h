@@ -13,6 +13,7 @@ enum class JobFailure {
   SameFile,          // the output path names the input file itself
   InputUnreadable,   // the input cannot be opened or read
   OutputUnwritable,  // the copy cannot be created, written or put in place
+  NotFlushed,        // the copy is in place, but its directory could not be flushed to disk
   NoFormatChunk,     // the scan found nothing to patch
   FormatTooShort,    // the format chunk ends before the rates
   RateOutOfRange,    // a scaled rate would fall outside 1 .. 2147483647

@@ -2,6 +2,8 @@
 // temporary drive C:, with its output and exit status captured.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -159,6 +161,33 @@ TEST_F(CliTest, KeepsAnExistingOutputUnlessForced) {
   EXPECT_EQ(forced.status, 0);
   EXPECT_EQ(drive.read("rec/out/talk-90.wav"), talk90);
   EXPECT_EQ(drive.list("rec/out"), (Names{"talk-90.wav"}));
+}
+
+// A link at the output that leads nowhere is not written through without
+// --force, as cp refuses. One that another user planted in a shared
+// directory, where anyone may name a link like the coming output, is not
+// followed at all: the file it leads to stays as it was.
+TEST_F(CliTest, WritesThroughNoDanglingOrPlantedLink) {
+  drive.mkdir("rec/out");
+  std::filesystem::create_symlink("elsewhere/talk-90.wav", drive.host("rec/out/talk-90.wav"));
+  const Outcome dangling = run({"-o", "out", "talk.wav"});
+  EXPECT_EQ(dangling.status, 1);
+  EXPECT_EQ(dangling.err, "vellora-cli: Could not write out/talk-90.wav: not writing through dangling symlink\n");
+  EXPECT_EQ(drive.list("rec/out"), (Names{"talk-90.wav"}));
+
+  if (::geteuid() != 0) GTEST_SKIP() << "planting a link as another user needs root";
+  drive.mkdir("shared");
+  ::chmod(drive.host("shared").c_str(), 01777);
+  drive.write("notes.txt", "notes");
+  std::filesystem::create_symlink(drive.host("notes.txt"), drive.host("shared/talk-90.wav"));
+  ASSERT_EQ(::lchown(drive.host("shared/talk-90.wav").c_str(), 4321, 4321), 0);
+  const Outcome planted = run({"--force", "-o", "../shared", "talk.wav"});
+  EXPECT_EQ(planted.status, 1);
+  EXPECT_EQ(planted.err,
+            "vellora-cli: Could not write ../shared/talk-90.wav: not following a link that another user owns "
+            "in a shared directory\n");
+  EXPECT_EQ(drive.read("notes.txt"), "notes");
+  EXPECT_EQ(drive.list("shared"), (Names{"talk-90.wav"}));
 }
 
 TEST_F(CliTest, NamesCarryTheRoundedPercentAndRatesTheExactOne) {

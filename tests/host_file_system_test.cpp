@@ -1,11 +1,21 @@
 #include "platform/linux/host_file_system.h"
 
+#include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <string>
 #include <utility>
 
@@ -175,6 +185,157 @@ TEST_F(HostFileSystemTest, ReplacesThroughLinksKeepingOwnerAndMode) {
   ASSERT_TRUE(created.file->writeAt(0, bytes("x")));
   ASSERT_TRUE(created.file->commit());
   EXPECT_EQ(drive.read("real/new.xls"), "x");
+}
+
+// Uids no account on a test machine has, for files and links of "another user".
+constexpr uid_t kStranger = 4321, kDirectoryOwner = 4322;
+
+void plantLink(const std::string& target, const std::string& link, uid_t owner) {
+  std::filesystem::create_symlink(target, link);
+  ASSERT_EQ(::lchown(link.c_str(), owner, owner), 0);
+}
+
+// A link at the target is followed only where the kernel's
+// fs.protected_symlinks would follow it: in a sticky, world-writable
+// directory, for its owner or the directory's. Anyone may plant a link in
+// /tmp named like the coming output; the file it leads to stays untouched.
+TEST_F(HostFileSystemTest, FollowsLinksInSharedDirectoriesOnlyAsTheKernelWould) {
+  if (::geteuid() != 0) GTEST_SKIP() << "planting a link as another user needs root";
+  drive.mkdir("victim");
+  drive.write("victim/notes.txt", "notes");
+  std::ifstream protection("/proc/sys/fs/protected_symlinks");
+  int kernelProtects = 0;
+  protection >> kernelProtects;
+  struct Case {
+    mode_t directoryMode;
+    uid_t directoryOwner, linkOwner;
+    bool followed;
+  };
+  const Case cases[] = {
+      {01777, 0, kStranger, false},  // /tmp: another user's link
+      {01777, kDirectoryOwner, kStranger, false},
+      {01777, kDirectoryOwner, kDirectoryOwner, true},  // the directory's owner made it
+      {01777, kDirectoryOwner, 0, true},                // the user's own link
+      {00777, 0, kStranger, true},                      // not sticky
+      {01775, 0, kStranger, true},                      // not world-writable
+  };
+  HostFileSystem named(DriveMap::fromEnvironment(), HostFileSystem::Temporaries::Named);
+  for (const Case& c : cases) {
+    for (HostFileSystem* fs : {&files, &named}) {
+      SCOPED_TRACE(testing::Message() << std::oct << c.directoryMode << std::dec << ", directory of "
+                                      << c.directoryOwner << ", link of " << c.linkOwner
+                                      << (fs == &named ? ", named" : ", unnamed"));
+      drive.mkdir("shared");
+      ASSERT_EQ(::chown(drive.host("shared").c_str(), c.directoryOwner, 0), 0);
+      ASSERT_EQ(::chmod(drive.host("shared").c_str(), c.directoryMode), 0);
+      plantLink(drive.host("victim/notes.txt"), drive.host("shared/talk-90.wav"), c.linkOwner);
+      plantLink(drive.host("victim/new.txt"), drive.host("shared/dangling-90.wav"), c.linkOwner);
+      if (kernelProtects == 1) {
+        const int fd = ::open(drive.host("shared/talk-90.wav").c_str(), O_RDONLY);
+        EXPECT_EQ(fd >= 0, c.followed) << "the kernel decides otherwise";
+        if (fd >= 0) ::close(fd);
+      }
+      for (const char* name : {"C:\\shared\\talk-90.wav", "C:\\shared\\dangling-90.wav"}) {
+        Opened<ReplacementFile> out = fs->createReplacement(name);
+        if (c.followed) {
+          ASSERT_TRUE(out.status) << out.status.reason();
+          ASSERT_TRUE(out.file->writeAt(0, bytes("wav")));
+          ASSERT_TRUE(out.file->commit());
+        } else {
+          EXPECT_EQ(out.status.reason(), "not following a link that another user owns in a shared directory");
+        }
+      }
+      EXPECT_EQ(drive.read("victim/notes.txt"), c.followed ? "wav" : "notes");
+      EXPECT_EQ(drive.exists("victim/new.txt"), c.followed);
+      EXPECT_EQ(drive.list("shared"), (std::vector<std::string>{"dangling-90.wav", "talk-90.wav"}));
+      drive.write("victim/notes.txt", "notes");
+      drive.remove("victim/new.txt");
+      drive.remove("shared");
+    }
+  }
+}
+
+// Without leave to replace, a link that leads nowhere is not written
+// through, as cp refuses; with it, the file is made where the link points.
+TEST_F(HostFileSystemTest, WritesThroughADanglingLinkOnlyWhenReplacing) {
+  drive.mkdir("real");
+  std::filesystem::create_symlink("real/take.wav", drive.host("take.wav"));
+  HostFileSystem named(DriveMap::fromEnvironment(), HostFileSystem::Temporaries::Named);
+  for (HostFileSystem* fs : {&files, &named}) {
+    Opened<ReplacementFile> out = fs->createReplacement("C:\\take.wav");
+    ASSERT_TRUE(out.status) << out.status.reason();
+    ASSERT_TRUE(out.file->writeAt(0, bytes("wav")));
+    EXPECT_EQ(out.file->commit(ReplacementFile::Existing::Keep).reason(), "not writing through dangling symlink");
+    EXPECT_EQ(drive.list("real"), std::vector<std::string>{});
+    EXPECT_EQ(drive.list(""), (std::vector<std::string>{"real", "take.wav"}));
+  }
+  Opened<ReplacementFile> out = files.createReplacement("C:\\take.wav");
+  ASSERT_TRUE(out.file->writeAt(0, bytes("wav")));
+  ASSERT_TRUE(out.file->commit(ReplacementFile::Existing::Replace));
+  EXPECT_EQ(drive.read("real/take.wav"), "wav");
+  EXPECT_TRUE(std::filesystem::is_symlink(drive.host("take.wav")));
+}
+
+// Runs `body` in a child process as the user `uid`, and returns what it
+// returned, or a note that the child could not run.
+std::string asUser(uid_t uid, const std::function<std::string()>& body) {
+  int pipe[2];
+  if (::pipe(pipe) != 0) return "no pipe";
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::close(pipe[0]);
+    std::string said = ::setgroups(0, nullptr) == 0 && ::setresgid(uid, uid, uid) == 0 &&
+                               ::setresuid(uid, uid, uid) == 0
+                           ? body()
+                           : "could not become another user";
+    const ssize_t written = ::write(pipe[1], said.data(), said.size());
+    ::_exit(written == static_cast<ssize_t>(said.size()) ? 0 : 1);
+  }
+  ::close(pipe[1]);
+  std::string said;
+  char buffer[256];
+  for (ssize_t n; (n = ::read(pipe[0], buffer, sizeof buffer)) > 0;) said.append(buffer, static_cast<std::size_t>(n));
+  ::close(pipe[0]);
+  ::waitpid(child, nullptr, 0);
+  return said;
+}
+
+// Another user's file is refused before anything is copied, with the
+// system's own reason: the sticky bit keeps it from being renamed over, and
+// a replacement in one's own directory could not keep its owner.
+TEST_F(HostFileSystemTest, RefusesAnotherUsersFileWithTheSystemsReason) {
+  if (::geteuid() != 0) GTEST_SKIP() << "files of two other users need root";
+  ASSERT_EQ(::chmod(drive.root().c_str(), 0755), 0);
+  struct Case {
+    const char* directory;
+    mode_t directoryMode;
+    uid_t directoryOwner;
+    mode_t fileMode;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"shared", 01777, 0, 0644, "Operation not permitted"},
+      {"shared-writable", 01777, 0, 0666, "Operation not permitted"},
+      {"mine", 0755, kStranger, 0666, "could not keep the owner of the file it replaces: Operation not permitted"},
+  };
+  for (const Case& c : cases) {
+    const std::string directory = c.directory, file = directory + "/out.wav";
+    drive.mkdir(directory);
+    ASSERT_EQ(::chown(drive.host(directory).c_str(), c.directoryOwner, c.directoryOwner), 0);
+    ASSERT_EQ(::chmod(drive.host(directory).c_str(), c.directoryMode), 0);
+    drive.write(file, "old");
+    ASSERT_EQ(::chown(drive.host(file).c_str(), kDirectoryOwner, kDirectoryOwner), 0);
+    ASSERT_EQ(::chmod(drive.host(file).c_str(), c.fileMode), 0);
+    for (auto temporaries : {HostFileSystem::Temporaries::Unnamed, HostFileSystem::Temporaries::Named}) {
+      const std::string said = asUser(kStranger, [&] {
+        HostFileSystem fs(DriveMap::fromEnvironment(), temporaries);
+        return fs.createReplacement("C:\\" + directory + "\\out.wav").status.reason();
+      });
+      EXPECT_EQ(said, c.reason) << file;
+      EXPECT_EQ(drive.list(directory), std::vector<std::string>{"out.wav"}) << file;
+      EXPECT_EQ(drive.read(file), "old");
+    }
+  }
 }
 
 // Holes are not copied as zeros: the copy stays as sparse as its input.

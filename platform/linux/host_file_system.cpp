@@ -10,12 +10,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <memory>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/file_policy.h"
@@ -29,24 +31,26 @@ namespace {
 IoStatus systemFailure(int error) { return IoStatus::failure(std::strerror(error)); }
 IoStatus lastSystemFailure() { return systemFailure(errno); }
 
-std::string parentOf(const std::string& hostPath) {
-  const std::size_t slash = hostPath.rfind('/');
-  return slash == 0 ? std::string("/") : hostPath.substr(0, slash);
-}
-
 // "Read-only" means that the permission bits allow nobody to write, which also
 // stops root, as a read-only file does on the desktop.
 bool noWriteBits(const struct stat& st) { return (st.st_mode & 0222) == 0; }
 
+PathFacts::Kind kindOf(const struct stat& st) {
+  return S_ISREG(st.st_mode)   ? PathFacts::Kind::RegularFile
+         : S_ISDIR(st.st_mode) ? PathFacts::Kind::Directory
+                               : PathFacts::Kind::Other;
+}
+
 class HostInputFile final : public InputFile {
  public:
-  HostInputFile(UniqueFd fd, std::uint64_t size) : fd_(std::move(fd)), size_(size) {}
+  HostInputFile(UniqueFd fd, std::uint64_t size, std::shared_ptr<const HostCalls> calls)
+      : fd_(std::move(fd)), size_(size), calls_(std::move(calls)) {}
 
   Read readAt(std::uint64_t offset, std::span<std::byte> into) override {
     Read r;
     while (r.count < into.size()) {
-      const ssize_t n = ::pread(fd_.get(), into.data() + r.count, into.size() - r.count,
-                                static_cast<off_t>(offset + r.count));
+      const ssize_t n = calls_->pread(fd_.get(), into.data() + r.count, into.size() - r.count,
+                                      static_cast<off_t>(offset + r.count));
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) {
         r.status = lastSystemFailure();
@@ -63,6 +67,7 @@ class HostInputFile final : public InputFile {
  private:
   UniqueFd fd_;
   std::uint64_t size_;
+  std::shared_ptr<const HostCalls> calls_;
 };
 
 IoStatus writeAll(int fd, const std::byte* data, std::size_t count, std::uint64_t offset) {
@@ -74,12 +79,6 @@ IoStatus writeAll(int fd, const std::byte* data, std::size_t count, std::uint64_
     count -= static_cast<std::size_t>(n);
     offset += static_cast<std::uint64_t>(n);
   }
-  return {};
-}
-
-IoStatus syncDirectoryOf(const std::string& hostPath) {
-  UniqueFd dir(::open(parentOf(hostPath).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!dir || ::fsync(dir.get()) != 0) return lastSystemFailure();
   return {};
 }
 
@@ -105,52 +104,191 @@ Segment nextDataSegment(int fd, std::uint64_t at, std::uint64_t total) {
   return {begin, std::max(begin, end)};
 }
 
-// True for the errors with which copy_file_range says it cannot copy
-// between these two files at all, so that reads and writes must.
-bool noKernelCopyHere(int error) {
-  return error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP || error == EBADF ||
-         error == EPERM;
-}
-
 // Gives an unnamed file (O_TMPFILE) a name; fails with EEXIST when the name is taken.
-int linkUnnamed(int fd, const std::string& name) {
+int linkUnnamed(int fd, int directory, const char* name) {
   const std::string self = "/proc/self/fd/" + std::to_string(fd);
-  if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) return 0;
+  if (::linkat(AT_FDCWD, self.c_str(), directory, name, AT_SYMLINK_FOLLOW) == 0) return 0;
   if (errno != ENOENT) return -1;
   // Without /proc, the descriptor itself names the file (this needs privilege).
-  return ::linkat(fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH);
+  return ::linkat(fd, "", directory, name, AT_EMPTY_PATH);
 }
 
-// A hidden name beside the target, made by `create`, which returns -1 with
-// errno set on failure.
-IoStatus createBeside(const std::string& target, const std::function<int(const std::string&)>& create,
-                      std::string& made) {
-  const std::string directory = parentOf(target);
-  const std::string prefix = directory == "/" ? std::string("/") : directory + "/";
-  return createUnderFreshName(static_cast<std::uint64_t>(::getpid()),
-                              [&](const std::string& name) -> std::optional<IoStatus> {
-                                if (create(prefix + name) == 0) {
-                                  made = prefix + name;
-                                  return IoStatus();
-                                }
-                                if (errno == EEXIST) return std::nullopt;
-                                return lastSystemFailure();
-                              });
+// A hidden name in `directory`, made by `create` (-1 with errno set on
+// failure) and registered with the leftover guard before it exists.
+IoStatus createBeside(int directory, const std::function<int(const char* name)>& create, std::string& made,
+                      int& slot) {
+  return createUnderFreshName(static_cast<std::uint64_t>(::getpid()), [&](const std::string& name) -> std::optional<IoStatus> {
+    slot = rememberTemporary(directory, name.c_str());
+    if (create(name.c_str()) == 0) {
+      made = name;
+      return IoStatus();
+    }
+    const int error = errno;
+    forgetTemporary(slot);
+    slot = -1;
+    if (error == EEXIST) return std::nullopt;
+    return systemFailure(error);
+  });
+}
+
+// Renames `from` to `to` in `directory` unless `to` exists. A file system
+// without RENAME_NOREPLACE (NFS) links the new name instead, which fails
+// just as surely when it exists, and then drops the old one.
+int renameUnlessTaken(const HostCalls& calls, int directory, const char* from, const char* to) {
+  if (calls.renameat2(directory, from, directory, to, RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS) return -1;
+  if (::linkat(directory, from, directory, to, 0) != 0) return -1;
+  ::unlinkat(directory, from, 0);
+  return 0;
+}
+
+// Where a replacement goes: the directory that will hold it, open, and its
+// name there. Reached through links only as the kernel would follow them.
+struct Destination {
+  UniqueFd directory;
+  std::string name;
+  bool throughLink = false;
+  PathFacts target;
+  struct stat targetStat {};
+  struct stat directoryStat {};
+};
+
+// Splits "a/b/c" into "a/b" and "c", "/c" into "/" and "c", "c" into "" and "c".
+std::pair<std::string, std::string> splitLast(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return {std::string(), path};
+  return {slash == 0 ? std::string("/") : path.substr(0, slash), path.substr(slash + 1)};
+}
+
+// A directory to work in; one that may be searched but not listed is held for its path only.
+UniqueFd openDirectory(int base, const std::string& path) {
+  const char* name = path.empty() ? "." : path.c_str();
+  UniqueFd fd(::openat(base, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!fd && errno == EACCES) fd.reset(::openat(base, name, O_PATH | O_DIRECTORY | O_CLOEXEC));
+  return fd;
+}
+
+// fs.protected_symlinks: in a sticky directory that anyone may write to
+// (/tmp), a link is followed only for its owner, or when the directory's
+// owner made it.
+bool kernelWouldFollow(const struct stat& directory, const struct stat& link) {
+  const bool shared = (directory.st_mode & (S_ISVTX | S_IWOTH)) == (S_ISVTX | S_IWOTH);
+  return !shared || link.st_uid == ::geteuid() || link.st_uid == directory.st_uid;
+}
+
+// cp's words for a link whose target is not there.
+IoStatus danglingLink() { return IoStatus::failure("not writing through dangling symlink"); }
+
+IoStatus directoryFailure(int error) {
+  if (error == ENOENT) return IoStatus::failure("its directory does not exist");
+  if (error == ENOTDIR) return IoStatus::failure("its directory is not a directory");
+  return systemFailure(error);
+}
+
+// Follows `hostPath` to the file a replacement takes the place of: a link
+// there is written through, as the kernel would follow it, and its target
+// then replaced in the target's own directory.
+IoStatus reach(const std::string& hostPath, Destination& where) {
+  const auto [directory, name] = splitLast(hostPath);
+  where.directory = openDirectory(AT_FDCWD, directory);
+  if (!where.directory) return directoryFailure(errno);
+  where.name = name;
+  for (int links = 0;; ++links) {
+    if (::fstat(where.directory.get(), &where.directoryStat) != 0) return lastSystemFailure();
+    // A link to "dir/", "." or "..": a directory, which nothing replaces.
+    const bool directoryItself = where.name.empty() || where.name == "." || where.name == "..";
+    const char* entry = directoryItself ? "." : where.name.c_str();
+    if (::fstatat(where.directory.get(), entry, &where.targetStat, AT_SYMLINK_NOFOLLOW) != 0) {
+      if (errno != ENOENT) return lastSystemFailure();
+      where.target.kind = PathFacts::Kind::Missing;
+      return {};
+    }
+    if (!S_ISLNK(where.targetStat.st_mode)) {
+      where.target.kind = kindOf(where.targetStat);
+      return {};
+    }
+    if (links == 40) return systemFailure(ELOOP);  // the kernel's own limit
+    if (!kernelWouldFollow(where.directoryStat, where.targetStat))
+      return IoStatus::failure("not following a link that another user owns in a shared directory");
+    std::string text(PATH_MAX, '\0');
+    const ssize_t n = ::readlinkat(where.directory.get(), entry, text.data(), text.size());
+    if (n < 0) return lastSystemFailure();
+    if (static_cast<std::size_t>(n) == text.size()) return systemFailure(ENAMETOOLONG);
+    text.resize(static_cast<std::size_t>(n));
+    const auto [linkDirectory, linkName] = splitLast(text);
+    if (!linkDirectory.empty()) {
+      UniqueFd next = openDirectory(where.directory.get(), linkDirectory);
+      if (!next && (errno == ENOENT || errno == ENOTDIR)) return danglingLink();
+      if (!next) return lastSystemFailure();
+      where.directory = std::move(next);
+    }
+    where.name = linkName;
+    where.throughLink = true;
+  }
+}
+
+// Before the copy, in the directory held open: why the target cannot be
+// replaced, as far as the system tells beforehand.
+IoStatus checkDestination(Destination& where) {
+  PathFacts directory;
+  directory.kind = PathFacts::Kind::Directory;
+  directory.readOnly = noWriteBits(where.directoryStat);
+  const struct stat& target = where.targetStat;
+  if (where.target.kind == PathFacts::Kind::RegularFile) {
+    // In a sticky directory only a file's owner, the directory's owner or
+    // root may rename over it; the system's own words say so, not "read-only".
+    const uid_t user = ::geteuid();
+    if ((where.directoryStat.st_mode & S_ISVTX) && user != 0 && target.st_uid != user &&
+        where.directoryStat.st_uid != user)
+      return systemFailure(EPERM);
+    if (::faccessat(where.directory.get(), where.name.c_str(), W_OK, AT_EACCESS) != 0)
+      where.target.readOnly = true;
+    if (noWriteBits(target)) where.target.readOnly = true;
+  }
+  return checkReplacementPlace(where.target, directory);
+}
+
+// A replaced file keeps its owner, group and permissions; a copy that
+// cannot have them replaces nothing. A new file gets the umask's.
+IoStatus keepOwnerAndMode(int fd, const struct stat& target) {
+  struct stat made {};
+  if (::fstat(fd, &made) != 0) return lastSystemFailure();
+  if ((made.st_uid != target.st_uid || made.st_gid != target.st_gid) &&
+      ::fchown(fd, target.st_uid, target.st_gid) != 0)
+    return IoStatus::failure(std::string("could not keep the owner of the file it replaces: ") +
+                             std::strerror(errno));
+  // After the owner: a change of owner clears the set-user-ID and set-group-ID bits.
+  const mode_t mode = target.st_mode & 07777;
+  if (::fchmod(fd, mode) != 0 || ::fstat(fd, &made) != 0)
+    return IoStatus::failure(std::string("could not keep the permissions of the file it replaces: ") +
+                             std::strerror(errno));
+  // The system may drop a bit without failing (set-group-ID for a group the user is not in).
+  if ((made.st_mode & 07777) != mode)
+    return IoStatus::failure("could not keep the permissions of the file it replaces");
+  return {};
 }
 
 // The copy is written to an unnamed file where the file system allows it, so
 // that nothing is left even when the process is killed; elsewhere to a hidden
-// named file that a stopping signal removes (see leftover_guard.h).
+// named file that a stopping signal removes (see leftover_guard.h). It takes
+// its name only once it is complete and closed.
 class HostReplacementFile final : public ReplacementSkeleton {
  public:
-  HostReplacementFile(UniqueFd fd, std::string tempPath, std::string targetPath)
-      : fd_(std::move(fd)), tempPath_(std::move(tempPath)), targetPath_(std::move(targetPath)) {
-    if (!tempPath_.empty()) slot_ = rememberTemporary(tempPath_.c_str());
-  }
+  HostReplacementFile(UniqueFd file, Destination where, std::string temporary, int slot,
+                      std::shared_ptr<const HostCalls> calls)
+      : file_(std::move(file)),
+        directory_(std::move(where.directory)),
+        name_(std::move(where.name)),
+        throughLink_(where.throughLink),
+        temporary_(std::move(temporary)),
+        slot_(slot),
+        calls_(std::move(calls)) {}
   ~HostReplacementFile() override {
     if (!committed()) discard();
     forgetTemporary(slot_);
   }
+
+  IoStatus takeOver(const struct stat& target) { return keepOwnerAndMode(file_.get(), target); }
 
  private:
   // Clones the whole file where the file system shares extents (XFS,
@@ -160,7 +298,7 @@ class HostReplacementFile final : public ReplacementSkeleton {
                                        const CopyProgress& progress) override {
     auto* host = dynamic_cast<HostInputFile*>(&source);
     if (!host) return std::nullopt;
-    if (total > 0 && ::ioctl(fd_.get(), FICLONE, host->fd()) == 0) {
+    if (total > 0 && ::ioctl(file_.get(), FICLONE, host->fd()) == 0) {
       copiedBy("cloned");
       return IoStatus();
     }
@@ -173,11 +311,13 @@ class HostReplacementFile final : public ReplacementSkeleton {
         // Without progress to report, one call asks for all that is left.
         const std::uint64_t step = progress ? std::min(kProgressStep, end - from) : end - from;
         loff_t in = static_cast<loff_t>(from), out = static_cast<loff_t>(from);
-        const ssize_t n = ::copy_file_range(host->fd(), &in, fd_.get(), &out,
-                                            static_cast<std::size_t>(std::min(step, kLargestCall)), 0);
+        const ssize_t n = calls_->copyFileRange(host->fd(), &in, file_.get(), &out,
+                                                static_cast<std::size_t>(std::min(step, kLargestCall)), 0);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && !copiedAny && noKernelCopyHere(errno)) return std::nullopt;
-        if (n < 0) return lastSystemFailure();
+        if (n < 0 && !copiedAny) return std::nullopt;
+        // The kernel does not say which file failed it: reads and writes
+        // take over from here, and do.
+        if (n < 0) return copyByReadAndWrite(source, from, total, progress);
         if (n == 0) return IoStatus();  // it got shorter, which the check after the copy says
         copiedAny = true;
         from += static_cast<std::uint64_t>(n);
@@ -186,80 +326,61 @@ class HostReplacementFile final : public ReplacementSkeleton {
       at = end;
     }
     // A hole at the end has no data to copy, but it is part of the length.
-    if (::ftruncate(fd_.get(), static_cast<off_t>(total)) != 0) return lastSystemFailure();
+    if (::ftruncate(file_.get(), static_cast<off_t>(total)) != 0) return lastSystemFailure();
     return IoStatus();
   }
 
   IoStatus writeBytes(std::uint64_t offset, std::span<const std::byte> bytes) override {
-    return writeAll(fd_.get(), bytes.data(), bytes.size(), offset);
+    return writeAll(file_.get(), bytes.data(), bytes.size(), offset);
   }
 
   IoStatus putInPlace(Existing existing, bool durable) override {
-    if (durable && ::fsync(fd_.get()) != 0) return lastSystemFailure();
-    if (tempPath_.empty() && existing == Existing::Keep) {
-      // Linking the unnamed file straight to its name never replaces anything.
-      const int rc = linkUnnamed(fd_.get(), targetPath_);
-      const int error = errno;
-      if (fd_.close() != 0 && rc == 0) return lastSystemFailure();
-      if (rc != 0) return error == EEXIST ? targetExistsAlready() : systemFailure(error);
-      return durable ? syncDirectoryOf(targetPath_) : IoStatus{};
+    const int directory = directory_.get();
+    // Without leave to replace, nothing is written through a link: there is
+    // a file at its end, or nothing, as cp says.
+    if (existing == Existing::Keep && throughLink_) {
+      struct stat st {};
+      return ::fstatat(directory, name_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0
+                 ? targetExistsAlready()
+                 : danglingLink();
     }
-    if (tempPath_.empty()) {
-      // Named beside its target, to be renamed over it; a stopping signal removes the name.
-      const int fd = fd_.get();
-      if (IoStatus named = createBeside(targetPath_, [fd](const std::string& name) { return linkUnnamed(fd, name); },
-                                        tempPath_);
+    if (durable && calls_->fsync(file_.get()) != 0) return lastSystemFailure();
+    if (temporary_.empty()) {
+      // A hidden name first, so that the copy is closed before it takes its own.
+      const int fd = file_.get();
+      if (IoStatus named = createBeside(
+              directory, [fd, directory](const char* name) { return linkUnnamed(fd, directory, name); },
+              temporary_, slot_);
           !named)
         return named;
-      slot_ = rememberTemporary(tempPath_.c_str());
     }
-    if (fd_.close() != 0) return lastSystemFailure();
+    // Network file systems report a lost write only here.
+    if (calls_->close(file_.release()) != 0) return lastSystemFailure();
     const int rc = existing == Existing::Replace
-                       ? ::rename(tempPath_.c_str(), targetPath_.c_str())
-                       : ::renameat2(AT_FDCWD, tempPath_.c_str(), AT_FDCWD, targetPath_.c_str(),
-                                     RENAME_NOREPLACE);
+                       ? calls_->renameat2(directory, temporary_.c_str(), directory, name_.c_str(), 0)
+                       : renameUnlessTaken(*calls_, directory, temporary_.c_str(), name_.c_str());
     if (rc != 0) return errno == EEXIST ? targetExistsAlready() : lastSystemFailure();
-    tempPath_.clear();  // it is the target now
-    return durable ? syncDirectoryOf(targetPath_) : IoStatus{};
+    temporary_.clear();  // it is the target now
+    forgetTemporary(std::exchange(slot_, -1));
+    if (durable && calls_->fsync(directory) != 0) return IoStatus::inPlaceNotFlushed(std::strerror(errno));
+    return {};
   }
 
   void discard() override {
-    fd_.reset();  // an unnamed file vanishes as it closes
-    if (!tempPath_.empty()) ::unlink(tempPath_.c_str());
-    tempPath_.clear();
+    file_.reset();  // an unnamed file vanishes as it closes
+    if (!temporary_.empty()) ::unlinkat(directory_.get(), temporary_.c_str(), 0);
+    temporary_.clear();
+    forgetTemporary(std::exchange(slot_, -1));
   }
 
-  UniqueFd fd_;
-  std::string tempPath_;
-  std::string targetPath_;
-  int slot_ = -1;
+  UniqueFd file_;
+  UniqueFd directory_;
+  std::string name_;
+  bool throughLink_;
+  std::string temporary_;  // the copy's hidden name in directory_, empty while it has none
+  int slot_;
+  std::shared_ptr<const HostCalls> calls_;
 };
-
-// The path a chain of symbolic links leads to; the path itself when it is no link.
-std::string followLinks(std::string path) {
-  for (int hops = 0; hops < 40; ++hops) {
-    char target[PATH_MAX];
-    const ssize_t n = ::readlink(path.c_str(), target, sizeof target - 1);
-    if (n < 0) return path;
-    target[n] = '\0';
-    path = target[0] == '/' ? std::string(target) : parentOf(path) + "/" + target;
-  }
-  return path;
-}
-
-// What lies at `path`, links followed.
-PathFacts factsAbout(const std::string& path, struct stat& st) {
-  PathFacts facts;
-  if (::stat(path.c_str(), &st) != 0) {
-    if (errno != ENOENT) facts.status = lastSystemFailure();
-    return facts;
-  }
-  facts.kind = S_ISREG(st.st_mode)   ? PathFacts::Kind::RegularFile
-               : S_ISDIR(st.st_mode) ? PathFacts::Kind::Directory
-                                     : PathFacts::Kind::Other;
-  facts.readOnly = noWriteBits(st);
-  return facts;
-}
 
 }  // namespace
 
@@ -269,8 +390,10 @@ HostFileSystem::Temporaries temporariesFromEnvironment() {
                                                      : HostFileSystem::Temporaries::Unnamed;
 }
 
-HostFileSystem::HostFileSystem(DriveMap drives, Temporaries temporaries)
-    : drives_(std::move(drives)), unnamedTemporaries_(temporaries == Temporaries::Unnamed) {}
+HostFileSystem::HostFileSystem(DriveMap drives, Temporaries temporaries, HostCalls calls)
+    : drives_(std::move(drives)),
+      unnamedTemporaries_(temporaries == Temporaries::Unnamed),
+      calls_(std::make_shared<const HostCalls>(std::move(calls))) {}
 
 Opened<InputFile> HostFileSystem::openInput(const std::string& path) {
   std::string why;
@@ -281,59 +404,52 @@ Opened<InputFile> HostFileSystem::openInput(const std::string& path) {
   if (!fd) return {nullptr, lastSystemFailure()};
   struct stat st {};
   if (::fstat(fd.get(), &st) != 0) return {nullptr, lastSystemFailure()};
-  const PathFacts::Kind kind = S_ISREG(st.st_mode)   ? PathFacts::Kind::RegularFile
-                              : S_ISDIR(st.st_mode) ? PathFacts::Kind::Directory
-                                                    : PathFacts::Kind::Other;
-  if (IoStatus readable = checkReadable(kind, Reading::Whole); !readable) return {nullptr, readable};
+  if (IoStatus readable = checkReadable(kindOf(st), Reading::Whole); !readable) return {nullptr, readable};
   const int flags = ::fcntl(fd.get(), F_GETFL);
   if (flags >= 0) ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
-  return {std::make_unique<HostInputFile>(std::move(fd), static_cast<std::uint64_t>(st.st_size)),
+  return {std::make_unique<HostInputFile>(std::move(fd), static_cast<std::uint64_t>(st.st_size), calls_),
           {}};
 }
 
 Opened<ReplacementFile> HostFileSystem::createReplacement(const std::string& path) {
   std::string why;
-  std::optional<std::string> host = drives_.toHost(path, &why);
+  const std::optional<std::string> host = drives_.toHost(path, &why);
   if (!host) return {nullptr, IoStatus::failure(why)};
-  // A link is written through: its target gets the new content, the link stays.
-  host = followLinks(*host);
+  Destination where;
+  if (IoStatus reached = reach(*host, where); !reached) return {nullptr, reached};
+  if (IoStatus place = checkDestination(where); !place) return {nullptr, place};
+  const int directory = where.directory.get();
 
-  struct stat target {}, dir {};
-  PathFacts targetFacts = factsAbout(*host, target);
-  if (targetFacts.kind == PathFacts::Kind::RegularFile && ::access(host->c_str(), W_OK) != 0)
-    targetFacts.readOnly = true;
-  const std::string directory = parentOf(*host);
-  if (IoStatus place = checkReplacementPlace(targetFacts, factsAbout(directory, dir)); !place)
-    return {nullptr, place};
-
-  // A replaced file keeps its owner and group where the process may set
-  // them, and its permissions; a new one gets the umask's.
-  const auto takeOver = [&](int fd) {
-    if (targetFacts.kind == PathFacts::Kind::Missing) return;
-    if (::fchown(fd, target.st_uid, target.st_gid) != 0) (void)::fchown(fd, ::geteuid(), target.st_gid);
-    ::fchmod(fd, target.st_mode & 07777);
-  };
+  const bool replacing = where.target.kind != PathFacts::Kind::Missing;
+  const struct stat target = where.targetStat;
+  std::unique_ptr<HostReplacementFile> file;
   if (unnamedTemporaries_) {
-    UniqueFd fd(::open(directory.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666));
-    if (fd) {
-      takeOver(fd.get());
-      return {std::make_unique<HostReplacementFile>(std::move(fd), std::string(), *host), {}};
-    }
-    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT)
+    UniqueFd fd(::openat(directory, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666));
+    if (fd)
+      file = std::make_unique<HostReplacementFile>(std::move(fd), std::move(where), std::string(), -1, calls_);
+    else if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT)
       return {nullptr, lastSystemFailure()};
   }
-  UniqueFd fd;
-  std::string temp;
-  const IoStatus made = createBeside(
-      *host,
-      [&fd](const std::string& name) {
-        fd.reset(::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-        return fd ? 0 : -1;
-      },
-      temp);
-  if (!made) return {nullptr, made};
-  takeOver(fd.get());
-  return {std::make_unique<HostReplacementFile>(std::move(fd), std::move(temp), *host), {}};
+  if (!file) {
+    UniqueFd fd;
+    std::string temporary;
+    int slot = -1;
+    const IoStatus made = createBeside(
+        directory,
+        [&fd, directory](const char* name) {
+          fd.reset(::openat(directory, name, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+          return fd ? 0 : -1;
+        },
+        temporary, slot);
+    if (!made) return {nullptr, made};
+    file = std::make_unique<HostReplacementFile>(std::move(fd), std::move(where), std::move(temporary), slot,
+                                                 calls_);
+  }
+  // Before the copy, so that a file that cannot keep them costs none; the
+  // replacement removes its temporary as it goes.
+  if (replacing)
+    if (IoStatus kept = file->takeOver(target); !kept) return {nullptr, kept};
+  return {std::move(file), {}};
 }
 
 bool HostFileSystem::exists(const std::string& path) {

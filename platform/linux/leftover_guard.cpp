@@ -1,5 +1,6 @@
 #include "platform/linux/leftover_guard.h"
 
+#include <fcntl.h>
 #include <limits.h>
 #include <signal.h>
 #include <unistd.h>
@@ -12,12 +13,17 @@ namespace {
 
 // Fixed storage: the signal handler may neither allocate nor lock.
 constexpr int kSlots = 8;
-char paths[kSlots][PATH_MAX];
-std::atomic<bool> used[kSlots];
+struct Slot {
+  int directory;
+  char name[NAME_MAX + 1];
+};
+Slot slots[kSlots];
+std::atomic<bool> taken[kSlots];  // by one caller
+std::atomic<bool> armed[kSlots];  // filled in, for the handler to act on
 
 void removeAndDie(int signal) {
   for (int i = 0; i < kSlots; ++i)
-    if (used[i].load()) ::unlink(paths[i]);
+    if (armed[i].load()) ::unlinkat(slots[i].directory, slots[i].name, 0);
   struct sigaction dfl {};
   dfl.sa_handler = SIG_DFL;
   ::sigaction(signal, &dfl, nullptr);
@@ -40,19 +46,23 @@ void installLeftoverGuard() {
   ::signal(SIGXFSZ, SIG_IGN);
 }
 
-int rememberTemporary(const char* path) {
-  if (std::strlen(path) >= PATH_MAX) return -1;
+int rememberTemporary(int directory, const char* name) {
+  if (std::strlen(name) > NAME_MAX) return -1;
   for (int i = 0; i < kSlots; ++i) {
-    if (used[i].load()) continue;
-    std::strcpy(paths[i], path);
     bool expected = false;
-    if (used[i].compare_exchange_strong(expected, true)) return i;
+    if (!taken[i].compare_exchange_strong(expected, true)) continue;
+    slots[i].directory = directory;
+    std::strcpy(slots[i].name, name);
+    armed[i].store(true);
+    return i;
   }
   return -1;
 }
 
 void forgetTemporary(int slot) {
-  if (slot >= 0 && slot < kSlots) used[slot].store(false);
+  if (slot < 0 || slot >= kSlots) return;
+  armed[slot].store(false);
+  taken[slot].store(false);
 }
 
 }  // namespace vellora

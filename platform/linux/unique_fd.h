@@ -24,6 +24,8 @@ class UniqueFd {
   explicit operator bool() const { return fd_ >= 0; }
   // Closes now and reports close's own result, which may carry a late write error.
   int close() { return fd_ < 0 ? 0 : ::close(std::exchange(fd_, -1)); }
+  // Gives up the descriptor without closing it.
+  int release() { return std::exchange(fd_, -1); }
   void reset(int fd = -1) {
     if (fd_ >= 0) ::close(fd_);
     fd_ = fd;

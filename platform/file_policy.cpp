@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <vector>
 
@@ -31,13 +30,12 @@ IoStatus checkLengthAfterCopy(InputFile& source, std::uint64_t total) {
   return {};
 }
 
-std::string temporaryName(std::uint64_t processId) {
-  static std::atomic<unsigned> counter{0};
-  const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
-  char name[64];
-  std::snprintf(name, sizeof name, ".vellora-%llx-%x-%llx.tmp", static_cast<unsigned long long>(processId),
-                counter++, static_cast<unsigned long long>(now));
-  return name;
+constexpr std::string_view kTemporaryPrefix = ".vellora-", kTemporarySuffix = ".tmp";
+
+std::string temporaryName(std::string_view owner, unsigned serial) {
+  char number[16];
+  std::snprintf(number, sizeof number, "-%x", serial);
+  return std::string(kTemporaryPrefix).append(owner).append(number).append(kTemporarySuffix);
 }
 
 }  // namespace
@@ -61,11 +59,22 @@ IoStatus checkReplacementPlace(const PathFacts& target, const PathFacts& directo
   return {};
 }
 
-IoStatus createUnderFreshName(std::uint64_t processId,
+IoStatus createUnderFreshName(std::string_view owner,
                               const std::function<std::optional<IoStatus>(const std::string& name)>& create) {
+  // One process's names differ by their serial; another process's by their owner.
+  static std::atomic<unsigned> serial{0};
   for (int attempt = 0; attempt < 100; ++attempt)
-    if (std::optional<IoStatus> made = create(temporaryName(processId))) return *made;
+    if (std::optional<IoStatus> made = create(temporaryName(owner, serial++))) return *made;
   return IoStatus::failure("could not create a temporary file");
+}
+
+std::optional<std::string_view> temporaryOwner(std::string_view name) {
+  if (!name.starts_with(kTemporaryPrefix) || !name.ends_with(kTemporarySuffix)) return std::nullopt;
+  name.remove_prefix(kTemporaryPrefix.size());
+  name.remove_suffix(kTemporarySuffix.size());
+  const std::size_t serial = name.rfind('-');
+  if (serial == std::string_view::npos || serial == 0) return std::nullopt;
+  return name.substr(0, serial);
 }
 
 IoStatus targetExistsAlready() { return IoStatus::failure("the file exists already"); }

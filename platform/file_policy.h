@@ -5,6 +5,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "shellfiles/file_system.h"
 
@@ -31,11 +32,15 @@ IoStatus checkReadable(PathFacts::Kind kind, Reading reading);
 IoStatus checkReplacementPlace(const PathFacts& target, const PathFacts& directory);
 
 // Creates a hidden temporary file beside its target under a fresh name,
-// ".vellora-PID-N-TIME.tmp": `create` makes the file under the name it is
-// given, and answers nullopt when that name is taken, so that the next is
-// tried.
-IoStatus createUnderFreshName(std::uint64_t processId,
+// ".vellora-OWNER-N.tmp", OWNER being the platform's mark of the process
+// (hex digits and dashes), so that a later run can tell whether the process
+// that made it is gone. `create` makes the file under the name it is given,
+// and answers nullopt when that name is taken, so that the next is tried.
+IoStatus createUnderFreshName(std::string_view owner,
                               const std::function<std::optional<IoStatus>(const std::string& name)>& create);
+
+// The OWNER part of a temporary's name; nullopt for any other name.
+std::optional<std::string_view> temporaryOwner(std::string_view name);
 
 IoStatus targetExistsAlready();
 IoStatus lengthChangedWhileCopied();

@@ -338,6 +338,46 @@ TEST_F(HostFileSystemTest, RefusesAnotherUsersFileWithTheSystemsReason) {
   }
 }
 
+// Temporaries that a killed process left are removed by the next
+// replacement in their directory; those of a process that may still be at
+// work are kept.
+TEST_F(HostFileSystemTest, RemovesTemporariesOfProcessesThatAreGone) {
+  std::string boot;
+  std::ifstream bootId("/proc/sys/kernel/random/boot_id");
+  for (char c; bootId.get(c);)
+    if (std::isxdigit(static_cast<unsigned char>(c))) boot += c;
+  struct stat space {};
+  if (boot.size() != 32 || ::stat("/proc/self/ns/pid", &space) != 0)
+    GTEST_SKIP() << "the system tells no boot id or process namespace";
+  const pid_t gone = ::fork();
+  if (gone == 0) ::_exit(0);
+  ::waitpid(gone, nullptr, 0);
+  const auto name = [](const std::string& bootPart, std::uint64_t namespaceId, std::uint64_t pid) {
+    char text[128];
+    std::snprintf(text, sizeof text, ".vellora-%s-%llx-%llx-0.tmp", bootPart.c_str(),
+                  static_cast<unsigned long long>(namespaceId), static_cast<unsigned long long>(pid));
+    return std::string(text);
+  };
+  const auto ns = static_cast<std::uint64_t>(space.st_ino);
+  const std::string otherBoot(32, 'f');
+  const std::string goneHere = name(boot, ns, static_cast<std::uint64_t>(gone)),
+                    alive = name(boot, ns, static_cast<std::uint64_t>(::getppid())),
+                    mine = name(boot, ns, static_cast<std::uint64_t>(::getpid())),
+                    otherNamespace = name(boot, ns + 1, static_cast<std::uint64_t>(gone)),
+                    beforeThisBoot = name(otherBoot, ns, 1), sinceThisBoot = name(otherBoot, ns, 2);
+  drive.mkdir("out");
+  for (const std::string& temporary : {goneHere, alive, mine, otherNamespace, beforeThisBoot, sinceThisBoot})
+    drive.write("out/" + temporary, "left");
+  const std::filesystem::path old = drive.host("out/" + beforeThisBoot);
+  std::filesystem::last_write_time(old, std::filesystem::file_time_type::clock::now() - std::chrono::hours(24 * 365 * 30));
+
+  Opened<ReplacementFile> out = files.createReplacement("C:\\out\\talk-90.wav");
+  ASSERT_TRUE(out.status) << out.status.reason();
+  std::vector<std::string> kept{alive, mine, otherNamespace, sinceThisBoot};
+  std::sort(kept.begin(), kept.end());
+  EXPECT_EQ(drive.list("out"), kept);
+}
+
 // Holes are not copied as zeros: the copy stays as sparse as its input.
 TEST_F(HostFileSystemTest, CopiesSparseFilesWithTheirHoles) {
   const std::string path = drive.host("sparse.wav");

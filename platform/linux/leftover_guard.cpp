@@ -27,7 +27,20 @@ void removeAndDie(int signal) {
   struct sigaction dfl {};
   dfl.sa_handler = SIG_DFL;
   ::sigaction(signal, &dfl, nullptr);
+  // Blocked while its handler runs, it ends the process as soon as this returns.
   ::raise(signal);
+}
+
+// Default action: ending the process, with or without a core dump. Stops,
+// SIGCHLD and the like pass; SIGKILL and SIGSTOP cannot be caught.
+bool endsTheProcess(int signal) {
+  switch (signal) {
+    case SIGKILL: case SIGSTOP: case SIGTSTP: case SIGTTIN: case SIGTTOU:
+    case SIGCHLD: case SIGCONT: case SIGURG: case SIGWINCH: case SIGXFSZ:
+      return false;
+    default:
+      return true;
+  }
 }
 
 }  // namespace
@@ -35,12 +48,13 @@ void removeAndDie(int signal) {
 void installLeftoverGuard() {
   struct sigaction guard {};
   guard.sa_handler = removeAndDie;
-  ::sigemptyset(&guard.sa_mask);
-  for (int signal : {SIGINT, SIGTERM, SIGHUP}) ::sigaddset(&guard.sa_mask, signal);
-  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+  ::sigfillset(&guard.sa_mask);  // one signal at a time
+  for (int signal = 1; signal <= SIGRTMAX; ++signal) {
     struct sigaction old {};
-    // A signal the caller chose to ignore (nohup) stays ignored.
-    if (::sigaction(signal, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+    // The C library keeps a few signals for its threads and refuses to show them.
+    if (!endsTheProcess(signal) || ::sigaction(signal, nullptr, &old) != 0) continue;
+    // An ignored signal (nohup) stays ignored; another handler (a sanitizer's) stays too.
+    if ((old.sa_flags & SA_SIGINFO) || old.sa_handler != SIG_DFL) continue;
     ::sigaction(signal, &guard, nullptr);
   }
   ::signal(SIGXFSZ, SIG_IGN);

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
 #include "platform/file_policy.h"
@@ -213,7 +214,7 @@ Opened<ReplacementFile> WindowsFileSystem::createReplacement(const std::string& 
   const std::wstring prefix = directory.back() == L'\\' ? directory : directory + L"\\";
   UniqueHandle file;
   std::wstring temp;
-  const IoStatus made = createUnderFreshName(::GetCurrentProcessId(), [&](const std::string& name) -> std::optional<IoStatus> {
+  const IoStatus made = createUnderFreshName(std::to_string(::GetCurrentProcessId()), [&](const std::string& name) -> std::optional<IoStatus> {
     temp = prefix + toWide(name);
     // A plain file: CopyFileExW refuses to overwrite a hidden or read-only one.
     file = UniqueHandle(::CreateFileW(temp.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,

@@ -1,49 +1,122 @@
 #!/usr/bin/env bash
 # Stops vellora-cli in the middle of a large copy, or lets a file-size limit
 # stop its write, and expects nothing left in the output directory.
-# Usage: leftovers.sh VELLORA_CLI CASE, CASE being MODE-SIGNAL (named-TERM,
-# unnamed-KILL, ...) or "size-limit".
+# Usage: leftovers.sh VELLORA_CLI CASE, CASE being one of
+#   named-signals   each signal whose default ends a process, with a hidden temporary
+#   named-ignored   a signal the caller ignores stays ignored
+#   named-KILL      what SIGKILL leaves, removed by the next conversion; a live run's kept
+#   unnamed-TERM, unnamed-KILL, size-limit
 set -euo pipefail
 cli=$(realpath "$1")
 case=$2
 work=$(mktemp -d /tmp/vellora-leftovers-XXXXXX)
-trap 'rm -rf "$work"' EXIT
+started=()
+cleanup() {
+  for pid in "${started[@]}"; do kill -KILL "$pid" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
 cd "$work"
 mkdir out
+ulimit -c 0  # the signals that dump core must not leave a core file either
 
-# A canonical 16-bit stereo header and 1 GiB of real (not sparse) samples.
-bytes=$((1 << 30))
+# A canonical 16-bit stereo header and `bytes` of real (not sparse) samples.
 le32() { printf "\\x$(printf %02x $(($1 & 255)))\\x$(printf %02x $(($1 >> 8 & 255)))\\x$(printf %02x $(($1 >> 16 & 255)))\\x$(printf %02x $(($1 >> 24 & 255)))"; }
-{ printf RIFF; le32 $((bytes + 36)); printf 'WAVEfmt '; le32 16
-  printf '\x01\x00\x02\x00'; le32 44100; le32 176400; printf '\x04\x00\x10\x00'
-  printf data; le32 $bytes; head -c $bytes < <(yes vellora); } > in.wav
+wav() {
+  local bytes=$1
+  { printf RIFF; le32 $((bytes + 36)); printf 'WAVEfmt '; le32 16
+    printf '\x01\x00\x02\x00'; le32 44100; le32 176400; printf '\x04\x00\x10\x00'
+    printf data; le32 "$bytes"; head -c "$bytes" < <(yes vellora); }
+}
+wav $((1 << 30)) > in.wav
 
-if [ "$case" = size-limit ]; then
-  status=0
-  (ulimit -f 10000; exec "$cli" -p 90 -o out in.wav) 2> err || status=$?
-  [ "$status" = 1 ] || { echo "exit status $status, expected 1"; exit 1; }
-  grep -q "out/in-90.wav: File too large" err || { echo "printed: $(cat err)"; exit 1; }
-else
-  mode=${case%-*} signal=${case#*-}
-  # A background job of a script starts with SIGINT ignored; a user's Ctrl-C does not.
-  VELLORA_TEMPORARY_FILES=$mode env --default-signal=INT "$cli" -p 90 -o out in.wav 2> err &
+fail() { echo "$*"; exit 1; }
+expect_empty() {
+  local left
+  left=$(ls -A out)
+  [ -z "$left" ] || fail "$1: left behind: $left"
+}
+
+# Starts a conversion of in.wav in the background, with the signal
+# dispositions `env` is given, and waits until its copy is under way.
+pid=
+start() {
+  local mode=$1; shift
+  VELLORA_TEMPORARY_FILES=$mode env "$@" "$cli" -f -p 90 -o out in.wav 2>> err &
   pid=$!
-  # Wait for the copy to start: a hidden file in out/, or an unnamed one among the fds.
+  started+=("$pid")
+  # A hidden file in out/, or an unnamed one among the fds.
   for _ in $(seq 2000); do
     if [ "$mode" = named ]; then
-      compgen -G 'out/.vellora-*' >/dev/null && break
+      compgen -G 'out/.vellora-*' > /dev/null && return
     else
-      ls -l /proc/$pid/fd 2>/dev/null | grep -q "$work/out/#" && break
+      ls -l "/proc/$pid/fd" 2>/dev/null | grep -q "$work/out/#" && return
     fi
-    kill -0 $pid 2>/dev/null || { echo "the copy ended before it was seen"; exit 1; }
+    kill -0 "$pid" 2>/dev/null || fail "the copy ended before it was seen"
     sleep 0.005
   done
-  kill -s "$signal" $pid
-  status=0
-  wait $pid || status=$?
-  want=$((128 + $(kill -l "$signal")))
-  [ "$status" = "$want" ] || { echo "exit status $status, expected $want"; exit 1; }
-fi
-left=$(ls -A out)
-[ -z "$left" ] || { echo "left behind: $left"; exit 1; }
+  fail "the copy never started"
+}
+
+# Sends `signal` and expects the process to end by it.
+stop() {
+  local signal=$1 status=0
+  kill -s "$signal" "$pid"
+  wait "$pid" || status=$?
+  local want=$((128 + $(kill -l "$signal")))
+  [ "$status" = "$want" ] || fail "$signal: exit status $status, expected $want"
+}
+
+case $case in
+  named-signals)
+    # Every signal whose default action ends the process, but KILL.
+    signals="HUP INT QUIT ILL TRAP ABRT BUS FPE USR1 SEGV USR2 PIPE ALRM TERM STKFLT XCPU
+             VTALRM PROF IO PWR SYS RTMIN RTMIN+1 RTMAX-1 RTMAX"
+    for signal in $signals; do
+      # A script's background jobs start with INT and QUIT ignored; a user's program does not.
+      start named --default-signal
+      stop "$signal"
+      expect_empty "$signal"
+    done
+    ;;
+  named-ignored)
+    start named --ignore-signal=USR1
+    kill -s USR1 "$pid"
+    sleep 0.2
+    kill -0 "$pid" 2>/dev/null || fail "an ignored USR1 ended the process"
+    stop TERM
+    expect_empty TERM
+    ;;
+  named-KILL)
+    start named
+    stop KILL
+    [ -n "$(ls -A out)" ] || fail "SIGKILL left nothing to remove"
+    wav 1000 > small.wav
+    "$cli" -f -p 90 -o out small.wav > /dev/null 2>> err
+    [ "$(ls -A out)" = small-90.wav ] || fail "the next conversion left: $(ls -A out)"
+    # A run that is still at work, stopped with its temporary in out/, keeps it.
+    start named
+    kill -s STOP "$pid"
+    live=$(ls -A out | grep -vxF small-90.wav)
+    "$cli" -f -p 90 -o out small.wav > /dev/null 2>> err
+    [ "$(ls -A out | grep -vxF small-90.wav)" = "$live" ] || fail "the live temporary $live was not kept"
+    kill -s CONT "$pid"
+    stop TERM
+    rm out/small-90.wav
+    expect_empty "a later TERM"
+    ;;
+  unnamed-TERM | unnamed-KILL)
+    start unnamed
+    stop "${case#*-}"
+    expect_empty "${case#*-}"
+    ;;
+  size-limit)
+    status=0
+    (ulimit -f 10000; exec "$cli" -p 90 -o out in.wav) 2> err || status=$?
+    [ "$status" = 1 ] || fail "exit status $status, expected 1"
+    grep -q "out/in-90.wav: File too large" err || fail "printed: $(cat err)"
+    expect_empty size-limit
+    ;;
+  *) fail "no case $case" ;;
+esac
 echo "$case: nothing left behind"

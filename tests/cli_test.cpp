@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "cli/progress_line.h"
+#include "cli/stream.h"
 #include "support/host_files.h"
 #include "support/program.h"
 #include "support/temp_drive.h"
@@ -230,6 +231,53 @@ TEST(ProgressLine, RedrawsOnlyLongCopiesOnATerminal) {
   shortCopy.finish();
   piped.finish();
   EXPECT_EQ(quiet.str(), "");
+}
+
+// One end of a stream in memory: it reads `readable` bytes (endless when
+// unset) and counts what is written to it.
+struct MemoryEnd : StreamEnd {
+  std::optional<std::uint64_t> readable;
+  std::uint64_t written = 0;
+  ByteSource::Read readSome(std::span<std::byte> into) override {
+    const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(into.size(), readable.value_or(into.size())));
+    if (readable) *readable -= n;
+    return {n, {}};
+  }
+  IoStatus writeAll(std::span<const std::byte> bytes) override {
+    written += bytes.size();
+    return {};
+  }
+  bool isTerminal() const override { return false; }
+  bool wasClosed() const override { return false; }
+  std::optional<std::uint64_t> regularFileRest() const override { return readable; }
+  bool sameFileAs(const StreamEnd&) const override { return false; }
+  void undoWrites() override {}
+};
+
+struct MemoryConsole : Console {
+  MemoryConsole() : Console(std::make_unique<MemoryEnd>(), std::make_unique<MemoryEnd>(), std::make_unique<MemoryEnd>()) {}
+  Opened<StreamEnd> openForReading(const std::string&) override { return {nullptr, IoStatus::failure("none")}; }
+  std::optional<StreamMove> moveInSystem(StreamEnd&, StreamEnd&, std::optional<std::uint64_t>) override {
+    return std::nullopt;
+  }
+  const HostWords& words() const override {
+    static const HostWords none;
+    return none;
+  }
+};
+
+// A file that grows while it is read (its own output appended to it, unseen
+// by any check, would never end) is streamed only as far as it reached when
+// its head was read.
+TEST(WriteStream, ReadsARegularFileOnlyAsFarAsItReached) {
+  MemoryConsole console;
+  MemoryEnd growing, out;
+  growing.readable = std::uint64_t{8} << 20;  // what it has grown to by the time it is read
+  cli::StreamHead head;
+  head.bytes.resize(44);
+  const StreamMove moved = cli::writeStream(head, growing, std::uint64_t{3} << 20, out, console);
+  EXPECT_TRUE(moved.status) << moved.status.reason();
+  EXPECT_EQ(out.written, std::uint64_t{3} << 20);
 }
 
 TEST_F(CliTest, RefusesDirectories) {

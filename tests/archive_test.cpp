@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/linux/host_file_system.h"
 #include "support/fakes.h"
+#include "support/host_files.h"
 #include "support/temp_drive.h"
 
 namespace vellora {
@@ -30,7 +30,7 @@ class ArchiveTest : public ::testing::Test {
   }
 
   test::TempDrive drive;
-  HostFileSystem files{DriveMap::fromEnvironment()};
+  test::HostFiles files;
   test::RecordingModule1 system;
   ShellOpener shell{system, "C:\\tools"};
   test::ScriptedWindow window;
@@ -75,7 +75,7 @@ TEST_F(ArchiveTest, ASecondRunReplacesCopiesAndPage) {
 }
 
 TEST_F(ArchiveTest, AMissingSourceIsSkippedAndStillLinked) {
-  std::remove(drive.host("temp/fid").c_str());
+  drive.remove("temp/fid");
   run("run2");
   EXPECT_FALSE(drive.exists("temp/vellora/run2/fid.bin"));
   EXPECT_TRUE(drive.exists("temp/vellora/run2/acqus.txt"));

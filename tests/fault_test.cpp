@@ -1,21 +1,14 @@
 // The speed-change job when the disk and the files misbehave: each case must
 // end in a message that names the file, with the input unchanged and nothing
 // left behind.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/mount.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
 #include <functional>
 #include <future>
 
-#include "platform/linux/host_file_system.h"
 #include "speed/speed_job.h"
 #include "support/fakes.h"
+#include "support/host_files.h"
 #include "support/temp_drive.h"
 #include "support/wav_builder.h"
 
@@ -23,11 +16,10 @@ namespace vellora {
 namespace {
 
 // The host file system, with a hook that runs just after the input opens.
-struct HookedFiles : HostFileSystem {
-  using HostFileSystem::HostFileSystem;
+struct HookedFiles : test::HostFiles {
   std::function<void()> afterOpen;
   Opened<InputFile> openInput(const std::string& path) override {
-    Opened<InputFile> opened = HostFileSystem::openInput(path);
+    Opened<InputFile> opened = HostFiles::openInput(path);
     if (afterOpen) afterOpen();
     return opened;
   }
@@ -38,9 +30,6 @@ class FaultTest : public ::testing::Test {
   void SetUp() override {
     drive.mkdir("temp/vellora");
     drive.write("temp/talk.wav", talk);
-  }
-  void TearDown() override {
-    if (!mounted.empty()) ::umount2(mounted.c_str(), MNT_DETACH);
   }
 
   // Runs the job and expects exactly one message holding every piece.
@@ -55,41 +44,31 @@ class FaultTest : public ::testing::Test {
     EXPECT_EQ(drive.read("temp/talk.wav"), talk);
   }
 
-  bool mountSmallDisk(const std::string& relative, const char* options) {
-    drive.mkdir(relative);
-    if (::geteuid() != 0 || ::mount("tmpfs", drive.host(relative).c_str(), "tmpfs", 0, options) != 0)
-      return false;
-    mounted = drive.host(relative);
-    return true;
-  }
-
   test::TempDrive drive;
-  HookedFiles files{DriveMap::fromEnvironment()};
+  HookedFiles files;
   test::RecordingModule1 system;
   ShellOpener shell{system, "C:\\tools"};
   test::ScriptedWindow window;
   SpeedJob job{files, shell, window, window};
   const std::string talk = test::canonicalWav(44100, 2, 16, 3 << 20);
-  std::string mounted;
 };
 
 TEST_F(FaultTest, DiskFullDuringTheCopy) {
-  if (!mountSmallDisk("small", "size=1m"))
-    GTEST_SKIP() << "mounting a 1 MiB tmpfs needs root; the disk-full case is not run";
+  if (const std::string why = drive.mountSmallDisk("small", "size=1m"); !why.empty()) GTEST_SKIP() << why;
   expectRefused("C:\\temp\\talk.wav", "C:\\small\\",
                 {"Could not write C:\\small\\talk-90.wav", "No space left on device"});
   EXPECT_EQ(drive.list("small"), std::vector<std::string>{});
 }
 
 TEST_F(FaultTest, ReadOnlyFileSystem) {
-  if (!mountSmallDisk("cdrom", "size=1m,ro"))
-    GTEST_SKIP() << "mounting a read-only tmpfs needs root; the case is not run";
+  if (const std::string why = drive.mountSmallDisk("cdrom", "size=1m,ro"); !why.empty()) GTEST_SKIP() << why;
   expectRefused("C:\\temp\\talk.wav", "C:\\cdrom\\", {"C:\\cdrom\\talk-90.wav", "Read-only file system"});
 }
 
 TEST_F(FaultTest, ReadOnlyOutputDirectory) {
+  VELLORA_SKIP_WITHOUT(ReadOnlyDirectories);
   drive.mkdir("locked");
-  ::chmod(drive.host("locked").c_str(), 0555);
+  drive.makeReadOnly("locked");
   expectRefused("C:\\temp\\talk.wav", "C:\\locked", {"C:\\locked\\talk-90.wav", "read-only"});
   EXPECT_EQ(drive.list("locked"), std::vector<std::string>{});
 }
@@ -98,7 +77,7 @@ TEST_F(FaultTest, OutputDirectoryRemovedBetweenRuns) {
   drive.mkdir("out");
   job.checkfile("C:\\temp\\talk.wav", "C:\\out");
   ASSERT_TRUE(window.messages.empty());
-  std::filesystem::remove_all(drive.host("out"));
+  drive.remove("out");
   window = {};
   system.shellCalls.clear();
   expectRefused("C:\\temp\\talk.wav", "C:\\out", {"C:\\out\\talk-90.wav", "its directory does not exist"});
@@ -116,22 +95,21 @@ struct FailingInput : InputFile {
   std::unique_ptr<InputFile> real_;
 };
 
-struct FailingReads : HostFileSystem {
-  using HostFileSystem::HostFileSystem;
+struct FailingReads : test::HostFiles {
   int replacements = 0;
   Opened<InputFile> openInput(const std::string& path) override {
-    Opened<InputFile> opened = HostFileSystem::openInput(path);
+    Opened<InputFile> opened = HostFiles::openInput(path);
     if (opened.file) opened.file = std::make_unique<FailingInput>(std::move(opened.file));
     return opened;
   }
   Opened<ReplacementFile> createReplacement(const std::string& path) override {
     ++replacements;
-    return HostFileSystem::createReplacement(path);
+    return HostFiles::createReplacement(path);
   }
 };
 
 TEST_F(FaultTest, ReadErrorDuringTheCopyNamesTheInput) {
-  FailingReads failing{DriveMap::fromEnvironment()};
+  FailingReads failing;
   SpeedJob reading{failing, shell, window, window};
   reading.checkfile("C:\\temp\\talk.wav", "C:\\temp\\vellora\\");
   ASSERT_EQ(window.messages.size(), 1U);
@@ -142,7 +120,7 @@ TEST_F(FaultTest, ReadErrorDuringTheCopyNamesTheInput) {
 
 // The header decides first: a file with nothing to patch is never copied.
 TEST_F(FaultTest, RefusedHeaderCostsNoCopy) {
-  FailingReads counting{DriveMap::fromEnvironment()};
+  FailingReads counting;
   SpeedJob job2{counting, shell, window, window};
   drive.write("temp/big.bin", std::string(3 << 20, 'x'));
   job2.checkfile("C:\\temp\\big.bin", "C:\\temp\\vellora\\");
@@ -175,11 +153,10 @@ struct NotedReplacement : ReplacementFile {
   bool& durable_;
 };
 
-struct NotingFiles : HostFileSystem {
-  using HostFileSystem::HostFileSystem;
+struct NotingFiles : test::HostFiles {
   bool durable = false;
   Opened<ReplacementFile> createReplacement(const std::string& path) override {
-    Opened<ReplacementFile> opened = HostFileSystem::createReplacement(path);
+    Opened<ReplacementFile> opened = HostFiles::createReplacement(path);
     if (opened.file) opened.file = std::make_unique<NotedReplacement>(std::move(opened.file), durable);
     return opened;
   }
@@ -187,7 +164,7 @@ struct NotingFiles : HostFileSystem {
 
 TEST_F(FaultTest, DurableConversionsAskTheDiskAndStillWriteTheSameBytes) {
   for (bool durable : {false, true}) {
-    NotingFiles noting{DriveMap::fromEnvironment()};
+    NotingFiles noting;
     const Conversion done = convert(noting, {.input = "C:\\temp\\talk.wav",
                                              .output = "C:\\temp\\vellora\\talk-90.wav",
                                              .factor = 0.9,
@@ -201,7 +178,7 @@ TEST_F(FaultTest, DurableConversionsAskTheDiskAndStillWriteTheSameBytes) {
 }
 
 TEST_F(FaultTest, InputThatShrinksWhileItIsCopied) {
-  files.afterOpen = [this] { std::filesystem::resize_file(drive.host("temp/talk.wav"), 100000); };
+  files.afterOpen = [this] { drive.resize("temp/talk.wav", 100000); };
   job.checkfile("C:\\temp\\talk.wav", "C:\\temp\\vellora\\");
   ASSERT_EQ(window.messages.size(), 1U);
   EXPECT_NE(window.messages[0].find("C:\\temp\\vellora\\talk-90.wav: the input got shorter"),
@@ -212,20 +189,23 @@ TEST_F(FaultTest, InputThatShrinksWhileItIsCopied) {
 }
 
 TEST_F(FaultTest, InputThatGrowsWhileItIsCopied) {
-  files.afterOpen = [this] {
-    std::FILE* f = std::fopen(drive.host("temp/talk.wav").c_str(), "ab");
-    std::fputs("more samples", f);
-    std::fclose(f);
-  };
+  files.afterOpen = [this] { drive.append("temp/talk.wav", "more samples"); };
   job.checkfile("C:\\temp\\talk.wav", "C:\\temp\\vellora\\");
   ASSERT_EQ(window.messages.size(), 1U);
   EXPECT_NE(window.messages[0].find("changed length while it was being copied"), std::string::npos);
   EXPECT_EQ(drive.list("temp/vellora"), (std::vector<std::string>{"info.xls"}));
 }
 
-TEST_F(FaultTest, InputThatIsADirectoryOrAFifo) {
+TEST_F(FaultTest, InputThatIsADirectory) {
   drive.mkdir("temp/folder.wav");
-  ASSERT_EQ(::mkfifo(drive.host("temp/pipe.wav").c_str(), 0644), 0);
+  expectRefused("C:\\temp\\folder.wav", "C:\\temp\\vellora\\",
+                {"Could not read C:\\temp\\folder.wav: it is a directory"});
+  EXPECT_EQ(drive.list("temp/vellora"), (std::vector<std::string>{"info.xls"}));
+}
+
+TEST_F(FaultTest, InputThatIsAFifo) {
+  VELLORA_SKIP_WITHOUT(Fifos);
+  drive.makeFifo("temp/pipe.wav");
   // A FIFO with no writer would block a plain open; the job must return.
   auto done = std::async(std::launch::async, [this] {
     test::ScriptedWindow w;
@@ -234,16 +214,13 @@ TEST_F(FaultTest, InputThatIsADirectoryOrAFifo) {
     return w.messages;
   });
   if (done.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
-    const int writer = ::open(drive.host("temp/pipe.wav").c_str(), O_WRONLY | O_NONBLOCK);
-    ::close(writer);
+    // A writer that comes and goes lets the waiting open return.
+    drive.append("temp/pipe.wav", "");
     FAIL() << "the job waited for the FIFO";
   }
   const std::vector<std::string> messages = done.get();
   ASSERT_EQ(messages.size(), 1U);
   EXPECT_EQ(messages[0], "Could not read C:\\temp\\pipe.wav: it is not a regular file");
-
-  expectRefused("C:\\temp\\folder.wav", "C:\\temp\\vellora\\",
-                {"Could not read C:\\temp\\folder.wav: it is a directory"});
   EXPECT_EQ(drive.list("temp/vellora"), (std::vector<std::string>{"info.xls"}));
 }
 

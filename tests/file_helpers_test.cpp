@@ -1,9 +1,8 @@
 #include "shellfiles/file_helpers.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
-#include "platform/linux/host_file_system.h"
+#include "support/host_files.h"
 #include "support/temp_drive.h"
 
 namespace vellora {
@@ -12,7 +11,7 @@ namespace {
 class FileHelpersTest : public ::testing::Test {
  protected:
   test::TempDrive drive;
-  HostFileSystem files{DriveMap::fromEnvironment()};
+  test::HostFiles files;
 };
 
 TEST_F(FileHelpersTest, PutToFileReplacesTheWholeContent) {
@@ -37,7 +36,7 @@ TEST_F(FileHelpersTest, PutToFileLeavesWhatItCannotWrite) {
   puttofile(files, "x", "C:\\missing\\page.htm", 1);
   EXPECT_FALSE(drive.exists("missing"));
   drive.write("locked.htm", "kept");
-  ::chmod(drive.host("locked.htm").c_str(), 0444);
+  drive.makeReadOnly("locked.htm");
   puttofile(files, "x", "C:\\locked.htm", 1);
   EXPECT_EQ(drive.read("locked.htm"), "kept");
   EXPECT_EQ(drive.list(""), (std::vector<std::string>{"locked.htm"}));

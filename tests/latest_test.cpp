@@ -1,14 +1,10 @@
 #include "shellfiles/latest.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <filesystem>
 #include <set>
 
-#include "platform/linux/host_file_system.h"
+#include "support/host_files.h"
 #include "support/temp_drive.h"
 
 namespace vellora {
@@ -25,12 +21,11 @@ struct Box : InputBox {
 };
 
 // The host file system, except that the times of some names cannot be read.
-struct UnreadableTimes : HostFileSystem {
-  using HostFileSystem::HostFileSystem;
+struct UnreadableTimes : test::HostFiles {
   std::set<std::string> unreadable;
   std::optional<FileTime> modificationTime(const std::string& path) override {
     if (unreadable.count(path)) return std::nullopt;
-    return HostFileSystem::modificationTime(path);
+    return HostFiles::modificationTime(path);
   }
 };
 
@@ -41,11 +36,7 @@ class LatestTest : public ::testing::Test {
   // A file whose modification time is `seconds` plus `nanos` after the epoch.
   void file(const std::string& relative, std::int64_t seconds, long nanos = 0) {
     drive.write(relative, "RIFF");
-    touch(relative, seconds, nanos);
-  }
-  void touch(const std::string& relative, std::int64_t seconds, long nanos = 0) {
-    const timespec times[2] = {{seconds, nanos}, {seconds, nanos}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, drive.host(relative).c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
+    drive.setTime(relative, seconds, nanos);
   }
 
   std::string latest(const std::string& text) {
@@ -57,14 +48,14 @@ class LatestTest : public ::testing::Test {
   }
 
   test::TempDrive drive;
-  UnreadableTimes files{DriveMap::fromEnvironment()};
+  UnreadableTimes files;
 };
 
 TEST_F(LatestTest, ChoosesTheNewestWavFile) {
   file("temp/a.wav", 2000);
   file("temp/b.wav", 1000);
   EXPECT_EQ(latest("C:\\temp\\in.wav"), "C:\\temp\\a.wav");
-  file("temp/c.wav", 2000, 1);  // one nanosecond later
+  file("temp/c.wav", 2000, 100);  // the least step that every host keeps
   EXPECT_EQ(latest("C:\\temp\\in.wav"), "C:\\temp\\c.wav");
   EXPECT_EQ(latest("C:\\temp\\"), "C:\\temp\\c.wav") << "a trailing backslash names the same directory";
   EXPECT_EQ(latest("C:\\temp\\c.wav"), "C:\\temp\\c.wav") << "a second run gives the same text";
@@ -75,15 +66,21 @@ TEST_F(LatestTest, EqualTimesGoToTheNameListedLast) {
   file("temp/alpha.wav", 5000);
   file("temp/gamma.wav", 4000);
   EXPECT_EQ(latest("C:\\temp\\in.wav"), "C:\\temp\\Beta.wav") << "listed by name, case ignored";
+}
+
+TEST_F(LatestTest, NamesEqualButForCaseAreListedByTheirBytes) {
+  VELLORA_SKIP_WITHOUT(CaseSensitiveNames);
+  file("temp/Beta.wav", 5000);
   file("temp/beta.wav", 5000);
-  EXPECT_EQ(latest("C:\\temp\\in.wav"), "C:\\temp\\beta.wav") << "equal but for case: bytes decide";
+  EXPECT_EQ(latest("C:\\temp\\in.wav"), "C:\\temp\\beta.wav");
 }
 
 TEST_F(LatestTest, MatchesOnlyOrdinaryWavFilesCaseIgnored) {
   file("temp/old.wav", 1000);
   file("temp/.hidden.wav", 9000);
+  drive.hide("temp/.hidden.wav");
   drive.mkdir("temp/folder.wav");
-  touch("temp/folder.wav", 9000);
+  drive.setTime("temp/folder.wav", 9000);
   file("temp/notes.txt", 9000);
   file("temp/take.wav.bak", 9000);
   file("temp/TALK.WAV", 3000);
@@ -91,11 +88,19 @@ TEST_F(LatestTest, MatchesOnlyOrdinaryWavFilesCaseIgnored) {
 
   file("temp/x.Wav", 4000);
   EXPECT_EQ(latest("C:\\temp\\in.wav"), "C:\\temp\\x.Wav");
+}
 
-  // A link counts with its target's time; one that leads nowhere is no file.
+// A link counts with its target's time; one that leads nowhere is no file,
+// and leaves the other names in their order.
+TEST_F(LatestTest, LinksCountWithTheirTargets) {
+  VELLORA_SKIP_WITHOUT(SymbolicLinks);
+  file("temp/a.wav", 5000);
+  file("temp/b.wav", 5000);
+  file("temp/c.wav", 5000);
+  drive.link("temp/zz-dangling.wav", "gone");
+  EXPECT_EQ(latest("C:\\temp\\in.wav"), "C:\\temp\\c.wav");
   file("elsewhere.bin", 6000);
-  std::filesystem::create_symlink(drive.host("elsewhere.bin"), drive.host("temp/link.wav"));
-  std::filesystem::create_symlink(drive.host("gone"), drive.host("temp/zz-dangling.wav"));
+  drive.link("temp/link.wav", "elsewhere.bin");
   EXPECT_EQ(latest("C:\\temp\\in.wav"), "C:\\temp\\link.wav");
 }
 
@@ -116,11 +121,10 @@ TEST_F(LatestTest, ADirectoryWithoutBackslashIsSearchedFromItsParent) {
 TEST_F(LatestTest, TextsWithoutADirectory) {
   file("root.wav", 1000);
   drive.mkdir("work");
-  const std::string old = std::filesystem::current_path();
-  ASSERT_EQ(::chdir(drive.host("work").c_str()), 0);
+  drive.enter("work");
   EXPECT_EQ(latest(""), "\\root.wav") << "the root of the current directory's drive";
   EXPECT_EQ(latest("in.wav"), "in.wav\\");
-  ASSERT_EQ(::chdir(old.c_str()), 0);
+  drive.back();
 }
 
 TEST_F(LatestTest, ALastBackslashBeyondTheSixteenBitRangeCountsAsNone) {

@@ -1,6 +1,7 @@
 #include "platform/win32/wide.h"
 
 #include <cstring>
+#include <optional>
 
 namespace vellora::win32 {
 
@@ -58,17 +59,31 @@ std::wstring fullPath(const std::wstring& path) {
 
 std::wstring systemPath(std::string_view utf8) { return extendedLength(fullPath(toWide(utf8))); }
 
+namespace {
+
+// The volume and file ID of an open file. A handle opened only to write (as
+// cmd.exe opens one for ">>") may not read them; a second handle on the same
+// file, asking only for its attributes, can.
+std::optional<FILE_ID_INFO> fileId(HANDLE file) {
+  FILE_ID_INFO id{};
+  if (::GetFileType(file) != FILE_TYPE_DISK) return std::nullopt;
+  if (::GetFileInformationByHandleEx(file, FileIdInfo, &id, sizeof id)) return id;
+  const UniqueHandle reading(::ReOpenFile(file, FILE_READ_ATTRIBUTES,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0));
+  if (reading && ::GetFileInformationByHandleEx(reading.get(), FileIdInfo, &id, sizeof id)) return id;
+  return std::nullopt;
+}
+
+}  // namespace
+
 bool sameFile(HANDLE a, HANDLE b) {
-  FILE_ID_INFO first{}, second{};
-  if (::GetFileType(a) != FILE_TYPE_DISK || ::GetFileType(b) != FILE_TYPE_DISK ||
-      !::GetFileInformationByHandleEx(a, FileIdInfo, &first, sizeof first) ||
-      !::GetFileInformationByHandleEx(b, FileIdInfo, &second, sizeof second))
-    return false;
+  const std::optional<FILE_ID_INFO> first = fileId(a), second = fileId(b);
+  if (!first || !second) return false;
   // Wine cannot name the volume of a handle inherited from a Unix shell (it
   // says 0); the file's own ID is known all the same.
-  const bool sameVolume = first.VolumeSerialNumber == second.VolumeSerialNumber ||
-                          first.VolumeSerialNumber == 0 || second.VolumeSerialNumber == 0;
-  return sameVolume && std::memcmp(&first.FileId, &second.FileId, sizeof first.FileId) == 0;
+  const bool sameVolume = first->VolumeSerialNumber == second->VolumeSerialNumber ||
+                          first->VolumeSerialNumber == 0 || second->VolumeSerialNumber == 0;
+  return sameVolume && std::memcmp(&first->FileId, &second->FileId, sizeof first->FileId) == 0;
 }
 
 }  // namespace vellora::win32

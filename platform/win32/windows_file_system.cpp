@@ -162,6 +162,19 @@ std::wstring parentOf(const std::wstring& path) {
   return path.substr(0, slash);
 }
 
+// A ':' past the drive names an NTFS stream of a file, not a file, and the
+// other reserved characters name nothing: such a path is refused, as the
+// drive map refuses it on Linux. An extended-length prefix (\\?\) is allowed.
+IoStatus checkValid(std::string_view path) {
+  if (path.starts_with(R"(\\?\)")) path.remove_prefix(4);
+  const std::size_t driveColon = path.size() >= 2 && path[1] == ':' ? 1 : std::string_view::npos;
+  constexpr std::string_view kReserved("<>\"|?*\0", 7);
+  for (std::size_t i = 0; i < path.size(); ++i)
+    if (kReserved.find(path[i]) != std::string_view::npos || (path[i] == ':' && i != driveColon))
+      return IoStatus::failure("the path is not valid");
+  return {};
+}
+
 // What lies at a path. A folder's read-only attribute does not stop
 // anyone from writing into it, so a directory is never read-only here.
 PathFacts factsAbout(const std::wstring& path) {
@@ -188,6 +201,7 @@ UniqueHandle lookAt(const std::string& path) {
 }  // namespace
 
 Opened<InputFile> WindowsFileSystem::openInput(const std::string& path) {
+  if (IoStatus valid = checkValid(path); !valid) return {nullptr, valid};
   std::wstring wide = systemPath(path);
   // Others may go on reading and writing (a change of length while the copy
   // runs is caught afterwards), but not rename or delete it: CopyFileExW
@@ -206,6 +220,7 @@ Opened<InputFile> WindowsFileSystem::openInput(const std::string& path) {
 }
 
 Opened<ReplacementFile> WindowsFileSystem::createReplacement(const std::string& path) {
+  if (IoStatus valid = checkValid(path); !valid) return {nullptr, valid};
   const std::wstring target = systemPath(path);
   const std::wstring directory = parentOf(target);
   if (IoStatus place = checkReplacementPlace(factsAbout(target), factsAbout(directory)); !place)
@@ -237,6 +252,7 @@ bool WindowsFileSystem::sameFile(const std::string& a, const std::string& b) {
 }
 
 IoStatus WindowsFileSystem::makeDirectory(const std::string& path) {
+  if (IoStatus valid = checkValid(path); !valid) return valid;
   if (!::CreateDirectoryW(systemPath(path).c_str(), nullptr)) return lastFailure();
   return {};
 }

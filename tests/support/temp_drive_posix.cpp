@@ -1,6 +1,8 @@
 #include "support/temp_drive.h"
 
+#include <fcntl.h>
 #include <stdlib.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -49,11 +51,18 @@ void writeHostFile(const std::string& path, std::string_view bytes) {
   if (!out) throw std::runtime_error("cannot write " + path);
 }
 
+// Linux has all that the tests ask for.
+std::string lacks(Feature) { return {}; }
+
 TempDrive::TempDrive() : root_(makeTempDir("vellora-drive-XXXXXX")) {
   ::setenv("VELLORA_DRIVE_C", root_.c_str(), 1);
 }
 
-TempDrive::~TempDrive() { removeAll(root_); }
+TempDrive::~TempDrive() {
+  back();
+  if (!mounted_.empty()) ::umount2(mounted_.c_str(), MNT_DETACH);
+  removeAll(root_);
+}
 
 std::string TempDrive::host(std::string_view relative) const {
   return relative.empty() ? root_ : root_ + "/" + std::string(relative);
@@ -73,6 +82,59 @@ void TempDrive::remove(std::string_view relative) const {
   fs::remove_all(host(relative), ec);
 }
 
+void TempDrive::append(std::string_view relative, std::string_view bytes) const {
+  std::ofstream out(host(relative), std::ios::binary | std::ios::app);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot append to " + host(relative));
+}
+
+void TempDrive::resize(std::string_view relative, std::uint64_t size) const {
+  fs::resize_file(host(relative), size);
+}
+
+void TempDrive::makeReadOnly(std::string_view relative) const {
+  const std::string path = host(relative);
+  ::chmod(path.c_str(), fs::is_directory(path) ? 0555 : 0444);
+}
+
+void TempDrive::setTime(std::string_view relative, std::int64_t seconds, long nanos) const {
+  const timespec times[2] = {{seconds, nanos}, {seconds, nanos}};
+  if (::utimensat(AT_FDCWD, host(relative).c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
+    throw std::runtime_error("cannot set the time of " + host(relative));
+}
+
+void TempDrive::hide(std::string_view relative) const {
+  if (fs::path(host(relative)).filename().string().front() != '.')
+    throw std::runtime_error("on Linux a hidden name starts with a dot: " + std::string(relative));
+}
+
+void TempDrive::link(std::string_view relative, std::string_view target) const {
+  fs::create_symlink(target.starts_with('/') ? std::string(target) : host(target), host(relative));
+}
+
+void TempDrive::makeFifo(std::string_view relative) const {
+  if (::mkfifo(host(relative).c_str(), 0644) != 0) throw std::runtime_error("cannot make " + host(relative));
+}
+
+std::string TempDrive::mountSmallDisk(std::string_view relative, const char* options) {
+  mkdir(relative);
+  if (::geteuid() != 0) return "mounting a small file system needs root";
+  if (::mount("tmpfs", host(relative).c_str(), "tmpfs", 0, options) != 0) return "mount failed";
+  mounted_ = host(relative);
+  return {};
+}
+
+void TempDrive::enter(std::string_view relative) {
+  if (left_.empty()) left_ = fs::current_path().string();
+  fs::current_path(host(relative));
+}
+
+void TempDrive::back() {
+  if (left_.empty()) return;
+  fs::current_path(left_);
+  left_.clear();
+}
+
 std::vector<std::string> TempDrive::list(std::string_view relative) const {
   std::vector<std::string> names;
   for (const auto& entry : fs::directory_iterator(host(relative)))
@@ -81,7 +143,13 @@ std::vector<std::string> TempDrive::list(std::string_view relative) const {
   return names;
 }
 
-FakeOpener::FakeOpener() : dir_(makeTempDir("vellora-opener-XXXXXX")), log_(dir_ + "/calls") {
+FakeOpener::FakeOpener(Kind kind) : dir_(makeTempDir("vellora-opener-XXXXXX")), log_(dir_ + "/calls") {
+  const char* path = std::getenv("PATH");
+  oldPath_ = path ? path : "";
+  if (kind == Missing) {
+    ::setenv("PATH", dir_.c_str(), 1);
+    return;
+  }
   const std::string script = dir_ + "/xdg-open";
   // Written to a temporary name first, so the log only ever holds whole calls.
   writeHostFile(script,
@@ -90,8 +158,6 @@ FakeOpener::FakeOpener() : dir_(makeTempDir("vellora-opener-XXXXXX")), log_(dir_
                 "cat \"" + log_ + ".$$\" >> \"" + log_ + "\"\n"
                 "rm -f \"" + log_ + ".$$\"\n");
   ::chmod(script.c_str(), 0755);
-  const char* path = std::getenv("PATH");
-  oldPath_ = path ? path : "";
   ::setenv("PATH", (dir_ + ":" + oldPath_).c_str(), 1);
 }
 

@@ -6,11 +6,13 @@
 #   scripts/install-deps.sh windows  the Windows cross-build and its tests under Wine
 set -euo pipefail
 
-# Building and running: compiler, CMake, Qt, and xdg-utils, which plays the copies.
+# Building and running: compiler, CMake, Qt, GIO, which chooses and starts the
+# player, with the MIME database it tells a WAV file by, and xdg-utils, whose
+# xdg-mime makes Vellora the default for WAV files.
 run_packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  xdg-utils
+  libglib2.0-dev shared-mime-info xdg-utils
 )
 
 # Only the tests, the benchmarks and CI's checks of the install and the package.

@@ -18,10 +18,8 @@ xvfb-run -a true 2>/dev/null || { echo "SKIP: Xvfb cannot start here"; exit 77; 
 
 work=$(mktemp -d /tmp/vellora-keys-XXXXXX)
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/bin" "$shots"
-printf '#!/bin/sh\nprintf "%%s\\n" "$@" >> "%s/opened"\n' "$work" > "$work/bin/xdg-open"
-chmod +x "$work/bin/xdg-open"
-export PATH=$work/bin:$PATH
+mkdir -p "$shots"
+fake_desktop "$work/desktop" "printf '%s\\n' \"\$@\" >> '$work/opened'"
 
 wav() {  # wav FILE SAMPLERATE
   /usr/bin/python3 - "$1" "$2" <<'PY'

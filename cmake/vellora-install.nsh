@@ -1,5 +1,6 @@
 ; What the Vellora installer adds beyond its files, and its uninstaller
-; takes away: the Start-menu entry and the "Open with" entry for .wav files.
+; takes away: the Start-menu entry, the "Open with" entry for .wav files and
+; what admins' tools read in the uninstall entry.
 ; The installer is a 64-bit program, so it writes the registry view that a
 ; 64-bit Explorer reads.
 !ifndef VELLORA_INSTALL_NSH
@@ -16,7 +17,18 @@
   Delete "$SMPROGRAMS\$MUI_TEMP\Vellora.lnk"
   DeleteRegKey /ifempty SHCTX "Software\Vellora"
 !macroend
+
+!define VELLORA_UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Vellora"
+
 !macro VelloraRegister
+  ; Settings removes programs; CPack's Start-menu folder always gets an
+  ; Uninstall shortcut, which is taken out again here.
+  Delete "$SMPROGRAMS\$STARTMENU_FOLDER\Uninstall.lnk"
+  ; The size of the files in kilobytes, as makensis counted them.
+  SectionGetSize 0 $0
+  WriteRegDWORD SHCTX "${VELLORA_UNINSTALL_KEY}" "EstimatedSize" $0
+  WriteRegStr SHCTX "${VELLORA_UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr SHCTX "${VELLORA_UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" /S'
   WriteRegStr HKLM "Software\Classes\Applications\vellora.exe" "FriendlyAppName" "Vellora"
   WriteRegStr HKLM "Software\Classes\Applications\vellora.exe\DefaultIcon" "" "$INSTDIR\vellora.ico"
   WriteRegStr HKLM "Software\Classes\Applications\vellora.exe\SupportedTypes" ".wav" ""

@@ -39,12 +39,12 @@ set(CPACK_NSIS_INSTALLED_ICON_NAME vellora.ico)
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
 set(CPACK_NSIS_EXECUTABLES_DIRECTORY bin)
 
-# The Start-menu entry, the "Open with" entry and the uninstall entry's
-# values beyond CPack's live in vellora-install.nsh, where NSIS's quoting
-# needs no CMake escapes.
+# The Start-menu entry, the "Open with" entry, the uninstall entry's values
+# beyond CPack's and the refusal to uninstall a running Vellora live in
+# vellora-install.nsh, where NSIS's quoting needs no CMake escapes.
 set(nsh "!include '${PROJECT_SOURCE_DIR}/cmake/vellora-install.nsh'\n")
 set(CPACK_NSIS_CREATE_ICONS_EXTRA "${nsh}!insertmacro VelloraShortcut")
 set(CPACK_NSIS_DELETE_ICONS_EXTRA "${nsh}!insertmacro VelloraUnshortcut")
 set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS "${nsh}!insertmacro VelloraRegister")
-set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS "${nsh}!insertmacro VelloraUnregister")
+set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS "${nsh}!insertmacro VelloraRefuseWhileRunning\n!insertmacro VelloraUnregister")
 include(CPack)

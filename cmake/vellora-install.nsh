@@ -36,6 +36,29 @@
   WriteRegStr HKLM "Software\Classes\.wav\OpenWithList\vellora.exe" "" ""
 !macroend
 
+; Windows cannot remove a program that runs: uninstalling then would strand
+; it in Program Files without the entry that Settings removes it by. The
+; uninstaller asks to close Vellora first; silent, it gives up with status 2
+; and leaves everything as it was. A running program cannot be opened for
+; writing, which FileOpen's append mode asks for.
+!macro VelloraRefuseWhileRunning
+  vellora_running_check:
+  ClearErrors
+  IfFileExists "$INSTDIR\bin\vellora.exe" 0 +3
+    FileOpen $0 "$INSTDIR\bin\vellora.exe" a
+    FileClose $0
+  IfFileExists "$INSTDIR\bin\vellora-cli.exe" 0 +3
+    FileOpen $0 "$INSTDIR\bin\vellora-cli.exe" a
+    FileClose $0
+  IfErrors 0 vellora_not_running
+    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION \
+      "Vellora is running. Close it, then choose Retry to uninstall it." \
+      /SD IDCANCEL IDRETRY vellora_running_check
+    SetErrorLevel 2
+    Quit
+  vellora_not_running:
+!macroend
+
 !macro VelloraUnregister
   DeleteRegKey HKLM "Software\Classes\Applications\vellora.exe"
   DeleteRegKey HKLM "Software\Classes\.wav\OpenWithList\vellora.exe"

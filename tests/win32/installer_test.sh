@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Windows installer silently under Wine, checks what Explorer,
 # Settings and admins' tools read of it, runs the installed vellora-cli.exe
-# on a file, uninstalls, and checks that nothing it put in place is left.
+# on a file, uninstalls while it runs (which must keep everything) and after
+# it ended, and checks that nothing it put in place is left.
 # Usage: installer_test.sh Vellora-VERSION-win64.exe VERSION
 set -euo pipefail
 installer=$(realpath "$1")
@@ -36,7 +37,8 @@ described() {
 manifest() { wrestool -x --raw -t 24 "$1"; }
 
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+holder=
+trap '[ -z "$holder" ] || kill "$holder" 2>/dev/null; rm -rf "$work"' EXIT
 described "$installer" "Vellora Setup"
 manifest "$installer" | grep -q '<dpiAware[^>]*>true' || fail "the installer is not DPI-aware"
 grep -q 'MUI_PAGE_LICENSE ".*/LICENSE"' "$(dirname "$installer")/_CPack_Packages/win64/NSIS/project.nsi" ||
@@ -70,6 +72,33 @@ sox -n -r 44100 -c 2 -b 16 "$c/temp/installed.wav" synth 0.1 sine 440
 wine 'C:\Program Files\Vellora\bin\vellora-cli.exe' -p 90 -o 'C:\temp\installed' 'C:\temp\installed.wav' |
   grep -q '44100 Hz -> 39690 Hz' || fail "the installed program did not convert"
 rm -rf "$c/temp/installed.wav" "$c/temp/installed"
+
+# Uninstalling while Vellora runs would strand it: a vellora-cli.exe waits
+# for its standard input, and the uninstaller must leave all as it was. A
+# process of its own holds the pipe open, so that no Wine process inherits it.
+mkfifo "$work/input"
+sleep 300 >"$work/input" 2>/dev/null &
+holder=$!
+wine 'C:\Program Files\Vellora\bin\vellora-cli.exe' -c - <"$work/input" >/dev/null 2>&1 &
+running=$!
+for _ in $(seq 100); do pgrep -f 'vellora-cli.exe -c -' >/dev/null && break; sleep 0.1; done
+sleep 2  # Wine maps the program's file a moment after the process appears
+# Uninstall.exe hands over to a copy of itself and exits 0 at once; the copy,
+# run here as NSIS runs it, returns the uninstaller's own status.
+mkdir -p "$c/temp/uninstaller"
+cp "$home/Uninstall.exe" "$c/temp/uninstaller/"
+status=0
+# NSIS takes all after _?= as the folder: cmd hands the line over unquoted.
+wine cmd /c 'C:\temp\uninstaller\Uninstall.exe /S _?=C:\Program Files\Vellora' || status=$?
+[ "$status" -ne 0 ] || fail "the silent uninstall reported success while Vellora ran"
+wine "$home/Uninstall.exe" /S
+for _ in $(seq 100); do pgrep -f 'nsu.*\.tmp' >/dev/null || break; sleep 0.2; done
+[ -f "$home/bin/vellora-cli.exe" ] && [ -f "$home/bin/vellora.exe" ] || fail "uninstalling removed a running Vellora's files"
+wine reg query "$entry" /reg:64 >/dev/null 2>&1 || fail "uninstalling a running Vellora removed its entry"
+[ -n "$(shortcut)" ] || fail "uninstalling a running Vellora removed its Start-menu entry"
+kill "$holder"
+wait "$running" || true
+rm -rf "$c/temp/uninstaller"
 
 wine "$home/Uninstall.exe" /S
 wineserver -w  # the uninstaller runs on from a copy of itself

@@ -38,7 +38,7 @@ manifest() { wrestool -x --raw -t 24 "$1"; }
 
 work=$(mktemp -d)
 holder=
-trap '[ -z "$holder" ] || kill "$holder" 2>/dev/null; rm -rf "$work"' EXIT
+trap '[ -z "$holder" ] || kill "$holder" 2>/dev/null || true; rm -rf "$work"' EXIT
 described "$installer" "Vellora Setup"
 manifest "$installer" | grep -q '<dpiAware[^>]*>true' || fail "the installer is not DPI-aware"
 grep -q 'MUI_PAGE_LICENSE ".*/LICENSE"' "$(dirname "$installer")/_CPack_Packages/win64/NSIS/project.nsi" ||

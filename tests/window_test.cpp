@@ -466,9 +466,15 @@ class Form1Test : public QObject {
         QVERIFY2(r >= 3.0, qPrintable(QString("%1: %2:1 on %3").arg(name).arg(r).arg(window.name())));
       }
     }
-    h.form->setPalette(lightPalette());
-    QCOMPARE(h.get<QLabel>("Image1")->pixmap().toImage(), QImage(QStringLiteral(VELLORA_PICTURES "/speaker.png"))
-                                                              .convertToFormat(QImage::Format_ARGB32_Premultiplied));
+    // The classic picture on the classic light grey and on Fusion's own.
+    const QImage classic =
+        QImage(QStringLiteral(VELLORA_PICTURES "/speaker.png")).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    for (const QColor& light : {QColor(214, 211, 206), lightPalette().color(QPalette::Window)}) {
+      QPalette palette = lightPalette();
+      palette.setColor(QPalette::Window, light);
+      h.form->setPalette(palette);
+      QCOMPARE(h.get<QLabel>("Image1")->pixmap().toImage(), classic);
+    }
   }
 
   // Screen readers find the controls the window shows, and none it hides.
@@ -489,8 +495,8 @@ class Form1Test : public QObject {
                                    "Text1", "Text2", "lblExplore", "lblInfo"}));
   }
 
-  // A name that is not UTF-8 reaches the box escaped, from the command line
-  // or a drop, and the copy is made of the very file.
+  // A name that is not UTF-8 reaches the box escaped, from the command line,
+  // a drop or the finder, and the copy is made of the very file.
   void namesThatAreNotUtf8() {
     Harness h;
     const std::string latin = "latin\xe9.wav";
@@ -511,6 +517,11 @@ class Form1Test : public QObject {
     drop(&form, &mime);
     QCOMPARE(text1->text(), QString::fromUtf8("C:\\temp\\latin\u241BE9.wav"));
     QVERIFY(h.dialogs.messages.empty());
+
+    // The finder lists it so too.
+    text1->setText("C:\\temp\\");
+    QTest::mouseClick(form.findChild<QWidget*>("Label3"), Qt::LeftButton);
+    QCOMPARE(text1->text(), QString::fromUtf8("C:\\temp\\latin\u241BE9.wav"));
   }
 
   void labelsWithoutHandlersDoNothing() {

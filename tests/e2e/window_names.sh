@@ -15,9 +15,7 @@ need_x_tools xdotool import
 make_work vellora-names
 work=$WORK
 mkdir -p "$shots"
-desktop_font 8 "$work/config"
-export VELLORA_DRIVE_C=$work/c
-mkdir -p "$VELLORA_DRIVE_C/temp"
+classic_drive
 latin=$'latin\xe9'
 wav "$VELLORA_DRIVE_C/temp/$latin.wav" 44100
 wav "$VELLORA_DRIVE_C/temp/talk.wav" 44100

@@ -18,6 +18,14 @@ make_work() {
   fake_opener
 }
 
+# The classic 8-point font, at which the window has its designed places, and
+# an empty drive C: holding a temp folder, both in $WORK.  Usage: classic_drive
+classic_drive() {
+  desktop_font 8 "$WORK/config"
+  export VELLORA_DRIVE_C=$WORK/c
+  mkdir -p "$VELLORA_DRIVE_C/temp"
+}
+
 # Puts first on PATH an xdg-open that only notes each argument it is given,
 # a line each, in $WORK/opened.  Usage: fake_opener
 fake_opener() {

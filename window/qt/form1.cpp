@@ -5,7 +5,6 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFontMetrics>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -34,7 +33,7 @@ QFont windowFont(double scale) {
   f.setStyleHint(QFont::SansSerif);
   const auto width = [&f](int size, std::string_view caption) {
     f.setPixelSize(size);
-    return QFontMetrics(f).horizontalAdvance(QString::fromUtf8(caption.data(), qsizetype(caption.size())));
+    return QFontMetrics(f).horizontalAdvance(qText(caption));
   };
   f.setPixelSize(captionFontSize(int(std::lround(11 * scale)), 9, pixels(kCaptionRoomTwips, scale), width));
   return f;

@@ -19,7 +19,7 @@ trap 'rm -rf "$work"' EXIT
 # The classic 8-point font, at which the places clicked below are the designed ones.
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/window_session.sh"
-fake_desktop "$work/desktop" "printf '%s\\n' \"\$@\" >> '$work/opened'"
+WORK=$work fake_opener
 desktop_font 8 "$work/config"
 export VELLORA_DRIVE_C=$work/c
 mkdir -p "$VELLORA_DRIVE_C/temp"

@@ -285,13 +285,23 @@ std::optional<std::uint32_t> nearestFitting(std::uint32_t rate, Byte bytes) {
   return rounded;
 }
 
+// "1 frame", "2 frames".
+std::string counted(std::uint64_t count, std::string_view noun) {
+  return std::to_string(count) + " " + std::string(noun) + (count == 1 ? "" : "s");
+}
+
+// "1 frame header gives", "2 frame headers give".
+std::string frameHeaders(std::uint64_t count, std::string_view verb) {
+  return counted(count, "frame header") + " " + std::string(verb) + (count == 1 ? "s" : "");
+}
+
 std::string describeRateForm(std::size_t code) {
   switch (code) {
-    case kRateFromStreamInfo: return "take the rate from STREAMINFO";
-    case kRateKHz8: return "give the rate in kHz in 8 bits";
-    case kRateHz16: return "give the rate in Hz in 16 bits";
-    case kRateTensOfHz16: return "give the rate in tens of Hz in 16 bits";
-    default: return "give the rate by the code of a common rate";
+    case kRateFromStreamInfo: return "the rate from STREAMINFO";
+    case kRateKHz8: return "the rate in kHz in 8 bits";
+    case kRateHz16: return "the rate in Hz in 16 bits";
+    case kRateTensOfHz16: return "the rate in tens of Hz in 16 bits";
+    default: return "the rate by the code of a common rate";
   }
 }
 
@@ -524,7 +534,7 @@ class FlacPlanner {
     }
 
     // The last frame ends with the file, or where an ID3v1 tag begins.
-    const std::uint64_t minimumEnd = frameStart_ + frame_.length + 1 + kFooterBytes;
+    const std::uint64_t minimumEnd = frameStart_ + frame_.length + kFooterBytes;
     advanceCrc(size_);
     if (size_ >= minimumEnd && crc_ == 0) return endFrame(size_);
     if (tagStart_ != kNoTag && tagStart_ >= minimumEnd && crcAtTagFrame_ == frameStart_ && crcAtTag_ == 0)
@@ -545,7 +555,7 @@ class FlacPlanner {
     frameStart_ = start;
     crc_ = 0;
     crcPos_ = start;
-    searchPos_ = start + header.length + 1 + kFooterBytes;
+    searchPos_ = start + header.length + kFooterBytes;
     if (header.rate != 0 && header.rate != info_.rate)
       return fail(PlanFailure::Malformed, "its frame at " + offsetText(start) + " gives " + hertz(header.rate) +
                                               " where STREAMINFO gives " + hertz(info_.rate));
@@ -631,18 +641,18 @@ class FlacPlanner {
       const std::uint64_t count = framesByRateCode_[code];
       if (!count) continue;
       rewritten += count;
-      std::string note = std::to_string(count) + " frame headers now " + describeRateForm(code);
+      std::string note = frameHeaders(count, code == kRateFromStreamInfo ? "now take" : "now give") + " " +
+                         describeRateForm(code);
       if (code == kRateFromStreamInfo)
         note += ", as " + hertz(newRate_) + " has no code of their length: the stream leaves FLAC's streamable subset";
       notes.push_back(std::move(note));
     }
     if (framesBlockSizeRecoded_)
-      notes.push_back(std::to_string(framesBlockSizeRecoded_) +
-                      " frame headers give their block size in another form, to keep their length");
-    if (rewritten) notes.push_back(std::to_string(rewritten) + " frames' header CRC-8 and frame CRC-16 recomputed");
+      notes.push_back(frameHeaders(framesBlockSizeRecoded_, "give") +
+                      " the block size in another form, to keep their length");
+    if (rewritten) notes.push_back("the CRC-8 and CRC-16 of " + counted(rewritten, "frame") + " recomputed");
     if (framesFromStreamInfo_)
-      notes.push_back(std::to_string(framesFromStreamInfo_) +
-                      " frame headers take the rate from STREAMINFO and stay as they were");
+      notes.push_back(frameHeaders(framesFromStreamInfo_, "take") + " the rate from STREAMINFO and stay as they were");
     if (newRate_ <= 48000 && info_.rate > 48000 && maxBlockSize_ > 4608)
       notes.push_back("blocks of " + std::to_string(maxBlockSize_) +
                       " samples are more than FLAC's streamable subset allows at 48000 Hz or less");

@@ -115,7 +115,7 @@ TEST(PlanFlac, SaysWhatItPatchedAndWhereTheStreamLeavesTheSubset) {
       "STREAMINFO: 44100 Hz -> 39690 Hz",
       "3 frame headers now take the rate from STREAMINFO, as 39690 Hz has no code of their length: "
       "the stream leaves FLAC's streamable subset",
-      "3 frames' header CRC-8 and frame CRC-16 recomputed",
+      "the CRC-8 and CRC-16 of 3 frames recomputed",
   };
   EXPECT_EQ(p.notes, expected);
 }

@@ -38,7 +38,7 @@ constexpr std::array<Byte, 256> makeCrc8Table() {
 }
 
 // Row k holds the CRC-16 of a byte followed by k zero bytes, so that 16 bytes
-// fold into the CRC with 16 independent look-ups.
+// fold into the CRC with 16 independent look-ups (slicing by 16).
 using Crc16Tables = std::array<std::array<std::uint16_t, 256>, 16>;
 constexpr Crc16Tables makeCrc16Tables() {
   Crc16Tables tables{};
@@ -64,7 +64,7 @@ Byte crc8(const Byte* p, std::size_t n) {
   return crc;
 }
 
-std::uint16_t crc16(std::uint16_t crc, const Byte* p, std::size_t n) {
+std::uint16_t crc16Sliced(std::uint16_t crc, const Byte* p, std::size_t n) {
   const auto& t = kCrc16;
   for (; n >= 16; p += 16, n -= 16) {
     const unsigned folded = t[15][p[0] ^ (crc >> 8)] ^ t[14][p[1] ^ (crc & 0xFFU)] ^
@@ -76,6 +76,66 @@ std::uint16_t crc16(std::uint16_t crc, const Byte* p, std::size_t n) {
   for (; n; --n) crc = static_cast<std::uint16_t>((crc << 8) ^ t[0][(crc >> 8) ^ *p++]);
   return crc;
 }
+
+// x^k modulo the CRC-16 polynomial.
+constexpr std::uint64_t xPowerModCrc16(unsigned k) {
+  unsigned r = 1;
+  for (unsigned i = 0; i < k; ++i) {
+    r <<= 1;
+    if (r & 0x10000U) r ^= 0x10000U | kCrc16Poly;
+  }
+  return r;
+}
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+// Carry-less multiplication folds 64 bytes at a step, several times faster
+// than the tables: four 128-bit accumulators, each times x^512 modulo the
+// polynomial plus the next block, stay congruent to the message, so the CRC
+// of their sum is the message's.
+using Clmul128 = long long __attribute__((vector_size(16)));  // [0] the low 64 coefficients
+using Bytes128 = char __attribute__((vector_size(16)));
+
+// What multiplies an accumulator by x^bits: x^bits and x^(bits+64) modulo the polynomial.
+template <unsigned bits>
+const Clmul128 kFoldBy = {static_cast<long long>(xPowerModCrc16(bits)),
+                          static_cast<long long>(xPowerModCrc16(bits + 64))};
+
+__attribute__((target("pclmul"), always_inline)) inline Clmul128 fold(Clmul128 a, Clmul128 k) {
+  return __builtin_ia32_pclmulqdq128(a, k, 0x00) ^ __builtin_ia32_pclmulqdq128(a, k, 0x11);
+}
+
+// 16 bytes as a polynomial, the first byte's top bit the highest coefficient.
+__attribute__((target("ssse3"), always_inline)) inline Clmul128 load128(const Byte* p) {
+  Bytes128 raw;
+  std::memcpy(&raw, p, sizeof raw);
+  const Bytes128 reversed = {15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0};
+  return std::bit_cast<Clmul128>(__builtin_ia32_pshufb128(raw, reversed));
+}
+
+__attribute__((target("pclmul,ssse3"))) std::uint16_t crc16Clmul(std::uint16_t crc, const Byte* p, std::size_t n) {
+  Clmul128 a0 = load128(p), a1 = load128(p + 16), a2 = load128(p + 32), a3 = load128(p + 48);
+  a0[1] ^= static_cast<long long>(std::uint64_t{crc} << 48);  // the CRC so far, into the first two bytes
+  for (p += 64, n -= 64; n >= 64; p += 64, n -= 64) {
+    a0 = fold(a0, kFoldBy<512>) ^ load128(p);
+    a1 = fold(a1, kFoldBy<512>) ^ load128(p + 16);
+    a2 = fold(a2, kFoldBy<512>) ^ load128(p + 32);
+    a3 = fold(a3, kFoldBy<512>) ^ load128(p + 48);
+  }
+  const Clmul128 sum = fold(a0, kFoldBy<384>) ^ fold(a1, kFoldBy<256>) ^ fold(a2, kFoldBy<128>) ^ a3;
+  const Bytes128 reversed = {15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0};
+  const Bytes128 sumBytes = __builtin_ia32_pshufb128(std::bit_cast<Bytes128>(sum), reversed);
+  std::array<Byte, 16> last{};
+  std::memcpy(last.data(), &sumBytes, last.size());
+  return crc16Sliced(crc16Sliced(0, last.data(), last.size()), p, n);
+}
+
+std::uint16_t crc16(std::uint16_t crc, const Byte* p, std::size_t n) {
+  static const bool clmul = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("ssse3");
+  return clmul && n >= 256 ? crc16Clmul(crc, p, n) : crc16Sliced(crc, p, n);
+}
+#else
+std::uint16_t crc16(std::uint16_t crc, const Byte* p, std::size_t n) { return crc16Sliced(crc, p, n); }
+#endif
 
 // Product of two polynomials modulo the CRC-16 polynomial.
 constexpr std::uint16_t multiplyModCrc16(std::uint16_t a, std::uint16_t b) {
@@ -111,7 +171,7 @@ std::uint32_t readBe24(const Byte* p) { return std::uint32_t{p[0]} << 16 | std::
 std::uint32_t readBe32(const Byte* p) { return std::uint32_t{readBe16(p)} << 16 | readBe16(p + 2); }
 
 std::string hertz(double rate) {
-  std::array<char, 64> text{};
+  std::array<char, 320> text{};  // any double in fixed notation
   auto [end, ec] = std::to_chars(text.data(), text.data() + text.size(), rate, std::chars_format::fixed, 0);
   return std::string(text.data(), ec == std::errc{} ? end : text.data()) + " Hz";
 }
@@ -345,17 +405,12 @@ class FlacPlanner {
     return fail(PlanFailure::ReadFailed, status.reason());
   }
 
-  // Reads exactly `into.size()` bytes at `offset`; false (and no failure recorded) when the file ends first.
-  bool readSmall(std::uint64_t offset, std::span<Byte> into, bool& readOk) {
-    std::size_t got = 0;
-    readOk = true;
-    while (got < into.size()) {
+  // Reads exactly `into.size()` bytes at `offset`; false when the file ends
+  // first or a read fails, which plan_ then records.
+  bool readSmall(std::uint64_t offset, std::span<Byte> into) {
+    for (std::size_t got = 0; got < into.size();) {
       const ByteSource::Read r = file_.readAt(offset + got, std::as_writable_bytes(into.subspan(got)));
-      if (!r.status) {
-        failRead(r.status);
-        readOk = false;
-        return false;
-      }
+      if (!r.status) return failRead(r.status);
       if (r.count == 0) return false;
       got += r.count;
     }
@@ -363,28 +418,26 @@ class FlacPlanner {
   }
 
   bool readMetadata(std::uint64_t& firstFrame) {
-    bool readOk = true;
     std::array<Byte, 10> head{};
     std::uint64_t at = 0;
     // An ID3v2 tag before the stream, as some taggers write: its size is
     // syncsafe (7 bits a byte), and a footer adds 10 bytes.
-    if (readSmall(0, head, readOk) && std::memcmp(head.data(), "ID3", 3) == 0 &&
+    if (readSmall(0, head) && std::memcmp(head.data(), "ID3", 3) == 0 &&
         ((head[6] | head[7] | head[8] | head[9]) & 0x80U) == 0) {
       at = 10 + (std::uint64_t{head[6]} << 21 | std::uint64_t{head[7]} << 14 |
                  std::uint64_t{head[8]} << 7 | head[9]);
       if (head[5] & 0x10U) at += 10;
       id3Bytes_ = at;
     }
-    if (!readOk) return false;
     std::array<Byte, 4> magic{};
-    if (!readSmall(at, magic, readOk) || std::memcmp(magic.data(), "fLaC", 4) != 0)
-      return readOk && fail(PlanFailure::NotRecognised, "it does not begin with \"fLaC\"");
+    if (!plan_.ok() || !readSmall(at, magic) || std::memcmp(magic.data(), "fLaC", 4) != 0)
+      return plan_.ok() && fail(PlanFailure::NotRecognised, "it does not begin with \"fLaC\"");
     at += 4;
 
     for (bool first = true;; first = false) {
       std::array<Byte, 4> block{};
-      if (!readSmall(at, block, readOk))
-        return readOk && fail(PlanFailure::Malformed, "its metadata runs past the end of the file");
+      if (!readSmall(at, block))
+        return plan_.ok() && fail(PlanFailure::Malformed, "its metadata runs past the end of the file");
       const unsigned type = block[0] & 0x7FU;
       const std::uint32_t length = readBe24(block.data() + 1);
       if (first && (type != 0 || length < 34))
@@ -394,7 +447,7 @@ class FlacPlanner {
         return fail(PlanFailure::Malformed, "a metadata block runs past the end of the file");
       if (first) {
         std::array<Byte, 34> body{};
-        if (!readSmall(at + 4, body, readOk)) return false;
+        if (!readSmall(at + 4, body)) return false;
         info_.rateOffset = at + 4 + 10;
         std::copy_n(body.begin() + 10, 3, info_.rateBytes.begin());
         info_.rate = readBe24(body.data() + 10) >> 4;
@@ -488,10 +541,9 @@ class FlacPlanner {
   bool walkFrames(std::uint64_t firstFrame) {
     if (firstFrame == size_) return true;  // a stream of no samples
     std::array<Byte, 3> tag{};
-    bool readOk = true;
-    if (size_ >= firstFrame + 128 && readSmall(size_ - 128, tag, readOk) && std::memcmp(tag.data(), "TAG", 3) == 0)
+    if (size_ >= firstFrame + 128 && readSmall(size_ - 128, tag) && std::memcmp(tag.data(), "TAG", 3) == 0)
       tagStart_ = size_ - 128;
-    if (!readOk) return false;
+    if (!plan_.ok()) return false;
 
     window_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kWindowBytes, size_ - firstFrame)) +
                    kMaxHeaderBytes);
@@ -599,8 +651,7 @@ class FlacPlanner {
     if (end - kFooterBytes >= windowStart_) {
       std::copy_n(at(end - kFooterBytes), kFooterBytes, footer.begin());
     } else {
-      bool readOk = true;
-      readSmall(end - kFooterBytes, footer, readOk);
+      readSmall(end - kFooterBytes, footer);
     }
     return readBe16(footer.data());
   }

@@ -6,7 +6,7 @@ CMAKE_FLAGS ?=
 
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps run-deps configure run-configure build run-build test run bench install package \
+.PHONY: all deps run-deps package-deps configure run-configure build run-build test run bench install package \
   sanitize fuzz check-builds clean windows windows-test
 
 # Where `make install` puts Vellora; DESTDIR= stages it elsewhere.
@@ -19,6 +19,9 @@ deps:
 
 run-deps:
 	@scripts/install-deps.sh run
+
+package-deps:
+	@scripts/install-deps.sh package
 
 CONFIGURE = cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_INSTALL_PREFIX=$(PREFIX) $(CMAKE_FLAGS) >/dev/null
@@ -41,7 +44,7 @@ install: run-build
 	@DESTDIR=$(DESTDIR) cmake --install $(BUILD)
 
 # vellora_VERSION_amd64.deb in $(BUILD)
-package: run-build
+package: package-deps run-build
 	@cd $(BUILD) && cpack -G DEB
 
 test: build

@@ -236,7 +236,6 @@ TEST(PlanFlac, RefusesFilesWhoseFramesCannotBeWalked) {
     bytes[at] = static_cast<char>(bytes[at] ^ 0x10);
     return bytes;
   };
-  Stream wrongRate;
   struct Case {
     const char* what;
     std::string bytes;

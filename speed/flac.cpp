@@ -443,12 +443,12 @@ class FlacPlanner {
       if (!fill(std::max(scanned - kFooterBytes, windowStart_))) return false;
     }
 
-    // The last frame ends with the file, or where an ID3v1 tag begins.
+    // The last frame ends where an ID3v1 tag begins, or with the file.
     const std::uint64_t minimumEnd = frameStart_ + frame_.length + kFooterBytes;
     advanceCrc(size_);
-    if (size_ >= minimumEnd && crc_ == 0) return endFrame(size_);
     if (tagStart_ != kNoTag && tagStart_ >= minimumEnd && crcAtTagFrame_ == frameStart_ && crcAtTag_ == 0)
       return endFrame(tagStart_);
+    if (size_ >= minimumEnd && crc_ == 0) return endFrame(size_);
     return fail(PlanFailure::Malformed, "its frame at " + offsetText(frameStart_) +
                                             " does not end with a valid CRC-16: the file is cut short or damaged");
   }

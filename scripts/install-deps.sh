@@ -28,7 +28,7 @@ test_packages=(
   xvfb xauth xdotool x11-apps imagemagick libx11-dev
   fonts-dejavu-core fonts-wqy-microhei  # the latter draws the full-width look-alikes in the screenshots
   at-spi2-core dbus-x11 python3-pyatspi  # the window as a screen reader sees it
-  sox ffmpeg espeak-ng  # real-world files for the tests, and peers in the benchmarks
+  sox ffmpeg espeak-ng flac  # real-world files for the tests, and peers in the benchmarks
   desktop-file-utils appstream lintian man-db
   xfsprogs btrfs-progs hyperfine  # the copy benchmarks on XFS and btrfs
 )

@@ -122,15 +122,17 @@ int linkUnnamed(int fd, const std::string& name) {
 }
 
 // A hidden name beside the target, made by `create`, which returns -1 with
-// errno set on failure.
+// errno set on failure. The name is registered for removal by a stopping
+// signal as soon as it exists; `slot` is its registration.
 IoStatus createBeside(const std::string& target, const std::function<int(const std::string&)>& create,
-                      std::string& made) {
+                      std::string& made, int& slot) {
   const std::string directory = parentOf(target);
   const std::string prefix = directory == "/" ? std::string("/") : directory + "/";
   return createUnderFreshName(static_cast<std::uint64_t>(::getpid()),
                               [&](const std::string& name) -> std::optional<IoStatus> {
                                 if (create(prefix + name) == 0) {
                                   made = prefix + name;
+                                  slot = rememberTemporary(made.c_str());
                                   return IoStatus();
                                 }
                                 if (errno == EEXIST) return std::nullopt;
@@ -143,10 +145,9 @@ IoStatus createBeside(const std::string& target, const std::function<int(const s
 // named file that a stopping signal removes (see leftover_guard.h).
 class HostReplacementFile final : public ReplacementSkeleton {
  public:
-  HostReplacementFile(UniqueFd fd, std::string tempPath, std::string targetPath)
-      : fd_(std::move(fd)), tempPath_(std::move(tempPath)), targetPath_(std::move(targetPath)) {
-    if (!tempPath_.empty()) slot_ = rememberTemporary(tempPath_.c_str());
-  }
+  // `slot` registers a named temporary with the leftover guard; -1 for an unnamed one.
+  HostReplacementFile(UniqueFd fd, std::string tempPath, std::string targetPath, int slot)
+      : fd_(std::move(fd)), tempPath_(std::move(tempPath)), targetPath_(std::move(targetPath)), slot_(slot) {}
   ~HostReplacementFile() override {
     if (!committed()) discard();
     forgetTemporary(slot_);
@@ -207,11 +208,10 @@ class HostReplacementFile final : public ReplacementSkeleton {
     if (tempPath_.empty()) {
       // Named beside its target, to be renamed over it; a stopping signal removes the name.
       const int fd = fd_.get();
-      if (IoStatus named = createBeside(targetPath_, [fd](const std::string& name) { return linkUnnamed(fd, name); },
-                                        tempPath_);
+      if (IoStatus named = createBeside(
+              targetPath_, [fd](const std::string& name) { return linkUnnamed(fd, name); }, tempPath_, slot_);
           !named)
         return named;
-      slot_ = rememberTemporary(tempPath_.c_str());
     }
     if (fd_.close() != 0) return lastSystemFailure();
     const int rc = existing == Existing::Replace
@@ -317,23 +317,24 @@ Opened<ReplacementFile> HostFileSystem::createReplacement(const std::string& pat
     UniqueFd fd(::open(directory.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666));
     if (fd) {
       takeOver(fd.get());
-      return {std::make_unique<HostReplacementFile>(std::move(fd), std::string(), *host), {}};
+      return {std::make_unique<HostReplacementFile>(std::move(fd), std::string(), *host, -1), {}};
     }
     if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT)
       return {nullptr, lastSystemFailure()};
   }
   UniqueFd fd;
   std::string temp;
+  int slot = -1;
   const IoStatus made = createBeside(
       *host,
       [&fd](const std::string& name) {
         fd.reset(::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
         return fd ? 0 : -1;
       },
-      temp);
+      temp, slot);
   if (!made) return {nullptr, made};
   takeOver(fd.get());
-  return {std::make_unique<HostReplacementFile>(std::move(fd), std::move(temp), *host), {}};
+  return {std::make_unique<HostReplacementFile>(std::move(fd), std::move(temp), *host, slot), {}};
 }
 
 bool HostFileSystem::exists(const std::string& path) {

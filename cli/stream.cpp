@@ -13,7 +13,6 @@
 #include <limits>
 #include <memory>
 
-#include "speed/memory_source.h"
 
 namespace vellora::cli {
 namespace {
@@ -21,40 +20,6 @@ namespace {
 constexpr std::size_t kChunk = std::size_t{128} << 10;
 
 IoStatus systemFailure(int error) { return IoStatus::failure(std::strerror(error)); }
-
-// The held bytes as the scan sees them: while the stream goes on, its end is
-// unknown, so no chunk can yet run past it.
-class HeldBytes final : public ByteSource {
- public:
-  HeldBytes(std::span<const std::byte> bytes, std::uint64_t size) : memory_(bytes), size_(size) {}
-  Read readAt(std::uint64_t offset, std::span<std::byte> into) override {
-    return memory_.readAt(offset, into);
-  }
-  std::uint64_t size() const override { return size_; }
-
- private:
-  MemorySource memory_;
-  std::uint64_t size_;
-};
-
-// Lets the core's patch write into the held bytes.
-class HeldReplacement final : public ReplacementFile {
- public:
-  explicit HeldReplacement(std::vector<std::byte>& bytes) : bytes_(bytes) {}
-  IoStatus copyFrom(InputFile&, const CopyProgress&) override {
-    return IoStatus::failure("a stream is not copied whole");
-  }
-  IoStatus writeAt(std::uint64_t offset, std::span<const std::byte> bytes) override {
-    if (offset > bytes_.size() || bytes.size() > bytes_.size() - offset)
-      return IoStatus::failure("the format chunk lies past the bytes read");
-    std::memcpy(bytes_.data() + offset, bytes.data(), bytes.size());
-    return {};
-  }
-  IoStatus commit(Existing) override { return {}; }
-
- private:
-  std::vector<std::byte>& bytes_;
-};
 
 // At most 1 GiB per call, in the count type of the C library's read and
 // write (unsigned int on Windows).
@@ -121,34 +86,18 @@ StreamCopy kernelStream(int in, int out, bool& moved) {
 
 }  // namespace
 
-StreamHead readStreamHead(int fd, std::uint64_t knownSize) {
-  StreamHead head;
-  bool ended = false;
-  for (;;) {
-    const std::uint64_t size =
-        knownSize != 0 ? knownSize : ended ? head.bytes.size() : std::numeric_limits<std::uint64_t>::max();
-    HeldBytes source(head.bytes, size);
-    head.scan = scanHeader(source);
-    if (head.scan.end != ScanEnd::ShortFile || ended) return head;
-    if (head.bytes.size() >= kMaxStreamHead) {
-      head.readStatus = IoStatus::failure("no format chunk in its first 16 MiB");
-      return head;
-    }
-    const std::size_t held = head.bytes.size();
-    head.bytes.resize(held + kChunk);
-    const ssize_t n = readSome(fd, head.bytes.data() + held, kChunk);
-    head.bytes.resize(held + (n > 0 ? static_cast<std::size_t>(n) : 0));
-    if (n < 0) {
-      head.readStatus = systemFailure(errno);
-      return head;
-    }
-    ended = n == 0;
-  }
+ByteSource::Read FdStream::readSome(std::span<std::byte> into) {
+  ByteSource::Read r;
+  const ssize_t n = vellora::cli::readSome(fd_, into.data(), into.size());
+  if (n < 0)
+    r.status = systemFailure(errno);
+  else
+    r.count = static_cast<std::size_t>(n);
+  return r;
 }
 
-IoStatus patchHead(StreamHead& head, const FormatBody& scaled) {
-  HeldReplacement held(head.bytes);
-  return patchFormat(held, head.scan, scaled);
+IoStatus FdSink::writeAll(std::span<const std::byte> bytes) {
+  return vellora::cli::writeAll(fd_, bytes.data(), bytes.size());
 }
 
 StreamCopy writeStream(std::span<const std::byte> bytes, int in, int out) {

@@ -7,28 +7,35 @@
 #include <vector>
 
 #include "shellfiles/io_status.h"
-#include "speed/wav_header.h"
+#include "speed/scan_input.h"
 
 namespace vellora::cli {
 
-// The front of a WAV stream, held in memory only as far as the format chunk
-// (and whatever the last read brought beyond it), with the scan over it.
-struct StreamHead {
-  std::vector<std::byte> bytes;
-  HeaderScan scan;
-  IoStatus readStatus;  // a failed read of the input
+// A descriptor read once from where it stands, for the core's stream change.
+class FdStream final : public ByteStream {
+ public:
+  explicit FdStream(int fd) : fd_(fd) {}
+  ByteSource::Read readSome(std::span<std::byte> into) override;
+
+ private:
+  int fd_;
 };
 
-// The most a stream may hold before its format chunk: other chunks before it
-// are kept in memory, and beyond this the stream is refused.
-inline constexpr std::size_t kMaxStreamHead = std::size_t{16} << 20;
+// A descriptor written to, for the core's stream change.
+class FdSink final : public ByteSink {
+ public:
+  explicit FdSink(int fd) : fd_(fd) {}
+  IoStatus writeAll(std::span<const std::byte> bytes) override;
 
-// Reads `fd` until the scan has found the format chunk or cannot find one.
-// `knownSize` is the input's length when it is a regular file, 0 otherwise.
-StreamHead readStreamHead(int fd, std::uint64_t knownSize);
+ private:
+  int fd_;
+};
 
-// Scales the two rates in the held bytes with the core's own patch.
-IoStatus patchHead(StreamHead& head, const FormatBody& scaled);
+// Takes everything, for a dry run.
+class DiscardingSink final : public ByteSink {
+ public:
+  IoStatus writeAll(std::span<const std::byte>) override { return {}; }
+};
 
 struct StreamCopy {
   IoStatus status;

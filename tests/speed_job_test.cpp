@@ -84,7 +84,8 @@ TEST_F(SpeedJobTest, ReplacesAnEarlierOutputAndPatchesPastLeadingChunks) {
   run("C:\\temp\\junk.wav");
   EXPECT_TRUE(window.messages.empty());
   EXPECT_EQ(window.info, "11025bps   16-bit");
-  EXPECT_EQ(drive.read("temp/vellora/junk-90.wav"), withRates(junkFirst, 57, 9922, 39690));
+  // 9922.5 rounds to 9922; the byte rate follows it exactly, 9922 x 4.
+  EXPECT_EQ(drive.read("temp/vellora/junk-90.wav"), withRates(junkFirst, 57, 9922, 39688));
   EXPECT_EQ(drive.read("temp/junk.wav"), junkFirst);
 }
 
@@ -131,10 +132,11 @@ TEST_F(SpeedJobTest, NamesTheRoundedPercentAndScalesByTheExactOne) {
     std::uint32_t sampleRate, byteRate;
   };
   const Case cases[] = {
-      {"90.5", "talk-90.wav", 39910, 159642},   // 39910.5 to even
-      {"91.5%", "talk-92.wav", 40352, 161406},  // 40351.5 to even
+      // The byte rate is the sample rate times the block align, exactly.
+      {"90.5", "talk-90.wav", 39910, 159640},   // 39910.5 to even
+      {"91.5%", "talk-92.wav", 40352, 161408},  // 40351.5 to even
       {" 1 1 0 %", "talk-110.wav", 48510, 194040},
-      {"0.3", "talk-0.wav", 132, 529},
+      {"0.3", "talk-0.wav", 132, 528},
   };
   for (const Case& c : cases) {
     window.percent = c.typed;

@@ -39,7 +39,8 @@ std::string parentOf(const std::string& hostPath) {
 // stops root, as a read-only file does on the desktop.
 bool noWriteBits(const struct stat& st) { return (st.st_mode & 0222) == 0; }
 
-class HostInputFile final : public InputFile {
+// A regular file opened for reading, or for reading and writing in place.
+class HostInputFile final : public UpdatableFile {
  public:
   HostInputFile(UniqueFd fd, std::uint64_t size) : fd_(std::move(fd)), size_(size) {}
 
@@ -59,6 +60,8 @@ class HostInputFile final : public InputFile {
     return r;
   }
   std::uint64_t size() const override { return size_; }
+  IoStatus writeAt(std::uint64_t offset, std::span<const std::byte> bytes) override;
+  IoStatus flush() override { return ::fsync(fd_.get()) == 0 ? IoStatus{} : lastSystemFailure(); }
   int fd() const { return fd_.get(); }
 
  private:
@@ -76,6 +79,10 @@ IoStatus writeAll(int fd, const std::byte* data, std::size_t count, std::uint64_
     offset += static_cast<std::uint64_t>(n);
   }
   return {};
+}
+
+IoStatus HostInputFile::writeAt(std::uint64_t offset, std::span<const std::byte> bytes) {
+  return writeAll(fd_.get(), bytes.data(), bytes.size(), offset);
 }
 
 IoStatus syncDirectoryOf(const std::string& hostPath) {
@@ -310,21 +317,38 @@ HostFileSystem::Temporaries temporariesFromEnvironment() {
 HostFileSystem::HostFileSystem(DriveMap drives, Temporaries temporaries)
     : drives_(std::move(drives)), unnamedTemporaries_(temporaries == Temporaries::Unnamed) {}
 
-Opened<InputFile> HostFileSystem::openInput(const std::string& path) {
+namespace {
+
+// The regular file at a path of the drive map, opened with `flags`;
+// directories, devices and FIFOs are refused without waiting on them.
+Opened<HostInputFile> openRegular(const DriveMap& drives, const std::string& path, int flags) {
   std::string why;
-  const std::optional<std::string> host = drives_.toHost(path, &why);
+  const std::optional<std::string> host = drives.toHost(path, &why);
   if (!host) return {nullptr, IoStatus::failure(why)};
   // O_NONBLOCK so that a FIFO fails below instead of waiting for a writer.
-  UniqueFd fd(::open(host->c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-  if (!fd) return {nullptr, lastSystemFailure()};
+  UniqueFd fd(::open(host->c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  if (!fd) return {nullptr, errno == EISDIR ? IoStatus::failure("it is a directory") : lastSystemFailure()};
   struct stat st {};
   if (::fstat(fd.get(), &st) != 0) return {nullptr, lastSystemFailure()};
   if (S_ISDIR(st.st_mode)) return {nullptr, IoStatus::failure("it is a directory")};
   if (!S_ISREG(st.st_mode)) return {nullptr, IoStatus::failure("it is not a regular file")};
-  const int flags = ::fcntl(fd.get(), F_GETFL);
-  if (flags >= 0) ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
-  return {std::make_unique<HostInputFile>(std::move(fd), static_cast<std::uint64_t>(st.st_size)),
-          {}};
+  // Root could write it all the same; a file nobody may write stays unchanged.
+  if ((flags & O_ACCMODE) != O_RDONLY && noWriteBits(st)) return {nullptr, IoStatus::failure("the file is read-only")};
+  const int status = ::fcntl(fd.get(), F_GETFL);
+  if (status >= 0) ::fcntl(fd.get(), F_SETFL, status & ~O_NONBLOCK);
+  return {std::make_unique<HostInputFile>(std::move(fd), static_cast<std::uint64_t>(st.st_size)), {}};
+}
+
+}  // namespace
+
+Opened<InputFile> HostFileSystem::openInput(const std::string& path) {
+  Opened<HostInputFile> opened = openRegular(drives_, path, O_RDONLY);
+  return {std::move(opened.file), opened.status};
+}
+
+Opened<UpdatableFile> HostFileSystem::openForUpdate(const std::string& path) {
+  Opened<HostInputFile> opened = openRegular(drives_, path, O_RDWR);
+  return {std::move(opened.file), opened.status};
 }
 
 Opened<ReplacementFile> HostFileSystem::createReplacement(const std::string& path) {

@@ -60,12 +60,17 @@ RatePlan planFlacFile(ScanInput& input, const RateChange& change) {
   return planFlac(*input.file(), change, input.progress());
 }
 
+// Where an ID3v2 tag that starts a file ends.
+std::uint64_t id3End(std::span<const std::byte> head) {
+  std::uint64_t end = kId3Header;
+  for (std::size_t i = 6; i < kId3Header; ++i) end += std::uint64_t{byteAt(head, i) & 0x7F} << (7 * (9 - i));
+  if ((byteAt(head, 5) & 0x10) != 0) end += kId3Header;  // a footer repeats the header
+  return end;
+}
+
 // What follows an ID3v2 tag at the start: FLAC, or else MPEG audio.
 RatePlan planAfterId3(ScanInput& input, std::span<const std::byte> head, const RateChange& change) {
-  std::uint64_t tagEnd = kId3Header;
-  for (std::size_t i = 6; i < kId3Header; ++i) tagEnd += std::uint64_t{byteAt(head, i) & 0x7F} << (7 * (9 - i));
-  if ((byteAt(head, 5) & 0x10) != 0) tagEnd += kId3Header;  // a footer repeats the header
-  const std::span<const std::byte> after = input.read(tagEnd, 4);
+  const std::span<const std::byte> after = input.read(id3End(head), 4);
   if (input.failed()) {
     RatePlan plan;
     return failShortRead(plan, input, {});
@@ -106,6 +111,14 @@ RatePlan planRateChange(ScanInput& input, const RateChange& change) {
   return planWav(input, change);
 }
 
+bool startsAsFlac(ByteSource& file) {
+  std::array<std::byte, kHead> head{};
+  if (file.readAt(0, head).count < 4) return false;
+  if (at(head, 0, "fLaC")) return true;
+  std::array<std::byte, 4> after{};
+  return at(head, 0, "ID3") && file.readAt(id3End(head), after).count == 4 && at(after, 0, "fLaC");
+}
+
 std::string_view formatName(AudioFormat format) {
   switch (format) {
     case AudioFormat::Wav: return "WAV";
@@ -120,7 +133,5 @@ std::string_view formatName(AudioFormat format) {
   }
   return "unknown";
 }
-
-bool changesOnlyTheHeader(AudioFormat format) { return format != AudioFormat::Flac; }
 
 }  // namespace vellora

@@ -22,8 +22,8 @@ RatePlan planRateChange(ScanInput& input, const RateChange& change);
 // "WAV", "AIFF-C", "Ogg Vorbis", ...
 std::string_view formatName(AudioFormat format);
 
-// Whether the change of `format` is a few bytes near the start of the file,
-// which can be written into the file itself; FLAC changes every frame.
-bool changesOnlyTheHeader(AudioFormat format);
+// Whether the file is FLAC, whose change touches every frame, as its first
+// bytes say (after an ID3v2 tag where there is one).
+bool startsAsFlac(ByteSource& file);
 
 }  // namespace vellora

@@ -178,16 +178,17 @@ Conversion changeInPlace(FileSystem& files, const InPlaceRequest& request) {
                  request.path, file.status.reason());
     return result;
   }
+  // Known before its frames are read: the change of a FLAC file is no few bytes.
+  if (startsAsFlac(*file.file)) {
+    result.plan.format = AudioFormat::Flac;
+    error.record(JobFailure::NotInPlace, request.path, "every frame of a FLAC file changes; convert it into a copy instead");
+    return result;
+  }
   result.plan = planRateChange(*file.file, request.change);
   recordPlanFailure(result.plan, request.path, error);
   if (error) return result;
 
   const std::vector<Patch>& patches = result.plan.patches;
-  if (!changesOnlyTheHeader(result.plan.format)) {
-    error.record(JobFailure::NotInPlace, request.path,
-                 "every frame of a FLAC file changes; convert it into a copy instead");
-    return result;
-  }
   const std::uint64_t from = patches.front().offset;
   const std::uint64_t to = patches.back().offset + patches.back().size;
   if (from / kInPlaceBlock != (to - 1) / kInPlaceBlock) {

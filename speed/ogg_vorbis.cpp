@@ -79,14 +79,15 @@ class OggWalk {
         offset = found;
         continue;
       }
+      // Each read may move what the last one returned.
+      const bool firstOfStream = (std::to_integer<unsigned>(header[kTypeAt]) & kFirstPageOfStream) != 0;
       const std::size_t segments = std::to_integer<std::size_t>(header[kSegmentsAt]);
       const std::span<const std::byte> lacing = input_.read(offset + kPageHeader, segments);
       if (input_.failed()) return failShortRead(plan_, input_, {});
       std::size_t body = 0;
       for (std::byte b : lacing) body += std::to_integer<std::size_t>(b);
       const std::size_t pageSize = kPageHeader + segments + body;
-      if ((std::to_integer<unsigned>(header[kTypeAt]) & kFirstPageOfStream) != 0 &&
-          !changeStreamStart(offset, pageSize))
+      if (firstOfStream && !changeStreamStart(offset, pageSize))
         return plan_;
       offset += pageSize;
       input_.pass(offset, plan_.patches);

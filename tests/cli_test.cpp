@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "cli/progress_line.h"
+#include "support/format_builders.h"
 #include "support/temp_drive.h"
 #include "support/wav_builder.h"
 
@@ -234,6 +235,11 @@ TEST_F(CliTest, InfoPrintsTheHeaderAndWritesNothing) {
   EXPECT_EQ(r.err, "vellora-cli: Could not read gone.wav: No such file or directory\n");
   EXPECT_FALSE(drive.exists("temp"));
   EXPECT_EQ(drive.list("rec"), (Names{"talk.wav"}));
+  // CAF has no size field of its own: the first line gives the file's length.
+  drive.write("rec/take.caf", test::CafBuilder().desc(48000, "lpcm", 1, 24, 3).chunk("data", test::pattern(30)).bytes());
+  EXPECT_EQ(run({"-i", "take.caf"}).out,
+            "94 take.caf\nbytespersa 3\nbitspersec 144000\nbitspersam 24\nnchannels  1\nsamplerate 48000\n"
+            "format     CAF\n");
 }
 
 TEST_F(CliTest, DefaultOutputDirectoryIsCreatedOnDriveC) {
@@ -373,6 +379,12 @@ TEST_F(CliTest, DryRunSaysWhatWouldBeWrittenAndWritesNothing) {
 
 // A long file (several pipe buffers) with a chunk before the format chunk
 // and a stream writer's placeholder sizes.
+// The copy's name at 90%.
+std::string speedName(const std::string& name) {
+  const std::size_t dot = name.rfind('.');
+  return name.substr(0, dot) + "-90" + name.substr(dot);
+}
+
 std::string longStream() {
   std::string samples(5 << 20, '\0');
   for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<char>(i * 7 + i / 251);
@@ -504,6 +516,83 @@ TEST_F(CliTest, StreamsRefuseWhatTheyCannotDo) {
             "pipe\n");
   EXPECT_EQ(drive.read("capture/out"), "");
   ::close(terminal);
+}
+
+// A recording whose header says 48002 Hz gets exactly 48000, and its name says so.
+TEST_F(CliTest, RateSetsTheNewRateItself) {
+  const std::string drifted = test::canonicalWav(48002, 2, 16, 400);
+  drive.write("rec/take.wav", drifted);
+  const Outcome r = run({"-r", "48000", "-o", "out", "take.wav"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "out/take-48000Hz.wav: 48002 Hz -> 48000 Hz, 16-bit\n");
+  EXPECT_EQ(drive.read("rec/out/take-48000Hz.wav"), test::withRates(drifted, 21, 48000, 192000));
+  EXPECT_EQ(run({"--rate=48000Hz", "-nf", "-o", "out", "take.wav"}).status, 0);
+
+  for (const Names& wrong : {Names{"-r", "0", "take.wav"}, Names{"-r", "48k", "take.wav"},
+                             Names{"-r", "4294967296", "take.wav"}, Names{"-p", "90", "-r", "48000", "take.wav"}}) {
+    const Outcome refused = run(wrong);
+    EXPECT_EQ(refused.status, 2) << ::testing::PrintToString(wrong);
+  }
+  EXPECT_THAT(run({"-p", "90", "-r", "48000", "take.wav"}).err,
+              StartsWith("vellora-cli: -p and -r both name the new speed; give one of them\n"));
+}
+
+// Every format, in the file itself: one small write, or nothing at all.
+TEST_F(CliTest, InPlaceChangesTheFileItselfOrNothing) {
+  const test::AiffBuilder aiff = test::AiffBuilder().ssnd(3000).comm(2, 750, 16, 44100);
+  const std::string ogg = test::oggVorbis(44100, 2, 9);
+  const std::string chained = ogg + test::oggVorbis(48000, 2, 10, 40, 9000);
+  drive.write("rec/take.aiff", aiff.bytes());
+  drive.write("rec/take.ogg", ogg);
+  drive.write("rec/chained.ogg", chained);
+  drive.write("rec/take.flac", "fLaC" + test::pattern(600));
+
+  const Outcome dry = run({"--in-place", "-n", "talk.wav", "take.aiff"});
+  EXPECT_EQ(dry.status, 0) << dry.err;
+  EXPECT_EQ(dry.out, "would change talk.wav: 44100 Hz -> 39690 Hz, 16-bit\n"
+                     "would change take.aiff: 44100 Hz -> 39690 Hz, 16-bit\n");
+  EXPECT_EQ(drive.read("rec/talk.wav"), talk);
+
+  const Outcome r = run({"--in-place", "--sync", "-v", "talk.wav", "take.aiff", "take.ogg", "chained.ogg", "take.flac"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_THAT(r.out, StartsWith("talk.wav: 44100 Hz -> 39690 Hz, 16-bit\n"
+                                "talk.wav: WAV; format chunk at offset 12, 0 chunks skipped before it; 8 bytes "
+                                "patched in 1 place\n"
+                                "take.aiff: 44100 Hz -> 39690 Hz, 16-bit\n"));
+  EXPECT_EQ(drive.read("rec/talk.wav"), talk90);
+  std::string aiff90 = aiff.bytes();
+  aiff90.replace(aiff.rateOffset(), 10, test::extended80(39690));
+  EXPECT_EQ(drive.read("rec/take.aiff"), aiff90);
+  EXPECT_NE(drive.read("rec/take.ogg"), ogg);
+  EXPECT_EQ(drive.read("rec/chained.ogg"), chained);
+  EXPECT_EQ(r.err,
+            "vellora-cli: Could not change chained.ogg in place: its changes do not lie in one 4 KiB block of the "
+            "file, so they cannot be written at once; convert it into a copy instead. Nothing was written.\n"
+            "vellora-cli: Could not change take.flac in place: every frame of a FLAC file changes; convert it "
+            "into a copy instead. Nothing was written.\n");
+  EXPECT_EQ(drive.list("rec"), (Names{"chained.ogg", "take.aiff", "take.flac", "take.ogg", "talk.wav"}));
+
+  ::chmod(drive.host("rec/talk.wav").c_str(), 0444);
+  EXPECT_EQ(run({"--in-place", "talk.wav"}).err, "vellora-cli: Could not write talk.wav: the file is read-only\n");
+  EXPECT_EQ(run({"--in-place", "-o", "out", "talk.wav"}).status, 2);
+}
+
+// Streams take every format but FLAC, COMM after the sound data and chained Ogg files too.
+TEST_F(CliTest, StreamsConvertOtherFormatsAsFilesAre) {
+  const std::string aiff = test::AiffBuilder().chunk("NAME", "x").ssnd(300000).comm(1, 300000, 8, 22050).bytes();
+  const std::string chained = test::oggVorbis(44100, 2, 9) + test::oggVorbis(48000, 2, 10, 40, 9000, 400);
+  for (const auto& [name, bytes] : {std::pair{"take.aiff", aiff}, std::pair{"chained.ogg", chained}}) {
+    drive.write(std::string("rec/") + name, bytes);
+    ASSERT_EQ(run({"-o", "out", name}).status, 0) << name;
+    const Outcome piped = runPiped({"-qc", "-"}, bytes);
+    EXPECT_EQ(piped.status, 0) << piped.err;
+    EXPECT_TRUE(piped.out == drive.read(std::string("rec/out/") + speedName(name))) << name;
+  }
+  const Outcome flac = runPiped({"-c", "-"}, "fLaC" + test::pattern(70000));
+  EXPECT_EQ(flac.status, 1);
+  EXPECT_EQ(flac.out, "");
+  EXPECT_EQ(flac.err, "vellora-cli: Could not convert standard input as a stream: every frame of a FLAC stream "
+                      "changes, so it converts only as a file. Nothing was written.\n");
 }
 
 TEST_F(CliTest, PlaySaysWhenNoPlayerCouldStart) {

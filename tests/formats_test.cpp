@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "speed/audio_format.h"
@@ -309,6 +310,67 @@ TEST(Formats, ScanReadsManyChunksInLargeBlocks) {
   const RatePlan stopped = planRateChange(again, k90, [](std::uint64_t done, std::uint64_t) { return done < (8 << 20); });
   EXPECT_EQ(stopped.failure, PlanFailure::Cancelled);
   EXPECT_TRUE(stopped.patches.empty());
+}
+
+// One file in memory, opened for changing in place; with `changing`, each
+// read finds another rate in it, as if a recorder still wrote it.
+class OneFile final : public FileSystem {
+ public:
+  explicit OneFile(std::string content) : bytes(std::move(content)) {}
+  std::string bytes;
+  int writes = 0;
+  bool changing = false;
+
+  Opened<UpdatableFile> openForUpdate(const std::string&) override { return {std::make_unique<File>(*this), {}}; }
+  Opened<InputFile> openInput(const std::string&) override { return {nullptr, IoStatus::failure("no")}; }
+  Opened<ReplacementFile> createReplacement(const std::string&) override { return {nullptr, IoStatus::failure("no")}; }
+  bool exists(const std::string&) override { return true; }
+  bool sameFile(const std::string&, const std::string&) override { return false; }
+  IoStatus makeDirectory(const std::string&) override { return {}; }
+  IoStatus listFiles(const std::string&, std::vector<std::string>&) override { return {}; }
+  std::optional<FileTime> modificationTime(const std::string&) override { return {}; }
+  std::optional<std::string> absolutePath(const std::string& path) override { return path; }
+
+ private:
+  struct File final : UpdatableFile {
+    explicit File(OneFile& of) : of_(of) {}
+    Read readAt(std::uint64_t offset, std::span<std::byte> into) override {
+      if (of_.changing) ++of_.bytes[24];  // the format chunk's sample rate
+      return MemorySource(std::as_bytes(std::span(of_.bytes))).readAt(offset, into);
+    }
+    std::uint64_t size() const override { return of_.bytes.size(); }
+    IoStatus writeAt(std::uint64_t offset, std::span<const std::byte> b) override {
+      ++of_.writes;
+      of_.bytes.replace(offset, b.size(), reinterpret_cast<const char*>(b.data()), b.size());
+      return {};
+    }
+    IoStatus flush() override { return {}; }
+    OneFile& of_;
+  };
+};
+
+// In place, the change is one write, made only when a second scan just
+// before it plans the same bytes; anything spread further is refused.
+TEST(Formats, InPlaceWritesOnceOrNotAtAll) {
+  const std::string wav = canonicalWav(44100, 2, 16, 5000);
+  OneFile files(wav);
+  const Conversion done = changeInPlace(files, {.path = "f", .change = k90, .durable = true, .write = true});
+  EXPECT_TRUE(done.ok()) << message(done.error);
+  EXPECT_EQ(files.writes, 1);
+  EXPECT_TRUE(files.bytes == withRates(wav, 21, 39690, 158760));
+
+  OneFile changing(wav);
+  changing.changing = true;
+  const Conversion refused = changeInPlace(changing, {.path = "f", .change = k90, .durable = false, .write = true});
+  EXPECT_EQ(message(refused.error), "Could not change f in place: it changed while it was being read. Nothing was written.");
+  EXPECT_EQ(changing.writes, 0);
+
+  const std::string farApart = oggVorbis(44100, 2, 1) + oggVorbis(48000, 1, 2, 40, 9000);
+  OneFile chained(farApart);
+  const Conversion spread = changeInPlace(chained, {.path = "f", .change = k90, .durable = false, .write = true});
+  EXPECT_EQ(spread.error.failure, JobFailure::NotInPlace);
+  EXPECT_EQ(chained.writes, 0);
+  EXPECT_TRUE(chained.bytes == farApart);
 }
 
 TEST(Formats, StreamsRefuseFlacBeforeWritingAnything) {

@@ -9,6 +9,7 @@
 
 #include "platform/linux/host_file_system.h"
 #include "support/fakes.h"
+#include "support/format_builders.h"
 #include "support/temp_drive.h"
 #include "support/wav_builder.h"
 
@@ -103,6 +104,30 @@ TEST_F(SpeedJobTest, ConvertsRf64LikeAnyOtherFile) {
   EXPECT_EQ(drive.read("temp/vellora/long-90.wav"), withRates(rf64, 57, 43200, 259200));
   EXPECT_EQ(drive.read("temp/long.wav"), rf64);
   EXPECT_EQ(drive.read("temp/vellora/info.xls").substr(0, 3), "-1 ");
+}
+
+// A path of another format, typed into the input box, converts through the
+// same job; the log shows the six values read from that format's header.
+TEST_F(SpeedJobTest, ConvertsOtherFormatsThroughTheSameJob) {
+  const test::AiffBuilder aiff = test::AiffBuilder().comm(2, 441, 16, 44100).ssnd(1764);
+  drive.write("temp/take.aiff", aiff.bytes());
+  run("C:\\temp\\take.aiff");
+  EXPECT_TRUE(window.messages.empty()) << window.messages[0];
+  EXPECT_EQ(window.caption, "Vellora --> C:\\temp\\vellora\\take.aiff");
+  EXPECT_EQ(window.info, "44100bps   16-bit");
+  std::string expected = aiff.bytes();
+  expected.replace(aiff.rateOffset(), 10, test::extended80(39690));
+  EXPECT_EQ(drive.read("temp/vellora/take.aiff"), expected);
+  EXPECT_EQ(drive.read("temp/vellora/info.xls"),
+            std::to_string(aiff.bytes().size() - 8) + " C:\\temp\\take.aiff --> C:\\temp\\vellora\\take.aiff\r\n"
+            "bytespersa 4\r\nbitspersec 176400\r\nbitspersam 16\r\nnchannels  2\r\nsamplerate 44100\r\n");
+
+  window = {};
+  system.shellCalls.clear();
+  drive.write("temp/song.mp3", std::string("\xff\xfb\x90\x64", 4) + std::string(400, 'm'));
+  run("C:\\temp\\song.mp3");
+  expectFailure("C:\\temp\\song.mp3 is not a format whose speed Vellora can change without re-encoding: it is MP3");
+  EXPECT_FALSE(drive.exists("temp/vellora/song.mp3"));
 }
 
 TEST_F(SpeedJobTest, AsksForThePercentWhenTheListGivesNone) {

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Reads the real window's accessibility tree over AT-SPI, as a screen reader
 # would, and checks that the five actions are named pressable controls, that
-# the boxes are labelled by their captions, and that pressing "Convert and
-# play" announces the new information line once.
+# the boxes are labelled by their captions, that no hidden control is in the
+# tree, and that pressing "Convert and play" announces the new information
+# line once.
 # Usage: window_atspi.sh VELLORA
 set -euo pipefail
 vellora=$1
@@ -63,6 +64,12 @@ for name, role in wanted.items():
         failures.append(f'{name!r} has no Press action')
     if not n.description:
         failures.append(f'{name!r} has no description')
+# What the window hides cannot be reached, and is not read out either (a
+# closed list's popup is the list's own affair).
+hidden = [f'{n.getRoleName()} {n.name!r}' for n in nodes[1:]
+          if not n.getState().contains(pyatspi.STATE_VISIBLE) and n.parent.getRoleName() != 'combo box']
+if hidden:
+    failures.append('hidden controls in the tree: ' + ', '.join(hidden))
 for caption in ('Input Filename:', 'Output Directory:', 'Replay Speed:'):
     labelled = [n for n in nodes for r in n.getRelationSet()
                 if r.getRelationType() == pyatspi.RELATION_LABELLED_BY and r.getTarget(0).name == caption]
@@ -83,7 +90,7 @@ if convert:
         failures.append(f'the information line was announced as {announced!r}')
 if failures:
     sys.exit('\n'.join(failures))
-print('the five actions are named and pressable; the boxes are labelled; news is announced')
+print('the five actions are named and pressable; the boxes are labelled; nothing hidden is read; news is announced')
 PY
 
 cat > "$work/session.sh" <<'SCRIPT'

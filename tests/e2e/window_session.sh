@@ -1,5 +1,54 @@
 # Sourced by the window tests.
 
+# Skips the test (exit 77) unless the tools named and an X server are there.
+# Usage: need_x_tools TOOL...
+need_x_tools() {
+  local tool
+  for tool in xvfb-run "$@"; do
+    command -v "$tool" >/dev/null || { echo "SKIP: $tool is missing"; exit 77; }
+  done
+  xvfb-run -a true 2>/dev/null || { echo "SKIP: Xvfb cannot start here"; exit 77; }
+}
+
+# Makes WORK, a directory removed when the script ends, with an opener in it.
+# Usage: make_work NAME
+make_work() {
+  WORK=$(mktemp -d "/tmp/$1-XXXXXX")
+  trap 'rm -rf "$WORK"' EXIT
+  fake_opener
+}
+
+# The classic 8-point font, at which the window has its designed places, and
+# an empty drive C: holding a temp folder, both in $WORK.  Usage: classic_drive
+classic_drive() {
+  desktop_font 8 "$WORK/config"
+  export VELLORA_DRIVE_C=$WORK/c
+  mkdir -p "$VELLORA_DRIVE_C/temp"
+}
+
+# Puts first on PATH an xdg-open that only notes each argument it is given,
+# a line each, in $WORK/opened.  Usage: fake_opener
+fake_opener() {
+  mkdir -p "$WORK/bin"
+  printf '#!/bin/sh\nprintf "%%s\\n" "$@" >> "%s/opened"\n' "$WORK" > "$WORK/bin/xdg-open"
+  chmod +x "$WORK/bin/xdg-open"
+  export PATH=$WORK/bin:$PATH
+}
+
+# A canonical 16-bit stereo WAV file of 1024 bytes of audio at RATE samples a
+# second.  Usage: wav FILE RATE
+wav() {
+  /usr/bin/python3 - "$1" "$2" <<'PY'
+import struct, sys
+rate = int(sys.argv[2])
+data = bytes(range(256)) * 4
+fmt = struct.pack('<HHIIHH', 1, 2, rate, rate * 4, 4, 16)
+with open(sys.argv[1], 'wb') as f:
+    f.write(b'RIFF' + struct.pack('<I', 36 + len(data)) + b'WAVEfmt ' + struct.pack('<I', 16) + fmt
+            + b'data' + struct.pack('<I', len(data)) + data)
+PY
+}
+
 # Gives the window the application font a KDE desktop would, at POINTS
 # points, through a private kdeglobals.  Usage: desktop_font POINTS CONFIG_DIRECTORY
 desktop_font() {

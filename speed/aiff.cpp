@@ -72,12 +72,12 @@ RatePlan planAiff(ScanInput& input, const RateChange& change) {
       plan.before.bitsPerSample = bits;
       plan.before.blockAlign = blockAlign;
       plan.before.sampleRate = *rate;
-      plan.before.byteRate = static_cast<std::int64_t>(std::nearbyint(*rate * static_cast<double>(blockAlign)));
+      plan.before.byteRate = wholeForLog(*rate * static_cast<double>(blockAlign));
       const std::optional<double> newRate = newRateWithin(plan, *rate, change);
       if (!newRate) return plan;
       plan.after = plan.before;
       plan.after.sampleRate = *newRate;
-      plan.after.byteRate = static_cast<std::int64_t>(*newRate) * blockAlign;
+      plan.after.byteRate = wholeForLog(*newRate * static_cast<double>(blockAlign));
       plan.patches.push_back(patchAt(body + kRateInComm, encodeExtended(static_cast<std::uint64_t>(*newRate))));
       plan.notes.push_back("sample rate of the COMM chunk at " + offsetText(offset) +
                            (afterSound ? ", after the sound data" : ""));

@@ -126,10 +126,10 @@ RatePlan planCaf(ScanInput& input, const RateChange& change) {
   const std::int64_t blockAlign = std::int64_t{channels} * ((bits + 7) / 8);
   plan.before.bitsPerSample = bits;
   plan.before.blockAlign = blockAlign;
-  plan.before.byteRate = static_cast<std::int64_t>(std::nearbyint(rate * static_cast<double>(blockAlign)));
+  plan.before.byteRate = wholeForLog(rate * static_cast<double>(blockAlign));
   plan.after = plan.before;
   plan.after.sampleRate = *newRate;
-  plan.after.byteRate = static_cast<std::int64_t>(*newRate) * blockAlign;
+  plan.after.byteRate = wholeForLog(*newRate * static_cast<double>(blockAlign));
   return plan;
 }
 

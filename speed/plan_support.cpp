@@ -42,6 +42,11 @@ double scaledAlong(double value, double oldRate, const RateChange& change) {
   return std::nearbyint(value * change.factorFor(oldRate));
 }
 
+std::int64_t wholeForLog(double value) {
+  const double whole = std::nearbyint(value);
+  return std::fabs(whole) < 9.2e18 ? static_cast<std::int64_t>(whole) : 0;
+}
+
 Patch patchAt(std::uint64_t offset, std::span<const std::byte> bytes) {
   Patch patch{.offset = offset, .size = static_cast<std::uint8_t>(bytes.size()), .bytes = {}};
   std::copy(bytes.begin(), bytes.end(), patch.bytes.begin());

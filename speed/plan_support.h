@@ -35,6 +35,10 @@ std::optional<double> newRateWithin(RatePlan& plan, double oldRate, const RateCh
 // bit rates).
 double scaledAlong(double value, double oldRate, const RateChange& change);
 
+// `value` rounded to a whole number for the header log, or 0 where it has
+// none (a header's rate may say anything).
+std::int64_t wholeForLog(double value);
+
 // A patch of `bytes` at `offset`; at most Patch::kMaxBytes.
 Patch patchAt(std::uint64_t offset, std::span<const std::byte> bytes);
 

@@ -48,16 +48,19 @@ std::span<const std::byte> ScanInput::read(std::uint64_t offset, std::size_t cou
 std::span<const std::byte> ScanInput::readFile(std::uint64_t offset, std::size_t count) {
   const std::uint64_t end = start_ + length_;
   const bool inside = offset >= start_ && offset <= end;
-  // What the last block holds, or all it holds of a file that ended within it.
-  if (inside && (offset + count <= end || length_ < lastRead_))
+  // What the last block holds, or all it holds of the file's end.
+  if (inside && (offset + count <= end || end >= file_->size()))
     return std::span(buffer_).subspan(static_cast<std::size_t>(offset - start_),
                                       static_cast<std::size_t>(std::min<std::uint64_t>(count, end - offset)));
 
+  // The scan reads the file as long as it was when it opened, as the copy does.
+  const std::uint64_t size = file_->size();
+  if (offset >= size) return {};
   const bool onward = offset >= start_ && offset <= end + lastRead_;
   std::size_t want = onward && lastRead_ != 0 ? std::min(lastRead_ * 4, kLargestRead) : kFirstRead;
-  want = std::max(want, count);
+  want = static_cast<std::size_t>(std::min<std::uint64_t>(std::max(want, count), size - offset));
   // A scan that reads no further than its first block has nothing to tell.
-  if (progress_ && lastRead_ != 0 && !progress_(offset, file_->size())) {
+  if (progress_ && lastRead_ != 0 && !progress_(offset, size)) {
     cancelled_ = true;
     return {};
   }

@@ -438,6 +438,32 @@ TEST_F(SpeedJobTest, CancelledCopyEndsWithoutAWordAndLeavesNothing) {
   }
 }
 
+// A long scan (a million chunks before the format chunk here; every frame of
+// a FLAC file) tells the window as the copy does, and Cancel stops it the same.
+TEST_F(SpeedJobTest, LongScanTellsItsProgressAndCancelsLikeACopy) {
+  std::string chunks;
+  for (int i = 0; i < (1 << 20); ++i) chunks += std::string("JUNK\0\0\0\0", 8);
+  drive.write("temp/long.wav", test::WavBuilder().raw(chunks).fmt(test::Format::pcm(8000, 1, 8)).data(10).bytes());
+  CancellingWindow cancelling;
+  SpeedJob cancelled(files, shell, cancelling, cancelling);
+  cancelled.checkfile("C:\\temp\\long.wav", "C:\\temp\\vellora\\");
+  EXPECT_EQ(cancelling.reports, 1);
+  EXPECT_EQ(cancelling.file, "C:\\temp\\long.wav");
+  EXPECT_TRUE(cancelling.ended);
+  EXPECT_EQ(cancelled.error().failure, JobFailure::Cancelled);
+  EXPECT_TRUE(cancelling.messages.empty());
+  EXPECT_EQ(cancelling.info, "");
+  EXPECT_TRUE(drive.list("temp/vellora").empty());
+
+  CancellingWindow following;
+  following.cancelAt = 1000;
+  SpeedJob followed(files, shell, following, following);
+  followed.checkfile("C:\\temp\\long.wav", "C:\\temp\\vellora\\");
+  EXPECT_TRUE(following.messages.empty());
+  EXPECT_GE(following.reports, 3);
+  EXPECT_TRUE(drive.exists("temp/vellora/long-90.wav"));
+}
+
 // A window that lets the copy run learns of each step and of its end.
 TEST_F(SpeedJobTest, WindowFollowsTheCopyToItsEnd) {
   CancellingWindow following;

@@ -81,7 +81,7 @@ class Trickle final : public vellora::ByteStream {
   Trickle(std::span<const std::byte> bytes, std::size_t piece) : bytes_(bytes), piece_(piece) {}
   ByteSource::Read readSome(std::span<std::byte> into) override {
     const std::size_t n = std::min({into.size(), piece_, bytes_.size() - at_});
-    std::memcpy(into.data(), bytes_.data() + at_, n);
+    if (n > 0) std::memcpy(into.data(), bytes_.data() + at_, n);
     at_ += n;
     return {.count = n, .status = {}};
   }

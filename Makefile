@@ -63,7 +63,7 @@ sanitize: deps
 	@cmake --build build-asan -j $(JOBS)
 	@cd build-asan && ctest --output-on-failure -j $(JOBS)
 
-# The header scan and patch under libFuzzer for FUZZ_SECONDS, from the seed corpus.
+# Every format's scan and plan under libFuzzer for FUZZ_SECONDS, from the seed corpus.
 fuzz: deps
 	@cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
 	  -DVELLORA_FUZZ=ON -DVELLORA_BUILD_BENCH=OFF >/dev/null

@@ -63,8 +63,9 @@ RatePlan planWave64(ScanInput& input, const RateChange& change) {
     if (is(chunk.data(), kData))
       return fail(plan, PlanFailure::Malformed, "its data chunk comes before the format chunk");
 
+    // A size near 2^64 would wrap round to where the chunk starts.
     const std::uint64_t next = offset + ((size + 7) & ~std::uint64_t{7});
-    if (next < offset || next > input.size())
+    if (next <= offset || next > input.size())
       return fail(plan, PlanFailure::Malformed, "a chunk runs past the end of the file before its format chunk");
     offset = next;
     input.pass(offset, plan.patches);

@@ -185,6 +185,9 @@ TEST(Formats, Wave64ChangesItsFormatBodyAcrossEightByteAlignedChunks) {
 
   EXPECT_EQ(plan(Wave64Builder().data(8).fmt(cd).bytes()).reason, "its data chunk comes before the format chunk");
   EXPECT_EQ(plan(Wave64Builder().chunkWithSize("junk", 8, "").fmt(cd).bytes()).failure, PlanFailure::Malformed);
+  // A size that wraps round to the chunk's own start once aligned.
+  EXPECT_EQ(plan(Wave64Builder().chunkWithSize("junk", ~std::uint64_t{6}, "").fmt(cd).bytes()).failure,
+            PlanFailure::Malformed);
 }
 
 TEST(Formats, CafChangesDescAndTheAppleLosslessCookie) {

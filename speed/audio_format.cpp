@@ -39,6 +39,8 @@ bool isMpegAudio(std::span<const std::byte> b) {
 
 constexpr const char* kMp3 =
     "it is MP3, whose frames each hold the rate, and only three rates exist for each MPEG version";
+constexpr const char* kId3Stream =
+    "it starts with an ID3 tag, as MP3 files do (and some FLAC files, which convert only as files)";
 constexpr const char* kAdts = "it is AAC, whose frames each hold the rate as one of a few fixed rates";
 constexpr const char* kMp4 =
     "it is MP4 or M4A audio, whose AAC stream holds the rate too, as one of a few fixed rates";
@@ -68,8 +70,11 @@ std::uint64_t id3End(std::span<const std::byte> head) {
   return end;
 }
 
-// What follows an ID3v2 tag at the start: FLAC, or else MPEG audio.
+// What follows an ID3v2 tag at the start: FLAC, or else MPEG audio. A
+// stream could hold neither, and is not read through a tag of up to 256 MiB
+// to tell which.
 RatePlan planAfterId3(ScanInput& input, std::span<const std::byte> head, const RateChange& change) {
+  if (input.file() == nullptr) return refused(AudioFormat::Wav, kId3Stream);
   const std::span<const std::byte> after = input.read(id3End(head), 4);
   if (input.failed()) {
     RatePlan plan;

@@ -189,6 +189,7 @@ Conversion changeInPlace(FileSystem& files, const InPlaceRequest& request) {
   if (error) return result;
 
   const std::vector<Patch>& patches = result.plan.patches;
+  if (patches.empty()) return result;
   const std::uint64_t from = patches.front().offset;
   const std::uint64_t to = patches.back().offset + patches.back().size;
   if (from / kInPlaceBlock != (to - 1) / kInPlaceBlock) {

@@ -63,14 +63,17 @@ sanitize: deps
 	@cmake --build build-asan -j $(JOBS)
 	@cd build-asan && ctest --output-on-failure -j $(JOBS)
 
-# Every format's scan and plan under libFuzzer for FUZZ_SECONDS, from the seed corpus.
+# Every format's scan and plan (header_fuzz), then the FLAC plan alone
+# (flac_fuzz), under libFuzzer for FUZZ_SECONDS each, from the seed corpus.
 fuzz: deps
 	@cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
 	  -DVELLORA_FUZZ=ON -DVELLORA_BUILD_BENCH=OFF >/dev/null
-	@cmake --build build-fuzz --target header_fuzz
-	@mkdir -p build-fuzz/corpus
+	@cmake --build build-fuzz --target header_fuzz flac_fuzz
+	@mkdir -p build-fuzz/corpus build-fuzz/flac-corpus
 	@build-fuzz/tests/fuzz/header_fuzz -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
 	  build-fuzz/corpus tests/fuzz/corpus
+	@build-fuzz/tests/fuzz/flac_fuzz -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	  build-fuzz/flac-corpus tests/fuzz/corpus
 
 # The Windows programs and installer, cross-built with mingw-w64 into
 # build-windows/, and their tests under Wine.

@@ -196,7 +196,7 @@ std::string usageText() {
          "  -q, --quiet            print nothing but errors\n"
          "  -v, --verbose          also name the format, what was patched and where,\n"
          "                         and how the copy was made\n"
-         "      --play             hand each copy to the desktop's player (xdg-open)\n"
+         "      --play             hand each copy to the desktop's player (never Vellora)\n"
          "      --sync             flush each copy to disk before it takes its name\n"
          "  -i, --info             print each FILE's header and convert nothing\n"
          "  -h, --help             print this text\n"

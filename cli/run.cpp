@@ -208,7 +208,7 @@ class Batch {
     const std::string played = applicationRelative(output.system, services_.shell.programDirectory());
     if (services_.system.ShellExecuteA(0, "open", played, "", "", SW_HIDE) > 32) return true;
     services_.err << kProgram << "could not start a player for " << output.shown
-                  << " (is xdg-open installed?)\n";
+                  << " (no application but Vellora opens its type)\n";
     return false;
   }
 

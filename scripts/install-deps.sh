@@ -7,11 +7,13 @@
 #   scripts/install-deps.sh windows  the Windows cross-build and its tests under Wine
 set -euo pipefail
 
-# Building and running: compiler, CMake, Qt, and xdg-utils, which plays the copies.
+# Building and running: compiler, CMake, Qt, GIO, which chooses and starts the
+# player, with the MIME database it tells a WAV file by, and xdg-utils, whose
+# xdg-mime makes Vellora the default for WAV files.
 run_packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  xdg-utils
+  libglib2.0-dev shared-mime-info xdg-utils
 )
 
 # The Debian package: cpack reads the programs' types with file and their
@@ -26,7 +28,7 @@ test_packages=(
   xvfb xauth xdotool x11-apps imagemagick libx11-dev
   fonts-dejavu-core fonts-wqy-microhei  # the latter draws the full-width look-alikes in the screenshots
   at-spi2-core dbus-x11 python3-pyatspi  # the window as a screen reader sees it
-  sox ffmpeg espeak-ng  # real-world files for the tests, and peers in the benchmarks
+  sox ffmpeg espeak-ng flac  # real-world files for the tests, and peers in the benchmarks
   vorbis-tools sndfile-programs  # Ogg Vorbis (oggenc, ogginfo) and libsndfile's writer and reader
   desktop-file-utils appstream lintian man-db
   xfsprogs btrfs-progs hyperfine  # the copy benchmarks on XFS and btrfs

@@ -122,7 +122,7 @@ void SpeedJob::checkfile(const std::string& sfilein, const std::string& sdirout)
     logSkipped = headerLogConflict(input, output);
     if (logSkipped.empty())
       (void)writeFileContent(files_, std::string(kHeaderLogPath),
-                             headerLogText(done.plan.before, input, output));
+                             files_.fileText(headerLogText(done.plan.before, input, output)));
     window_.setInfo(infoText(done.plan.before));
   }
   if (error_) {

@@ -257,11 +257,14 @@ TEST_F(CliTest, MissingOutputDirectoryIsCreatedWithItsParents) {
   EXPECT_EQ(drive.list("new/deeper"), (Names{"talk-90.wav"}));
 }
 
-TEST_F(CliTest, PlayHandsTheCopyToTheOpener) {
-  test::FakeOpener opener;
+// "Open with" makes Vellora the desktop's choice for WAV files; --play must
+// still never start a second Vellora, but the next player registered.
+TEST_F(CliTest, PlayHandsTheCopyToAPlayerNeverToVellora) {
+  test::FakeOpener desktop(test::FakeOpener::Choice::VelloraThenPlayer);
   const Outcome r = run({"--play", "-o", "out", "talk.wav"});
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(opener.waitForArguments(1), (Names{drive.host("rec/out/talk-90.wav")}));
+  EXPECT_EQ(desktop.waitForArguments(1), (Names{drive.host("rec/out/talk-90.wav")}));
+  EXPECT_EQ(desktop.velloraArguments(), Names{});
 }
 
 TEST(ProgressLine, RedrawsOnlyLongCopiesOnATerminal) {
@@ -595,17 +598,17 @@ TEST_F(CliTest, StreamsConvertOtherFormatsAsFilesAre) {
                       "changes, so it converts only as a file. Nothing was written.\n");
 }
 
-TEST_F(CliTest, PlaySaysWhenNoPlayerCouldStart) {
-  drive.mkdir("empty");
-  const char* oldPath = std::getenv("PATH");
-  const std::string kept = oldPath != nullptr ? oldPath : "";
-  ::setenv("PATH", drive.host("empty").c_str(), 1);
+TEST_F(CliTest, PlaySaysWhenNoPlayerButVelloraIsRegistered) {
+  test::FakeOpener desktop(test::FakeOpener::Choice::VelloraAlone);
   const Outcome r = run({"--play", "-o", "out", "talk.wav"});
-  ::setenv("PATH", kept.c_str(), 1);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "out/talk-90.wav: 44100 Hz -> 39690 Hz, 16-bit\n");
-  EXPECT_EQ(r.err, "vellora-cli: could not start a player for out/talk-90.wav (is xdg-open installed?)\n");
+  EXPECT_EQ(r.err,
+            "vellora-cli: could not start a player for out/talk-90.wav (no application but Vellora "
+            "opens its type)\n");
   EXPECT_EQ(drive.read("rec/out/talk-90.wav"), talk90);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(desktop.velloraArguments(), Names{});
 }
 
 }  // namespace

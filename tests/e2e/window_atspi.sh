@@ -17,8 +17,8 @@ xvfb-run -a true 2>/dev/null || { echo "SKIP: Xvfb cannot start here"; exit 77; 
 work=$(mktemp -d /tmp/vellora-atspi-XXXXXX)
 trap 'rm -rf "$work"' EXIT
 export VELLORA=$vellora WORK=$work VELLORA_DRIVE_C=$work/c
-mkdir -p "$VELLORA_DRIVE_C/temp" "$work/bin"
-# A canonical 16-bit stereo file at 44100 samples per second, and an opener that does nothing.
+mkdir -p "$VELLORA_DRIVE_C/temp"
+# A canonical 16-bit stereo file at 44100 samples per second, and a player that only notes its arguments.
 /usr/bin/python3 - "$VELLORA_DRIVE_C/temp/talk.wav" <<'PY'
 import struct, sys
 data = b'v' * 1000
@@ -27,9 +27,8 @@ with open(sys.argv[1], 'wb') as f:
     f.write(b'RIFF' + struct.pack('<I', 36 + len(data)) + b'WAVEfmt ' + struct.pack('<I', 16) + fmt
             + b'data' + struct.pack('<I', len(data)) + data)
 PY
-printf '#!/bin/sh\n' > "$work/bin/xdg-open"
-chmod +x "$work/bin/xdg-open"
-export PATH=$work/bin:$PATH
+source "$(dirname "$0")/window_session.sh"
+WORK=$work fake_opener
 
 cat > "$work/read.py" <<'PY'
 import sys, time

@@ -26,13 +26,21 @@ classic_drive() {
   mkdir -p "$VELLORA_DRIVE_C/temp"
 }
 
-# Puts first on PATH an xdg-open that only notes each argument it is given,
-# a line each, in $WORK/opened.  Usage: fake_opener
+# Gives the window a desktop of its own in $WORK/desktop: private XDG folders
+# in which a player that only notes each argument it is given, a line each,
+# in $WORK/opened, is the application for WAV files and folders, so no test
+# starts a real program. The choice lies in the data folder, where a
+# desktop_font after it leaves it.  Usage: fake_opener
 fake_opener() {
-  mkdir -p "$WORK/bin"
-  printf '#!/bin/sh\nprintf "%%s\\n" "$@" >> "%s/opened"\n' "$WORK" > "$WORK/bin/xdg-open"
-  chmod +x "$WORK/bin/xdg-open"
-  export PATH=$WORK/bin:$PATH
+  local desktop=$WORK/desktop
+  mkdir -p "$desktop/data/applications" "$desktop/config"
+  printf '#!/bin/sh\nprintf "%%s\\n" "$@" >> "%s/opened"\n' "$WORK" > "$desktop/player"
+  chmod +x "$desktop/player"
+  printf '[Desktop Entry]\nType=Application\nName=Player\nExec=%s %%f\nMimeType=%s\n' "$desktop/player" \
+    'audio/x-wav;audio/wav;audio/vnd.wave;inode/directory;' > "$desktop/data/applications/player.desktop"
+  printf '[Default Applications]\naudio/x-wav=player.desktop\ninode/directory=player.desktop\n' \
+    > "$desktop/data/applications/mimeapps.list"
+  export XDG_DATA_HOME=$desktop/data XDG_CONFIG_HOME=$desktop/config
 }
 
 # A canonical 16-bit stereo WAV file of 1024 bytes of audio at RATE samples a

@@ -16,7 +16,7 @@ source "$here/wine_session.sh"
 in_own_x_server "$0" "$outdir" sox -- "$exe" "$outdir"
 
 c=$WINEPREFIX/drive_c
-name='größe'  # a name Windows holds in UTF-16 and the header log in UTF-8
+name='größe'  # a name Windows holds in UTF-16, and the header log in Windows-1252
 input=$c/temp/$name.wav
 out=$c/temp/vellora
 work=$(mktemp -d /tmp/vellora-wine-e2e-XXXXXX)
@@ -56,8 +56,9 @@ cmp -s <(head -c 32 "$input" | tail -c 20) <(printf 'fmt '; le32 16; printf '\x0
   fail "sox wrote an unexpected header"
 { head -c 24 "$input"; le32 39690; le32 158760; tail -c +33 "$input"; } > "$work/expected.wav"
 size=$(stat -c %s "$input")
+logged=$(iconv -t CP1252 <<<"$name")
 printf '%s C:\\temp\\%s.wav --> C:\\temp\\vellora\\%s-90.wav\r\nbytespersa 4\r\nbitspersec 176400\r\nbitspersam 16\r\nnchannels  2\r\nsamplerate 44100\r\n' \
-  $((size - 8)) "$name" "$name" > "$work/expected.log"
+  $((size - 8)) "$logged" "$logged" > "$work/expected.log"
 
 cd "$work"
 wine "$exe" >"$work/wine.log" 2>&1 &

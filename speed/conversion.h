@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "shellfiles/file_system.h"
 #include "shellfiles/numbers.h"
@@ -86,6 +87,13 @@ struct InPlaceRequest {
 // scanned again just before the write, which happens only when the second
 // scan plans the very same bytes.
 Conversion changeInPlace(FileSystem& files, const InPlaceRequest& request);
+
+// Copies `input` into `output` a block at a time, each block written with
+// the patches that fall in it; for plans with many patches, where a write
+// each after the kernel's copy would cost more than the copy.
+inline constexpr std::size_t kPatchedBlock = std::size_t{4} << 20;
+IoStatus copyPatched(InputFile& input, ReplacementFile& output, const std::vector<Patch>& patches,
+                     const CopyProgress& progress, std::size_t blockSize = kPatchedBlock);
 
 // The largest span of a file whose patches are written in place at once.
 inline constexpr std::uint64_t kInPlaceBlock = 4096;

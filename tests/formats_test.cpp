@@ -14,7 +14,9 @@
 #include "speed/conversion.h"
 #include "speed/memory_source.h"
 #include "speed/stream_change.h"
+#include "speed/plan_support.h"
 #include "support/format_builders.h"
+#include "support/memory_files.h"
 #include "support/wav_builder.h"
 
 namespace vellora {
@@ -374,6 +376,46 @@ TEST(Formats, InPlaceWritesOnceOrNotAtAll) {
   EXPECT_EQ(spread.error.failure, JobFailure::NotInPlace);
   EXPECT_EQ(chained.writes, 0);
   EXPECT_TRUE(chained.bytes == farApart);
+}
+
+// Many patches are written into the copy as it goes, block by block; a
+// patch across a block's end lands whole.
+TEST(Formats, PatchedCopyPutsEveryPatchInItsBlock) {
+  const std::string input = pattern(100);
+  std::vector<Patch> patches;
+  for (std::uint64_t at : {0U, 5U, 13U, 20U, 41U, 84U, 90U})
+    patches.push_back(patchAt(at, std::as_bytes(std::span("ABCDEFGHIJ", 10))));
+  test::MemoryFiles files;
+  files.write("C:\\in", input);
+  Opened<InputFile> in = files.openInput("C:\\in");
+  Opened<ReplacementFile> out = files.createReplacement("C:\\out");
+  ASSERT_TRUE(in.file && out.file);
+  std::vector<std::uint64_t> told;
+  ASSERT_TRUE(copyPatched(*in.file, *out.file, patches, [&told](std::uint64_t done, std::uint64_t) {
+                told.push_back(done);
+                return true;
+              }, 7).ok());
+  ASSERT_TRUE(out.file->commit().ok());
+  std::string expected = input;
+  applyPatches(std::as_writable_bytes(std::span(expected)), 0, patches);
+  EXPECT_EQ(files.read("C:\\out"), expected);
+  EXPECT_EQ(told.front(), 0U);
+  EXPECT_EQ(told.back(), 100U);
+  EXPECT_EQ(told.size(), 16U);
+}
+
+// A chained Ogg file of 150 streams has 300 patches: its copy takes them on the way.
+TEST(Formats, ConversionWithManyPatchesCopiesThemOnTheWay) {
+  std::string chain;
+  for (std::uint32_t serial = 1; serial <= 150; ++serial) chain += oggVorbis(44100, 2, serial, 20, 100, 1);
+  test::MemoryFiles files;
+  files.write("C:\\in.ogg", chain);
+  const Conversion done =
+      convert(files, {.input = "C:\\in.ogg", .output = "C:\\out.ogg", .factor = 0.9, .existing = {}, .progress = {}});
+  ASSERT_TRUE(done.ok()) << message(done.error);
+  EXPECT_EQ(done.plan.patches.size(), 300U);
+  EXPECT_EQ(done.copyMethod, "read/write, patched on the way");
+  EXPECT_TRUE(files.read("C:\\out.ogg") == applied(chain, done.plan));
 }
 
 TEST(Formats, StreamsRefuseFlacBeforeWritingAnything) {

@@ -25,7 +25,7 @@ cat > "$work/drive.sh" <<'SCRIPT'
 set -euo pipefail
 source "$SESSION"
 opened() { [ -s "$WORK/opened" ] && [ "$(wc -l < "$WORK/opened")" -ge "$1" ]; }
-wait_opened() { for _ in $(seq 100); do opened "$1" && return; sleep 0.1; done; }
+wait_opened() { for _ in $(seq 300); do opened "$1" && return; sleep 0.1; done; }
 start_window "$START"
 sleep 0.5
 # The speed list has the focus: 100% down to 90%, and Return converts.

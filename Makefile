@@ -63,8 +63,8 @@ sanitize: deps
 	@cmake --build build-asan -j $(JOBS)
 	@cd build-asan && ctest --output-on-failure -j $(JOBS)
 
-# The header scan and patch, then the FLAC plan, under libFuzzer for
-# FUZZ_SECONDS each, from the seed corpus.
+# Every format's scan and plan (header_fuzz), then the FLAC plan alone
+# (flac_fuzz), under libFuzzer for FUZZ_SECONDS each, from the seed corpus.
 fuzz: deps
 	@cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
 	  -DVELLORA_FUZZ=ON -DVELLORA_BUILD_BENCH=OFF >/dev/null

@@ -119,6 +119,13 @@ void measurePeakMemory(benchmark::State& state, const std::function<bool()>& wor
   state.counters["peak_KiB"] = static_cast<double>(peakKiB);
 }
 
+void measureCommandPeakMemory(benchmark::State& state, const std::string& command) {
+  measurePeakMemory(state, [&command] {
+    ::execl("/bin/sh", "sh", "-c", ("exec " + command).c_str(), static_cast<char*>(nullptr));
+    return false;
+  });
+}
+
 RatioReporter::RatioReporter()
     : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_ColorTabular : OO_Tabular) {}
 

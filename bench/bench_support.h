@@ -37,6 +37,8 @@ void timeProgram(benchmark::State& state, const std::vector<std::string>& argv,
 // Reports as counter "peak_KiB" the peak resident memory of a child process
 // that runs `work` and ends; the run fails when `work` returns false or throws.
 void measurePeakMemory(benchmark::State& state, const std::function<bool()>& work);
+// The same for a shell command, which the child runs in its place.
+void measureCommandPeakMemory(benchmark::State& state, const std::string& command);
 
 // Prints the benchmarks as usual, then the ratio of each pair named with
 // addRatio, of the median runs and of the fastest runs. This machine's timings

@@ -45,10 +45,7 @@ STREAM_BENCHMARK(BM_CatPipes);
 void BM_StreamPeakMemory(benchmark::State& state) {
   const std::string input = state.range(0) == 10 ? scratch->host("small.wav") : big();
   const std::string command = kCli + " -qc - < " + input + " > /dev/null";
-  measurePeakMemory(state, [&command] {
-    ::execl("/bin/sh", "sh", "-c", ("exec " + command).c_str(), static_cast<char*>(nullptr));
-    return false;
-  });
+  measureCommandPeakMemory(state, command);
 }
 BENCHMARK(BM_StreamPeakMemory)->Arg(10)->Arg(1024)->Iterations(1)->Unit(benchmark::kMillisecond);
 

@@ -13,17 +13,19 @@ namespace vellora::cli {
 namespace {
 
 constexpr const char* kSynopsis =
-    "Usage: vellora-cli [-fnqv] [-p PERCENT] [-o DIR] [--play] [--sync] FILE...\n"
-    "       vellora-cli -c [-nqv] [-p PERCENT] FILE|- > OUTPUT\n"
+    "Usage: vellora-cli [-fnqv] [-p PERCENT | -r HZ] [-o DIR] [--play] [--sync] FILE...\n"
+    "       vellora-cli --in-place [-nqv] [-p PERCENT | -r HZ] [--play] [--sync] FILE...\n"
+    "       vellora-cli -c [-nqv] [-p PERCENT | -r HZ] FILE|- > OUTPUT\n"
     "       vellora-cli -i FILE...\n"
     "       vellora-cli -h | -V\n";
 
 // Long options without a short form get values past the last character.
-enum : int { kPlay = 256, kSync };
+enum : int { kPlay = 256, kSync, kInPlace };
 
-constexpr const char* kShortOptions = ":p:o:fihVqvnc";
+constexpr const char* kShortOptions = ":p:r:o:fihVqvnc";
 const option kLongOptions[] = {
     {"percent", required_argument, nullptr, 'p'},
+    {"rate", required_argument, nullptr, 'r'},
     {"output-dir", required_argument, nullptr, 'o'},
     {"force", no_argument, nullptr, 'f'},
     {"info", no_argument, nullptr, 'i'},
@@ -35,6 +37,7 @@ const option kLongOptions[] = {
     {"stdout", no_argument, nullptr, 'c'},
     {"play", no_argument, nullptr, kPlay},
     {"sync", no_argument, nullptr, kSync},
+    {"in-place", no_argument, nullptr, kInPlace},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -54,6 +57,16 @@ std::optional<double> readPercentText(const std::string& text) {
   auto [stop, ec] = std::from_chars(number.data(), end, value, std::chars_format::fixed);
   if (number.empty() || ec != std::errc{} || stop != end || !std::isfinite(value) || !(value > 0))
     return std::nullopt;
+  return value;
+}
+
+std::optional<std::uint32_t> readRateText(const std::string& text) {
+  std::string_view number = text;
+  if (number.ends_with("Hz")) number.remove_suffix(2);
+  std::uint32_t value = 0;
+  const char* end = number.data() + number.size();
+  auto [stop, ec] = std::from_chars(number.data(), end, value);
+  if (number.empty() || ec != std::errc{} || stop != end || value == 0) return std::nullopt;
   return value;
 }
 
@@ -91,6 +104,7 @@ ReadArguments readArguments(std::span<const std::string> arguments) {
       case 'f': options.force = read.fileModeOption = true; break;
       case kPlay: options.play = read.fileModeOption = true; break;
       case kSync: options.sync = read.fileModeOption = true; break;
+      case kInPlace: options.inPlace = read.fileModeOption = true; break;
       case 'q': options.verbosity = Verbosity::Quiet; break;
       case 'v': options.verbosity = Verbosity::Verbose; break;
       case 'n': options.dryRun = true; break;
@@ -103,6 +117,15 @@ ReadArguments readArguments(std::span<const std::string> arguments) {
         if (!roundToInt32(*percent))
           return refuse(spelled(longIndex, 'p') + " " + optarg + " is too large a percentage");
         options.percent = *percent;
+        read.fileModeOption = read.percentGiven = true;
+        break;
+      }
+      case 'r': {
+        const std::optional<std::uint32_t> rate = readRateText(optarg);
+        if (!rate)
+          return refuse(spelled(longIndex, 'r') + " takes a rate in Hz, a whole number from 1 to 4294967295, not '" +
+                        optarg + "'");
+        options.rate = rate;
         read.fileModeOption = true;
         break;
       }
@@ -135,6 +158,9 @@ ParsedArguments checkArguments(ReadArguments read) {
   if (read.info && (read.fileModeOption || options.toStdout || options.dryRun))
     return refuse("--info takes no other option but -q and -v");
   if (options.files.empty()) return refuse("no FILE given");
+  if (read.percentGiven && options.rate) return refuse("-p and -r both name the new speed; give one of them");
+  if (options.inPlace && (options.toStdout || options.outputDirectory || options.force))
+    return refuse("--in-place changes FILE itself and takes no -c, -o or -f");
   if (options.toStdout) {
     if (options.files.size() > 1) return refuse("-c writes one file to standard output, not " +
                                                 std::to_string(options.files.size()));
@@ -191,23 +217,35 @@ std::string optionHelp(std::string_view forms, std::string_view text) {
 std::string usageText(const HostWords& host) {
   std::string text = synopsisText() +
          "\n"
-         "Copies each WAV FILE under a name that carries the speed (talk.wav at 90%\n"
-         "becomes talk-90.wav) and rewrites only the copy's sample rate and byte rate,\n"
-         "so that it plays at PERCENT of its speed. FILE itself is only read.\n"
+         "Copies each FILE under a name that carries the speed (talk.wav at 90%\n"
+         "becomes talk-90.wav) and rewrites only the copy's sample rate and the fields\n"
+         "that follow it, so that it plays at PERCENT of its speed. FILE itself is\n"
+         "only read, unless --in-place asks to change it.\n"
+         "\n"
+         "Formats, recognised by their content: WAV (also RIFX, RF64 and broadcast\n"
+         "wave), Wave64, AIFF and AIFF-C, CAF (linear PCM, u-law, A-law, IMA4, Apple\n"
+         "Lossless), FLAC and Ogg Vorbis. MP3, AAC (also in MP4 and M4A), Opus and\n"
+         "others are refused: their rate cannot change without re-encoding.\n"
          "\n";
   text += optionHelp("-p, --percent=PERCENT",
                      "the speed in percent, greater than 0, such as 80 or 87.5% (default 90); the "
                      "name carries it rounded, the rates are scaled by the exact value");
+  text += optionHelp("-r, --rate=HZ",
+                     "the new sample rate itself instead, such as 48000 for a recording whose header "
+                     "says 48002; the name carries it (talk-48000Hz.wav)");
   text += optionHelp("-o, --output-dir=DIR", "the output directory, created when missing (default " +
                                                  host.defaultOutputDirectory + ")");
   text += optionHelp("-f, --force", "replace an output file that exists already");
+  text += optionHelp("    --in-place",
+                     "change each FILE itself, without a copy, where the change is one write within "
+                     "4 KiB: every format but FLAC, and Ogg files of one stream");
   text += optionHelp("-c, --stdout",
-                     "write the one converted FILE to standard output; FILE may be - for standard input");
+                     "write the one converted FILE to standard output; FILE may be - for standard "
+                     "input; not FLAC");
   text += optionHelp("-n, --dry-run", "read each header, say what would be written and where, write nothing");
   text += optionHelp("-q, --quiet", "print nothing but errors");
   text += optionHelp("-v, --verbose",
-                     "also say where the format chunk lies, how many chunks came before it, and how "
-                     "the copy was made");
+                     "also name the format, what was patched and where, and how the copy was made");
   text += optionHelp("    --play", "hand each copy to " + host.player);
   text += optionHelp("    --sync", "flush each copy to disk before it takes its name");
   text += optionHelp("-i, --info", "print each FILE's header and convert nothing");
@@ -217,13 +255,14 @@ std::string usageText(const HostWords& host) {
       "\n"
       "The copy's name is FILE's name with every \".wav\" replaced by \"-PERCENT.wav\";\n"
       "a name without \".wav\" gets \"-PERCENT\" before its last extension (TALK.WAV\n"
-      "gives TALK-90.WAV) or at its end (take gives take-90).\n"
+      "gives TALK-90.WAV, take.aiff take-90.aiff) or at its end (take gives\n"
+      "take-90). With -r, \"-HZHz\" takes the place of \"-PERCENT\".\n"
       "\n"
       "Each converted file prints one line on standard output (standard error\n"
       "with -c):\n"
       "  OUTPUT: OLD Hz -> NEW Hz, BITS-bit\n"
-      "--info prints six lines for each FILE: its RIFF size and name, then\n"
-      "bytespersa, bitspersec, bitspersam, nchannels and samplerate.\n"
+      "--info prints seven lines for each FILE: its container's size and name,\n"
+      "then bytespersa, bitspersec, bitspersam, nchannels, samplerate and format.\n"
       "Errors go to standard error, one line naming the file.\n"
       "\n"
       "Exit status: 0 when every FILE was done, 1 when any failed, 2 for a usage\n"

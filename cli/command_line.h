@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
@@ -17,12 +18,14 @@ enum class Verbosity { Quiet, Normal, Verbose };
 struct Options {
   Mode mode = Mode::Convert;
   double percent = 90;
+  std::optional<std::uint32_t> rate;  // -r: the new rate itself, instead of the percentage
   std::optional<std::string> outputDirectory;  // as typed; unset means the window's default
   bool play = false;
   bool force = false;
   bool sync = false;      // flush each copy before it takes its name
   bool dryRun = false;    // read the headers, write nothing
   bool toStdout = false;  // -c: the one converted file goes to standard output
+  bool inPlace = false;   // change each FILE itself, without a copy
   Verbosity verbosity = Verbosity::Normal;
   std::vector<std::string> files;  // host paths as typed; "-" is standard input
 };
@@ -36,7 +39,8 @@ struct ParsedArguments {
 struct ReadArguments {
   Options options;
   bool info = false;            // --info was given
-  bool fileModeOption = false;  // -p, -o, -f, --play or --sync was given
+  bool fileModeOption = false;  // -p, -r, -o, -f, --in-place, --play or --sync was given
+  bool percentGiven = false;    // -p was given
   std::string error;            // an option that could not be read; empty when all could
 };
 
@@ -56,6 +60,9 @@ ParsedArguments parseArguments(std::span<const std::string> arguments);
 // A percentage as the command line takes it: a whole number in plain decimal
 // (90, 87.5), optionally ending in "%", greater than 0; nullopt otherwise.
 std::optional<double> readPercentText(const std::string& text);
+// A rate in hertz as the command line takes it: a whole number in plain
+// decimal from 1 to 4294967295, optionally ending in "Hz"; nullopt otherwise.
+std::optional<std::uint32_t> readRateText(const std::string& text);
 
 std::string synopsisText();  // the forms of the command
 // The whole --help text, with the host's own parts as it names them.

@@ -8,8 +8,10 @@
 #include "cli/console_text.h"
 #include "cli/progress_line.h"
 #include "cli/stream.h"
+#include "speed/audio_format.h"
 #include "speed/conversion.h"
 #include "speed/speed_job.h"
+#include "speed/stream_change.h"
 
 namespace vellora::cli {
 namespace {
@@ -71,12 +73,17 @@ class Batch {
         console_(services.console),
         out_(out),
         err_(err),
-        percent_(*roundToInt32(options.percent)) {}
+        change_{.factor = options.percent / 100, .exactRate = options.rate},
+        tag_(options.rate ? std::to_string(*options.rate) + "Hz" : std::to_string(*roundToInt32(options.percent))) {}
 
   int convertAll() {
     if (options_.toStdout) return streamOne(options_.files.front());
-    if (!prepareOutputDirectory()) return kSomeFailed;
     bool allDone = true;
+    if (options_.inPlace) {
+      for (const std::string& file : options_.files) allDone = changeOne(file) && allDone;
+      return allDone ? kAllDone : kSomeFailed;
+    }
+    if (!prepareOutputDirectory()) return kSomeFailed;
     for (const std::string& file : options_.files) allDone = convertOne(file) && allDone;
     return allDone ? kAllDone : kSomeFailed;
   }
@@ -123,7 +130,7 @@ class Batch {
     const Place input = placeOf(services_.paths, file);
     const Place output =
         placeOf(services_.paths,
-                joinHost(outputDirectory_.shown, speedFileName(fileName(input.host), percent_)));
+                joinHost(outputDirectory_.shown, speedFileName(fileName(input.host), tag_)));
     JobError unmapped;
     if (!input.unmapped.empty())
       unmapped.record(JobFailure::InputUnreadable, input.shown, input.unmapped);
@@ -142,20 +149,39 @@ class Batch {
     const Conversion done = convert(
         services_.files, {.input = input.system,
                           .output = output.system,
-                          .factor = options_.percent / 100,
+                          .factor = change_.factor,
                           .existing = options_.force ? ReplacementFile::Existing::Replace
                                                      : ReplacementFile::Existing::Keep,
                           .progress = [&progress](std::uint64_t copied, std::uint64_t total) {
                             progress.show(copied, total);
                             return true;  // Ctrl+C stops the program, not just the copy
                           },
-                          .durable = options_.sync});
+                          .durable = options_.sync,
+                          .exactRate = change_.exactRate});
     progress.finish();
     if (!done.ok()) return report(done.error, input, output);
 
-    tell(out_, "", output.shown, done);
-    explain(out_, input.shown, done.header, done.copyMethod);
+    tell(out_, "", output.shown, done.plan);
+    explain(out_, input.shown, done.plan, done.copyMethod);
     if (options_.play) return play(output);
+    return true;
+  }
+
+  // --in-place: the rates changed in FILE itself.
+  bool changeOne(const std::string& file) {
+    const Place input = placeOf(services_.paths, file);
+    if (!input.unmapped.empty()) {
+      JobError unmapped;
+      unmapped.record(JobFailure::InputUnreadable, input.shown, input.unmapped);
+      return report(unmapped, input, input);
+    }
+    const Conversion done = changeInPlace(
+        services_.files,
+        {.path = input.system, .change = change_, .durable = options_.sync, .write = !options_.dryRun});
+    if (!done.ok()) return report(done.error, input, input);
+    tell(out_, options_.dryRun ? "would change " : "", input.shown, done.plan);
+    explain(out_, input.shown, done.plan, {});
+    if (options_.play && !options_.dryRun) return play(input);
     return true;
   }
 
@@ -163,20 +189,23 @@ class Batch {
 
   // The one line of a conversion done, or to be done.
   void tell(std::ostream& to, std::string_view prefix, const std::string& output,
-            const Conversion& done) const {
+            const RatePlan& plan) const {
     if (quiet()) return;
-    to << prefix << output << ": " << done.header.format.sampleRate << " Hz -> "
-       << done.scaled->sampleRate << " Hz, " << done.header.format.bitsPerSample << "-bit\n";
+    to << prefix << output << ": " << formatNumber(plan.before.sampleRate) << " Hz -> "
+       << formatNumber(plan.after.sampleRate) << " Hz, " << plan.before.bitsPerSample << "-bit\n";
   }
 
-  // With -v: what the scan found and how the copy was made.
-  void explain(std::ostream& to, const std::string& input, const HeaderScan& header,
+  // With -v: the format, what the scan found and patched, and how the copy was made.
+  void explain(std::ostream& to, const std::string& input, const RatePlan& plan,
                const std::string& copyMethod) const {
     if (options_.verbosity != Verbosity::Verbose) return;
-    to << input << ": format chunk at offset " << bodyOffset(header) - ChunkHeader::bytes << ", "
-       << header.skippedChunks << (header.skippedChunks == 1 ? " chunk" : " chunks")
-       << " skipped before it";
-    if (!copyMethod.empty()) to << ", copied by " << copyMethod;
+    to << input << ": " << formatName(plan.format);
+    for (const std::string& note : plan.notes) to << "; " << note;
+    std::size_t bytes = 0;
+    for (const Patch& patch : plan.patches) bytes += patch.size;
+    to << "; " << bytes << (bytes == 1 ? " byte" : " bytes") << " patched in " << plan.patches.size()
+       << (plan.patches.size() == 1 ? " place" : " places");
+    if (!copyMethod.empty()) to << "; copied by " << copyMethod;
     to << '\n';
   }
 
@@ -195,16 +224,14 @@ class Batch {
       same.record(JobFailure::SameFile, output.system, {});
       return report(same, input, output);
     }
-    const HeaderReading reading = readHeader(services_.files, input.system);
-    if (!reading.ok()) return report(reading.error, input, output);
-    const Conversion plan = planConversion(reading.header, input.system, options_.percent / 100);
+    const Conversion plan = planFile(services_.files, input.system, change_);
     if (!plan.ok()) return report(plan.error, input, output);
-    tell(out_, "would write ", output.shown, plan);
-    explain(out_, input.shown, plan.header, {});
+    tell(out_, "would write ", output.shown, plan.plan);
+    explain(out_, input.shown, plan.plan, {});
     return true;
   }
 
-  // -c: FILE or standard input to standard output, only the header held.
+  // -c: FILE or standard input to standard output, only the header's scan held.
   int streamOne(const std::string& file) {
     StreamEnd& out = console_.output();
     if (!options_.dryRun && out.wasClosed()) {
@@ -212,13 +239,13 @@ class Batch {
       return kUsageError;
     }
     if (!options_.dryRun && out.isTerminal()) {
-      err_ << kProgram << "will not write WAV data to a terminal; redirect standard output or use a pipe\n";
+      err_ << kProgram << "will not write audio data to a terminal; redirect standard output or use a pipe\n";
       return kUsageError;
     }
     const bool fromStdin = file == "-";
     if (fromStdin && console_.input().isTerminal()) {
-      // Otherwise it would wait, silently, for a WAV file to be typed.
-      err_ << kProgram << "will not read WAV data from a terminal; redirect standard input or use a pipe\n";
+      // Otherwise it would wait, silently, for a recording to be typed.
+      err_ << kProgram << "will not read audio data from a terminal; redirect standard input or use a pipe\n";
       return kUsageError;
     }
     // Whatever stops the stream leaves the output as the shell gave it.
@@ -227,6 +254,7 @@ class Batch {
       return kSomeFailed;
     };
     Place input{.shown = fromStdin ? "standard input" : file, .host = file, .system = {}, .unmapped = {}};
+    const std::string shownOutput = "standard output";
     Opened<StreamEnd> opened;
     StreamEnd* in = &console_.input();
     if (!fromStdin) {
@@ -242,49 +270,45 @@ class Batch {
       err_ << kProgram << "Could not write standard output: it is " << input.shown << " itself\n";
       return kSomeFailed;
     }
-    const std::optional<std::uint64_t> inputSize = in->regularFileRest();
-    StreamHead head = readStreamHead(*in, inputSize.value_or(0));
-    if (!head.readStatus) {
-      err_ << kProgram << "Could not read " << input.shown << ": " << head.readStatus.reason() << '\n';
+    out_.flush();
+    StreamEndReader reader(*in, in->regularFileRest());
+    StreamEndWriter writer(out);
+    DiscardingSink nowhere;
+    const StreamChange front = changeStream(reader, options_.dryRun ? static_cast<ByteSink&>(nowhere) : writer,
+                                            change_, input.shown, shownOutput);
+    if (!front.ok()) {
+      err_ << kProgram << message(front.error) << '\n';
       return failed();
     }
-    const Conversion plan = planConversion(head.scan, input.shown, options_.percent / 100);
-    if (!plan.ok()) {
-      report(plan.error, input, input);
-      return failed();
-    }
-    const std::string shownOutput = "standard output";
     if (options_.dryRun) {
-      tell(err_, "would write ", shownOutput, plan);
-      explain(err_, input.shown, plan.header, {});
+      tell(err_, "would write ", shownOutput, front.plan);
+      explain(err_, input.shown, front.plan, {});
       return kAllDone;
     }
-    if (IoStatus s = patchHead(head, *plan.scaled); !s) {
-      err_ << kProgram << "Could not write " << shownOutput << ": " << s.reason() << '\n';
-      return failed();
-    }
-    out_.flush();
-    const StreamMove copied = writeStream(head, *in, inputSize, out, console_);
+    const StreamMove copied = writeRest(*in, reader.left(), out, console_);
     if (!copied.status) {
       err_ << kProgram << "Could not " << (copied.inputFailed ? "read " : "write ")
            << (copied.inputFailed ? input.shown : shownOutput) << ": " << copied.status.reason() << '\n';
       return failed();
     }
-    tell(err_, "", shownOutput, plan);
-    explain(err_, input.shown, plan.header, copied.method);
+    tell(err_, "", shownOutput, front.plan);
+    explain(err_, input.shown, front.plan, copied.method);
     return kAllDone;
   }
 
   bool showHeader(const std::string& file) {
     const Place input = placeOf(services_.paths, file);
-    HeaderReading reading;
+    Conversion reading;
     if (input.unmapped.empty())
-      reading = readHeader(services_.files, input.system);
+      reading = planFile(services_.files, input.system, {});
     else
       reading.error.record(JobFailure::InputUnreadable, input.shown, input.unmapped);
+    // The header is shown even when its rate could not change.
+    if (reading.error.failure == JobFailure::RateOutOfRange) reading.error.clear();
     if (!reading.ok()) return report(reading.error, input, input);
     if (quiet()) return true;
-    out_ << headerLines(reading.header, input.shown, "\n");
+    out_ << headerLines(reading.plan.before, input.shown, "\n") << "format     " << formatName(reading.plan.format)
+         << '\n';
     return true;
   }
 
@@ -303,7 +327,8 @@ class Batch {
   Console& console_;
   std::ostream& out_;
   std::ostream& err_;
-  const std::int32_t percent_;
+  const RateChange change_;
+  const std::string tag_;  // what the output names carry: "90" or "48000Hz"
   Place outputDirectory_;
 };
 

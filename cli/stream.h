@@ -4,38 +4,47 @@
 #include <cstdint>
 #include <optional>
 #include <span>
-#include <vector>
 
 #include "platform/console.h"
 #include "shellfiles/io_status.h"
-#include "speed/wav_header.h"
+#include "speed/scan_input.h"
 
 namespace vellora::cli {
 
-// The front of a WAV stream, held in memory only as far as the format chunk
-// (and whatever the last read brought beyond it), with the scan over it.
-struct StreamHead {
-  std::vector<std::byte> bytes;
-  HeaderScan scan;
-  IoStatus readStatus;  // a failed read of the input
+// A stream end read once from where it stands, for the core's stream change.
+// A regular file is read no further than `limit`, what was left of it when
+// the stream began, so that even output appended to it comes to an end.
+class StreamEndReader final : public ByteStream {
+ public:
+  StreamEndReader(StreamEnd& end, std::optional<std::uint64_t> limit) : end_(end), left_(limit) {}
+  ByteSource::Read readSome(std::span<std::byte> into) override;
+  // What is left to read within the limit; nullopt where there is none.
+  std::optional<std::uint64_t> left() const { return left_; }
+
+ private:
+  StreamEnd& end_;
+  std::optional<std::uint64_t> left_;
 };
 
-// The most a stream may hold before its format chunk: other chunks before it
-// are kept in memory, and beyond this the stream is refused.
-inline constexpr std::size_t kMaxStreamHead = std::size_t{16} << 20;
+// A stream end written to, for the core's stream change.
+class StreamEndWriter final : public ByteSink {
+ public:
+  explicit StreamEndWriter(StreamEnd& end) : end_(end) {}
+  IoStatus writeAll(std::span<const std::byte> bytes) override { return end_.writeAll(bytes); }
 
-// Reads `in` until the scan has found the format chunk or cannot find one.
-// `knownSize` is what is left of the input when it is a regular file, 0 otherwise.
-StreamHead readStreamHead(StreamEnd& in, std::uint64_t knownSize);
+ private:
+  StreamEnd& end_;
+};
 
-// Scales the two rates in the held bytes with the core's own patch.
-IoStatus patchHead(StreamHead& head, const FormatBody& scaled);
+// Takes everything, for a dry run.
+class DiscardingSink final : public ByteSink {
+ public:
+  IoStatus writeAll(std::span<const std::byte>) override { return {}; }
+};
 
-// Writes the held bytes, then the rest of `in`, to `out`: inside the system
-// where the console can, by reads and writes where it cannot. A regular file
-// is read only as far as it reached when its head was read, so that even
-// output appended to the input itself comes to an end.
-StreamMove writeStream(const StreamHead& head, StreamEnd& in, std::optional<std::uint64_t> knownSize,
-                       StreamEnd& out, Console& console);
+// Moves the rest of `in`, no more than `limit` bytes when there is one, to
+// `out`: inside the system where the console can, by reads and writes where
+// it cannot.
+StreamMove writeRest(StreamEnd& in, std::optional<std::uint64_t> limit, StreamEnd& out, Console& console);
 
 }  // namespace vellora::cli

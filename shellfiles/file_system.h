@@ -58,6 +58,16 @@ class ReplacementFile {
   virtual std::string copyMethod() const { return {}; }
 };
 
+// An existing regular file opened for reading and writing, for a change of a
+// few bytes made in the file itself, without a copy.
+class UpdatableFile : public InputFile {
+ public:
+  // One write: the bytes land together or not at all, short of a power cut.
+  virtual IoStatus writeAt(std::uint64_t offset, std::span<const std::byte> bytes) = 0;
+  // Flushes what was written to the disk.
+  virtual IoStatus flush() = 0;
+};
+
 template <class File>
 struct Opened {
   std::unique_ptr<File> file;
@@ -77,6 +87,11 @@ class FileSystem {
   // Fails when the target's directory is missing or read-only, or when the
   // target is read-only or not a regular file.
   virtual Opened<ReplacementFile> createReplacement(const std::string& path) = 0;
+  // Fails when the file is missing, read-only or not a regular file.
+  virtual Opened<UpdatableFile> openForUpdate(const std::string& path) {
+    (void)path;
+    return {nullptr, IoStatus::failure("files cannot be changed in place here")};
+  }
   virtual bool exists(const std::string& path) = 0;
   // True when both paths name one existing host file (also through links).
   virtual bool sameFile(const std::string& a, const std::string& b) = 0;

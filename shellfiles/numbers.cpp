@@ -1,5 +1,6 @@
 #include "shellfiles/numbers.h"
 
+#include <array>
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -52,6 +53,14 @@ std::optional<std::int32_t> roundToInt32(double value) {
         rounded <= static_cast<double>(std::numeric_limits<std::int32_t>::max())))
     return std::nullopt;
   return static_cast<std::int32_t>(rounded);
+}
+
+std::string formatNumber(double value) {
+  if (std::isfinite(value) && std::fabs(value) < 1e15 && value == std::trunc(value))
+    return std::to_string(static_cast<long long>(value));
+  std::array<char, 32> text{};
+  auto [end, ec] = std::to_chars(text.data(), text.data() + text.size(), value);
+  return ec == std::errc{} ? std::string(text.data(), end) : std::string("?");
 }
 
 }  // namespace vellora

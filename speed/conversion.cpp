@@ -1,9 +1,12 @@
 #include "speed/conversion.h"
 
-#include <array>
-#include <charconv>
-#include <cmath>
+#include <algorithm>
 #include <utility>
+#include <vector>
+
+#include "speed/audio_format.h"
+#include "speed/scan_input.h"
+#include "speed/wav_header.h"
 
 namespace vellora {
 
@@ -12,6 +15,16 @@ void JobError::record(JobFailure f, std::string p, std::string r) {
   path = std::move(p);
   reason = std::move(r);
 }
+
+namespace {
+
+// A file fails whole; a stream may have written what came before the failure.
+std::string writtenTail(const JobError& error) {
+  if (error.written == 0) return "Nothing was written.";
+  return "Only the first " + std::to_string(error.written) + " bytes were written.";
+}
+
+}  // namespace
 
 std::string message(const JobError& error) {
   switch (error.failure) {
@@ -27,66 +40,116 @@ std::string message(const JobError& error) {
              "): the copy is in place but may not survive a power cut.";
     case JobFailure::NoFormatChunk:
       return "Found no format chunk in " + error.path + ": " + error.reason +
-             ". Nothing was written.";
-    case JobFailure::FormatTooShort:
+             ". " + writtenTail(error);
+    case JobFailure::Unsupported:
+      return error.path + " is not a format whose speed Vellora can change without re-encoding: " +
+             error.reason + ". " + writtenTail(error);
+    case JobFailure::Malformed:
     case JobFailure::RateOutOfRange:
       return "Could not change the speed of " + error.path + ": " + error.reason +
-             ". Nothing was written.";
+             ". " + writtenTail(error);
+    case JobFailure::NotInPlace:
+      return "Could not change " + error.path + " in place: " + error.reason + ". " + writtenTail(error);
+    case JobFailure::NotStreamable:
+      return "Could not convert " + error.path + " as a stream: " + error.reason + ". " + writtenTail(error);
   }
   return {};
 }
 
-std::string formatNumber(double value) {
-  if (std::isfinite(value) && std::fabs(value) < 1e15 && value == std::trunc(value))
-    return std::to_string(static_cast<long long>(value));
-  std::array<char, 32> text{};
-  auto [end, ec] = std::to_chars(text.data(), text.data() + text.size(), value);
-  return ec == std::errc{} ? std::string(text.data(), end) : std::string("?");
+void recordPlanFailure(const RatePlan& plan, const std::string& input, JobError& error) {
+  switch (plan.failure) {
+    case PlanFailure::None: return;
+    case PlanFailure::ReadFailed: error.record(JobFailure::InputUnreadable, input, plan.readStatus.reason()); return;
+    case PlanFailure::Cancelled: error.record(JobFailure::Cancelled, input, {}); return;
+    case PlanFailure::NotRecognised: error.record(JobFailure::NoFormatChunk, input, plan.reason); return;
+    case PlanFailure::Unsupported: error.record(JobFailure::Unsupported, input, plan.reason); return;
+    case PlanFailure::Malformed: error.record(JobFailure::Malformed, input, plan.reason); return;
+    case PlanFailure::RateOutOfRange: error.record(JobFailure::RateOutOfRange, input, plan.reason); return;
+  }
 }
 
 namespace {
 
-std::string rateProblem(const FormatBody& body, double factor) {
-  if (std::isinf(factor))
-    return factor > 0 ? "the percentage is too large" : "the percentage is too far below zero";
-  return "it would get a sample rate of " +
-         formatNumber(std::nearbyint(body.sampleRate * factor)) + " and a byte rate of " +
-         formatNumber(std::nearbyint(body.byteRate * factor)) +
-         ", and both must lie between 1 and 2147483647";
+bool isWavFamily(AudioFormat format) {
+  return format == AudioFormat::Wav || format == AudioFormat::Rifx || format == AudioFormat::Rf64;
 }
 
-// Records why the scan ended without a format chunk to patch, if it did.
-void recordScanFailure(const HeaderScan& header, const std::string& input, JobError& error) {
-  if (header.end == ScanEnd::ReadFailed)
-    error.record(JobFailure::InputUnreadable, input, header.readStatus.reason());
-  else if (header.end == ScanEnd::FormatTooShort)
-    error.record(JobFailure::FormatTooShort, input, std::string(describe(header.end)));
-  else if (!header.found())
-    error.record(JobFailure::NoFormatChunk, input, std::string(describe(header.end)));
+// The scan and the copy told as one run: the scan as if it were the first
+// half, the copy as what follows as far as the scan read.
+class TwoStepProgress {
+ public:
+  explicit TwoStepProgress(const CopyProgress& progress) : progress_(progress) {}
+  CopyProgress scan() {
+    if (!progress_) return {};
+    return [this](std::uint64_t done, std::uint64_t total) {
+      scanned_ = std::max(scanned_, done);
+      return progress_(done, 2 * total);
+    };
+  }
+  CopyProgress copy() {
+    if (!progress_) return {};
+    return [this](std::uint64_t done, std::uint64_t total) { return progress_(scanned_ + done, scanned_ + total); };
+  }
+
+ private:
+  const CopyProgress& progress_;
+  std::uint64_t scanned_ = 0;
+};
+
+bool samePatches(const std::vector<Patch>& a, const std::vector<Patch>& b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const Patch& x, const Patch& y) {
+    return x.offset == y.offset && std::ranges::equal(x.view(), y.view());
+  });
 }
+
+IoStatus writePatches(ReplacementFile& out, const std::vector<Patch>& patches) {
+  for (const Patch& patch : patches)
+    if (IoStatus s = out.writeAt(patch.offset, patch.view()); !s) return s;
+  return {};
+}
+
+// Past this many patches (a FLAC file has two a frame, half a million in
+// 1 GiB), a write each after the kernel's copy costs several times the copy;
+// the copy then reads the input in large blocks and writes each block with
+// its patches in it, which costs what cp does.
+constexpr std::size_t kManyPatches = 256;
 
 }  // namespace
 
-HeaderReading readHeader(FileSystem& files, const std::string& input) {
-  HeaderReading result;
+IoStatus copyPatched(InputFile& input, ReplacementFile& output, const std::vector<Patch>& patches,
+                     const CopyProgress& progress, std::size_t blockSize) {
+  const std::uint64_t total = input.size();
+  if (progress && !progress(0, total)) return IoStatus::cancelled();
+  std::vector<std::byte> block(static_cast<std::size_t>(std::min<std::uint64_t>(blockSize, total)));
+  auto next = patches.begin();
+  for (std::uint64_t done = 0; done < total;) {
+    const std::span<std::byte> bytes =
+        std::span(block).first(static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), total - done)));
+    const ByteSource::Read r = input.readAt(done, bytes);
+    if (!r.status) return IoStatus::readFailure(r.status.reason());
+    if (r.count < bytes.size()) return IoStatus::readFailure("the input got shorter while it was being copied");
+    const std::uint64_t end = done + bytes.size();
+    auto last = next;
+    while (last != patches.end() && last->offset < end) ++last;
+    applyPatches(bytes, done, std::span(next, last));
+    // A patch that runs on into the next block is applied there again.
+    next = last != next && std::prev(last)->offset + std::prev(last)->size > end ? std::prev(last) : last;
+    if (IoStatus s = output.writeAt(done, bytes); !s) return s;
+    done = end;
+    if (progress && !progress(done, total)) return IoStatus::cancelled();
+  }
+  return {};
+}
+
+Conversion planFile(FileSystem& files, const std::string& input, const RateChange& change) {
+  Conversion result;
   Opened<InputFile> opened = files.openInput(input);
   if (!opened.status) {
     result.error.record(JobFailure::InputUnreadable, input, opened.status.reason());
     return result;
   }
-  result.header = scanHeader(*opened.file);
-  recordScanFailure(result.header, input, result.error);
-  return result;
-}
-
-Conversion planConversion(HeaderScan header, const std::string& input, double factor) {
-  Conversion result;
-  result.header = std::move(header);
-  recordScanFailure(result.header, input, result.error);
-  if (result.error) return result;
-  result.scaled = scaleTiming(result.header.format, factor);
-  if (!result.scaled)
-    result.error.record(JobFailure::RateOutOfRange, input, rateProblem(result.header.format, factor));
+  result.plan = planRateChange(*opened.file, change);
+  recordPlanFailure(result.plan, input, result.error);
   return result;
 }
 
@@ -107,13 +170,19 @@ Conversion convert(FileSystem& files, const ConversionRequest& request) {
 
   // The header decides before anything is copied: a file with nothing to
   // patch costs no copy and no space.
-  result = planConversion(scanHeader(*input.file), request.input, request.factor);
+  TwoStepProgress progress(request.progress);
+  result.plan = planRateChange(*input.file, request.change(), progress.scan());
+  recordPlanFailure(result.plan, request.input, error);
   if (error) return result;
 
   Opened<ReplacementFile> output = files.createReplacement(request.output);
+  const bool patchedOnTheWay = result.plan.patches.size() > kManyPatches;
   if (!output.status) {
     error.record(JobFailure::OutputUnwritable, request.output, output.status.reason());
-  } else if (IoStatus s = output.file->copyFrom(*input.file, request.progress); !s) {
+  } else if (IoStatus s = patchedOnTheWay
+                              ? copyPatched(*input.file, *output.file, result.plan.patches, progress.copy())
+                              : output.file->copyFrom(*input.file, progress.copy());
+             !s) {
     if (s.wasCancelled())
       error.record(JobFailure::Cancelled, request.output, {});
     else if (s.whileReading())
@@ -121,19 +190,73 @@ Conversion convert(FileSystem& files, const ConversionRequest& request) {
     else
       error.record(JobFailure::OutputUnwritable, request.output, s.reason());
   }
-  if (output.file) result.copyMethod = output.file->copyMethod();
+  if (output.file) result.copyMethod = patchedOnTheWay ? "read/write, patched on the way" : output.file->copyMethod();
   if (error) {
-    // What a failed copy logs stays as it was: the first chunk only.
-    result.header = scanHeader(*input.file, true);
-    result.scaled.reset();
+    // What a failed copy of a WAV file logs stays as it was: the first chunk only.
+    if (isWavFamily(result.plan.format)) result.plan.before = summaryOf(scanHeader(*input.file, true));
+    result.plan.patches.clear();
     return result;
   }
 
   if (request.durable) output.file->makeDurable();
-  if (IoStatus s = patchFormat(*output.file, result.header, *result.scaled); !s) {
+  if (IoStatus s = patchedOnTheWay ? IoStatus{} : writePatches(*output.file, result.plan.patches); !s) {
     error.record(JobFailure::OutputUnwritable, request.output, s.reason());
   } else if (IoStatus c = output.file->commit(request.existing); !c) {
     error.record(c.inPlace() ? JobFailure::NotFlushed : JobFailure::OutputUnwritable, request.output, c.reason());
+  }
+  return result;
+}
+
+Conversion changeInPlace(FileSystem& files, const InPlaceRequest& request) {
+  Conversion result;
+  JobError& error = result.error;
+  Opened<UpdatableFile> file = files.openForUpdate(request.path);
+  if (!file.status) {
+    error.record(files.exists(request.path) ? JobFailure::OutputUnwritable : JobFailure::InputUnreadable,
+                 request.path, file.status.reason());
+    return result;
+  }
+  // Known before its frames are read: the change of a FLAC file is no few bytes.
+  if (startsAsFlac(*file.file)) {
+    result.plan.format = AudioFormat::Flac;
+    error.record(JobFailure::NotInPlace, request.path, "every frame of a FLAC file changes; convert it into a copy instead");
+    return result;
+  }
+  result.plan = planRateChange(*file.file, request.change);
+  recordPlanFailure(result.plan, request.path, error);
+  if (error) return result;
+
+  const std::vector<Patch>& patches = result.plan.patches;
+  if (patches.empty()) return result;
+  const std::uint64_t from = patches.front().offset;
+  const std::uint64_t to = patches.back().offset + patches.back().size;
+  if (from / kInPlaceBlock != (to - 1) / kInPlaceBlock) {
+    error.record(JobFailure::NotInPlace, request.path,
+                 "its changes do not lie in one 4 KiB block of the file, so they cannot be written at once; "
+                 "convert it into a copy instead");
+    return result;
+  }
+  if (!request.write) return result;
+
+  // Whatever changed the file since it was planned must not be overwritten by an old plan.
+  if (!samePatches(planRateChange(*file.file, request.change).patches, patches)) {
+    error.record(JobFailure::NotInPlace, request.path, "it changed while it was being read");
+    return result;
+  }
+  std::vector<std::byte> block(static_cast<std::size_t>(to - from));
+  const ByteSource::Read r = file.file->readAt(from, block);
+  if (!r.status || r.count != block.size()) {
+    error.record(JobFailure::InputUnreadable, request.path,
+                 r.status ? "it got shorter while it was being read" : r.status.reason());
+    return result;
+  }
+  applyPatches(block, from, patches);
+  if (IoStatus s = file.file->writeAt(from, block); !s) {
+    error.record(JobFailure::OutputUnwritable, request.path, s.reason());
+  } else if (request.durable) {
+    if (IoStatus f = file.file->flush(); !f)
+      error.record(JobFailure::OutputUnwritable, request.path,
+                   "the change was written but may not survive a power cut: " + f.reason());
   }
   return result;
 }

@@ -6,8 +6,8 @@ namespace vellora {
 
 namespace {
 
-std::string withPercentBeforeWav(std::string_view text, std::int32_t percent) {
-  const std::string replacement = "-" + std::to_string(percent) + ".wav";
+std::string withTagBeforeWav(std::string_view text, std::string_view tag) {
+  const std::string replacement = "-" + std::string(tag) + ".wav";
   std::string renamed;
   std::size_t from = 0;
   for (std::size_t at; (at = text.find(".wav", from)) != std::string_view::npos; from = at + 4) {
@@ -26,44 +26,47 @@ std::string outputPathFor(const std::string& input, const std::string& sdirout,
   if (output.back() != '\\') output += '\\';
   const std::size_t lastBackslash = input.rfind('\\');
   output += lastBackslash == std::string::npos ? input : input.substr(lastBackslash + 1);
-  return withPercentBeforeWav(output, percent);
+  return withTagBeforeWav(output, std::to_string(percent));
 }
 
-std::string speedFileName(std::string_view name, std::int32_t percent) {
-  if (name.find(".wav") != std::string_view::npos) return withPercentBeforeWav(name, percent);
+std::string speedFileName(std::string_view name, std::string_view tag) {
+  if (name.find(".wav") != std::string_view::npos) return withTagBeforeWav(name, tag);
   const std::size_t dot = name.rfind('.');
   const std::size_t at = dot == std::string_view::npos || dot == 0 ? name.size() : dot;
   std::string renamed(name.substr(0, at));
-  renamed += "-" + std::to_string(percent);
+  renamed += "-";
+  renamed += tag;
   renamed += name.substr(at);
   return renamed;
 }
 
-std::string headerLines(const HeaderScan& header, std::string_view subject,
+std::string speedFileName(std::string_view name, std::int32_t percent) {
+  return speedFileName(name, std::to_string(percent));
+}
+
+std::string headerLines(const AudioSummary& f, std::string_view subject,
                         std::string_view lineEnd) {
-  const FormatBody& f = header.format;
   std::string text;
   auto line = [&text, lineEnd](const std::string& content) {
     text += content;
     text += lineEnd;
   };
-  line(std::to_string(header.riff.size) + " " + std::string(subject));
+  line(std::to_string(f.containerSize) + " " + std::string(subject));
   line("bytespersa " + std::to_string(f.blockAlign));
   line("bitspersec " + std::to_string(f.byteRate));
   line("bitspersam " + std::to_string(f.bitsPerSample));
   line("nchannels  " + std::to_string(f.channels));
-  line("samplerate " + std::to_string(f.sampleRate));
+  line("samplerate " + formatNumber(f.sampleRate));
   return text;
 }
 
-std::string headerLogText(const HeaderScan& header, const std::string& input,
+std::string headerLogText(const AudioSummary& header, const std::string& input,
                           const std::string& output) {
   return headerLines(header, input + " --> " + output, "\r\n");
 }
 
-std::string infoText(const FormatBody& format) {
-  return std::to_string(format.sampleRate) + "bps   " + std::to_string(format.bitsPerSample) +
-         "-bit";
+std::string infoText(const AudioSummary& header) {
+  return formatNumber(header.sampleRate) + "bps   " + std::to_string(header.bitsPerSample) + "-bit";
 }
 
 SpeedJob::SpeedJob(FileSystem& files, ShellOpener& shell, JobWindow& window, Dialogs& dialogs)
@@ -119,8 +122,8 @@ void SpeedJob::checkfile(const std::string& sfilein, const std::string& sdirout)
     logSkipped = headerLogConflict(input, output);
     if (logSkipped.empty())
       (void)writeFileContent(files_, std::string(kHeaderLogPath),
-                             files_.fileText(headerLogText(done.header, input, output)));
-    window_.setInfo(infoText(done.header.format));
+                             files_.fileText(headerLogText(done.plan.before, input, output)));
+    window_.setInfo(infoText(done.plan.before));
   }
   if (error_) {
     dialogs_.message(logSkipped.empty() ? message(error_) : message(error_) + " " + logSkipped);

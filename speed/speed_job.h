@@ -38,20 +38,23 @@ inline constexpr std::string_view kHeaderLogPath = "C:\\temp\\vellora\\info.xls"
 std::string outputPathFor(const std::string& input, const std::string& sdirout,
                           std::int32_t percent);
 
-// A file name that always shows the percentage: every ".wav" replaced by
-// "-<percent>.wav", or, in a name without ".wav", "-<percent>" put before the last
-// extension, or appended when there is none. A leading dot starts no extension.
+// A file name that always shows the speed, `tag` ("90", or "48000Hz" for an
+// exact rate): every ".wav" replaced by "-<tag>.wav", or, in a name without
+// ".wav", "-<tag>" put before the last extension, or appended when there is
+// none. A leading dot starts no extension.
+std::string speedFileName(std::string_view name, std::string_view tag);
 std::string speedFileName(std::string_view name, std::int32_t percent);
 
-// The header's six values: the RIFF size followed by `subject`, then the
-// format fields under the header log's labels, each line ended by `lineEnd`.
-std::string headerLines(const HeaderScan& header, std::string_view subject,
+// The header's six values: the container's size followed by `subject`,
+// then the format's fields under the header log's labels, each line ended by
+// `lineEnd`.
+std::string headerLines(const AudioSummary& header, std::string_view subject,
                         std::string_view lineEnd);
 // The six lines of the header log, each ended by CR LF.
-std::string headerLogText(const HeaderScan& header, const std::string& input,
+std::string headerLogText(const AudioSummary& header, const std::string& input,
                           const std::string& output);
 // The summary shown in lblInfo: "44100bps   16-bit".
-std::string infoText(const FormatBody& format);
+std::string infoText(const AudioSummary& header);
 
 class SpeedJob {
  public:

@@ -1,8 +1,13 @@
 #include "speed/wav_header.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <string>
+
+#include "shellfiles/numbers.h"
+#include "speed/plan_support.h"
 
 namespace vellora {
 namespace {
@@ -21,20 +26,63 @@ FourCC fourcc(const std::byte* p) {
 std::int32_t signed32(std::uint32_t v) { return static_cast<std::int32_t>(v); }
 std::int16_t signed16(std::uint16_t v) { return static_cast<std::int16_t>(v); }
 
-// Reads exactly into.size() bytes; anything less ends the scan.
-bool readExactly(ByteSource& file, std::uint64_t offset, std::span<std::byte> into,
+constexpr std::uint16_t kPcm = 1;
+constexpr std::uint16_t kFloat = 3;
+constexpr std::uint16_t kExtensible = 0xFFFE;
+
+// Reads exactly into.size() bytes; anything less ends the scan. A stream
+// learns only at its end that a chunk ran past it.
+bool readExactly(ScanInput& input, std::uint64_t offset, std::span<std::byte> into,
                  HeaderScan& scan) {
-  ByteSource::Read r = file.readAt(offset, into);
-  if (!r.status) {
+  const std::span<const std::byte> got = input.read(offset, into.size());
+  if (input.failed()) {
     scan.end = ScanEnd::ReadFailed;
-    scan.readStatus = r.status;
+    scan.readStatus = input.cancelled() ? IoStatus::cancelled() : input.status();
     return false;
   }
-  if (r.count < into.size()) {
-    scan.end = ScanEnd::ShortFile;
+  std::copy(got.begin(), got.end(), into.begin());
+  if (got.size() < into.size()) {
+    scan.end = offset > input.size() ? ScanEnd::ChunkPastEnd : ScanEnd::ShortFile;
     return false;
   }
   return true;
+}
+
+bool inRange(double rate) { return rate >= 1.0 && rate <= kLargestRate; }
+
+struct Timing {
+  double sampleRate;
+  double byteRate;
+};
+
+Timing newTiming(const FormatBody& body, const RateChange& change, std::uint16_t codec) {
+  const double sampleRate = change.newRate(body.sampleRate);
+  const bool framesOnly = (codec == kPcm || codec == kFloat) &&
+                          std::int64_t{body.byteRate} == std::int64_t{body.sampleRate} * body.blockAlign;
+  // Rounding the byte rate on its own would leave it a little off the
+  // sample rate times the block align, which strict readers refuse.
+  const double byteRate = framesOnly ? sampleRate * body.blockAlign
+                                     : std::nearbyint(body.byteRate * change.factorFor(body.sampleRate));
+  return {sampleRate, byteRate};
+}
+
+std::string rateProblem(const FormatBody& body, const RateChange& change, std::uint16_t codec) {
+  if (!change.exactRate && std::isinf(change.factor))
+    return change.factor > 0 ? "the percentage is too large" : "the percentage is too far below zero";
+  const Timing timing = newTiming(body, change, codec);
+  return "it would get a sample rate of " + formatNumber(timing.sampleRate) + " and a byte rate of " +
+         formatNumber(timing.byteRate) + ", and both must lie between 1 and 2147483647";
+}
+
+bool isRiffLike(const FourCC& id) {
+  return id == FourCC{'R', 'I', 'F', 'F'} || id == kBigEndianRiffId || id == FourCC{'R', 'F', '6', '4'} ||
+         id == FourCC{'B', 'W', '6', '4'};
+}
+
+AudioFormat wavFormatOf(const FourCC& id) {
+  if (id == kBigEndianRiffId) return AudioFormat::Rifx;
+  if (id == FourCC{'R', 'F', '6', '4'} || id == FourCC{'B', 'W', '6', '4'}) return AudioFormat::Rf64;
+  return AudioFormat::Wav;
 }
 
 }  // namespace
@@ -64,14 +112,18 @@ std::array<std::byte, FormatBody::bytes> FormatBody::encode(ByteOrder order) con
 }
 
 HeaderScan scanHeader(ByteSource& file, bool failureRecorded) {
+  ScanInput input(file);
+  return scanHeader(input, failureRecorded);
+}
+
+HeaderScan scanHeader(ScanInput& input, bool failureRecorded) {
   HeaderScan scan;
-  const std::uint64_t fileSize = file.size();
 
   // The RIFF header is logged whatever it holds; its letters are not checked,
   // so RF64 and other RIFF-like files scan the same way. Bytes past a short
   // file's end stay zero.
   std::array<std::byte, RiffHeader::bytes> riff{};
-  const bool wholeRiff = readExactly(file, 0, riff, scan);
+  const bool wholeRiff = readExactly(input, 0, riff, scan);
   scan.riff.id = fourcc(riff.data());
   if (scan.riff.id == kBigEndianRiffId) scan.order = ByteOrder::Big;
   scan.riff.size = signed32(read_u32(riff.data() + 4, scan.order));
@@ -81,12 +133,13 @@ HeaderScan scanHeader(ByteSource& file, bool failureRecorded) {
   std::uint64_t offset = RiffHeader::bytes;
   for (;;) {
     std::array<std::byte, ChunkHeader::bytes> raw{};
-    if (!readExactly(file, offset, raw, scan)) return scan;
+    if (!readExactly(input, offset, raw, scan)) return scan;
     const FourCC id = fourcc(raw.data());
     const std::uint32_t size = read_u32(raw.data() + 4, scan.order);
     offset += ChunkHeader::bytes;
 
     if (id == kFormatId) {
+      scan.formatSize = size;
       // The rates end at body byte 12; the bytes after them up to 16 are
       // written back as they were read, so a shorter chunk changes nothing outside it.
       if (size < kShortestFormat) {
@@ -94,7 +147,7 @@ HeaderScan scanHeader(ByteSource& file, bool failureRecorded) {
         return scan;
       }
       std::array<std::byte, FormatBody::bytes> body{};
-      if (!readExactly(file, offset, body, scan)) return scan;
+      if (!readExactly(input, offset, body, scan)) return scan;
       scan.format = FormatBody::decode(body, scan.order);
       scan.formatPosition = static_cast<std::int64_t>(offset) + 1;
       scan.end = ScanEnd::FormatFound;
@@ -105,11 +158,13 @@ HeaderScan scanHeader(ByteSource& file, bool failureRecorded) {
       return scan;
     }
     // "fact", "JUNK", "LIST", "bext", "ds64", ...: skip the body.
+    const std::uint64_t fileSize = input.size();
     if (offset > fileSize || padded(size) > fileSize - offset) {
       scan.end = ScanEnd::ChunkPastEnd;
       return scan;
     }
     offset += padded(size);
+    input.pass(offset, {});
     ++scan.skippedChunks;
     if (failureRecorded) {
       scan.end = ScanEnd::Stopped;
@@ -121,18 +176,17 @@ HeaderScan scanHeader(ByteSource& file, bool failureRecorded) {
 std::optional<std::int32_t> scaledRate(std::int32_t rate, double factor) {
   // nearbyint rounds halves to even in the default rounding mode.
   const double scaled = std::nearbyint(static_cast<double>(rate) * factor);
-  if (!(scaled >= 1.0 && scaled <= static_cast<double>(std::numeric_limits<std::int32_t>::max())))
-    return std::nullopt;
+  if (!inRange(scaled)) return std::nullopt;
   return static_cast<std::int32_t>(scaled);
 }
 
-std::optional<FormatBody> scaleTiming(const FormatBody& body, double factor) {
-  const std::optional<std::int32_t> sampleRate = scaledRate(body.sampleRate, factor);
-  const std::optional<std::int32_t> byteRate = scaledRate(body.byteRate, factor);
-  if (!sampleRate || !byteRate) return std::nullopt;
+std::optional<FormatBody> scaleTiming(const FormatBody& body, const RateChange& change,
+                                      std::uint16_t codec) {
+  const Timing timing = newTiming(body, change, codec);
+  if (!inRange(timing.sampleRate) || !inRange(timing.byteRate)) return std::nullopt;
   FormatBody scaled = body;
-  scaled.sampleRate = *sampleRate;
-  scaled.byteRate = *byteRate;
+  scaled.sampleRate = static_cast<std::int32_t>(timing.sampleRate);
+  scaled.byteRate = static_cast<std::int32_t>(timing.byteRate);
   return scaled;
 }
 
@@ -153,6 +207,69 @@ std::string_view describe(ScanEnd end) {
     case ScanEnd::Stopped: return "the scan stopped after an earlier failure";
   }
   return "unknown";
+}
+
+}  // namespace vellora
+
+namespace vellora {
+
+AudioSummary summaryOf(const HeaderScan& scan) {
+  const FormatBody& f = scan.format;
+  return {.containerSize = scan.riff.size,
+          .blockAlign = f.blockAlign,
+          .byteRate = f.byteRate,
+          .bitsPerSample = f.bitsPerSample,
+          .channels = f.channels,
+          .sampleRate = static_cast<double>(f.sampleRate)};
+}
+
+std::uint16_t codecOf(ScanInput& input, const FormatBody& body, std::uint64_t bodyAt,
+                      std::uint32_t formatSize, ByteOrder order) {
+  const auto tag = static_cast<std::uint16_t>(body.formatTag);
+  if (tag != kExtensible || formatSize < 26) return tag;
+  const std::span<const std::byte> sub = input.read(bodyAt + 24, 2);
+  return sub.size() == 2 ? read_u16(sub.data(), order) : tag;
+}
+
+bool planFormatBody(RatePlan& plan, const FormatBody& body, ByteOrder order, std::uint64_t bodyAt,
+                    std::uint16_t codec, const RateChange& change) {
+  const std::optional<FormatBody> scaled = scaleTiming(body, change, codec);
+  if (!scaled) {
+    fail(plan, PlanFailure::RateOutOfRange, rateProblem(body, change, codec));
+    return false;
+  }
+  plan.after = plan.before;
+  plan.after.sampleRate = scaled->sampleRate;
+  plan.after.byteRate = scaled->byteRate;
+  // Only the two rates, bytes 4 to 11 of the body, change.
+  const std::array<std::byte, FormatBody::bytes> raw = scaled->encode(order);
+  plan.patches.push_back(patchAt(bodyAt + 4, std::span(raw).subspan(4, 8)));
+  return true;
+}
+
+RatePlan planWav(ScanInput& input, const RateChange& change) {
+  RatePlan plan;
+  // A stream writes out the chunks it passes: anything but a RIFF file is
+  // refused before its first bytes would go out as chunks.
+  if (input.file() == nullptr) {
+    const std::span<const std::byte> id = input.read(0, 4);
+    if (input.failed()) return failShortRead(plan, input, {});
+    if (id.size() < 4 || !isRiffLike(fourcc(id.data())))
+      return fail(plan, PlanFailure::NotRecognised, "it does not start as a RIFF file does");
+  }
+  const HeaderScan scan = scanHeader(input);
+  plan.format = wavFormatOf(scan.riff.id);
+  plan.before = summaryOf(scan);
+  if (scan.end == ScanEnd::ReadFailed) return failShortRead(plan, input, {});
+  if (!scan.found())
+    return fail(plan, scan.end == ScanEnd::FormatTooShort ? PlanFailure::Malformed : PlanFailure::NotRecognised,
+                std::string(describe(scan.end)));
+  const std::uint16_t codec = codecOf(input, scan.format, bodyOffset(scan), scan.formatSize, scan.order);
+  if (!planFormatBody(plan, scan.format, scan.order, bodyOffset(scan), codec, change)) return plan;
+  plan.notes.push_back("format chunk at offset " + std::to_string(bodyOffset(scan) - ChunkHeader::bytes) +
+                       ", " + std::to_string(scan.skippedChunks) +
+                       (scan.skippedChunks == 1 ? " chunk" : " chunks") + " skipped before it");
+  return plan;
 }
 
 }  // namespace vellora

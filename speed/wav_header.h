@@ -8,42 +8,11 @@
 #include <string_view>
 
 #include "shellfiles/file_system.h"
+#include "speed/bytes.h"
+#include "speed/rate_plan.h"
+#include "speed/scan_input.h"
 
 namespace vellora {
-
-inline std::uint16_t read_u16le(const std::byte* p) {
-  return static_cast<std::uint16_t>(std::to_integer<unsigned>(p[0]) |
-                                    std::to_integer<unsigned>(p[1]) << 8);
-}
-inline std::uint32_t read_u32le(const std::byte* p) {
-  return static_cast<std::uint32_t>(read_u16le(p)) |
-         static_cast<std::uint32_t>(read_u16le(p + 2)) << 16;
-}
-inline void write_u16le(std::byte* p, std::uint16_t v) {
-  p[0] = static_cast<std::byte>(v & 0xFF);
-  p[1] = static_cast<std::byte>(v >> 8);
-}
-inline void write_u32le(std::byte* p, std::uint32_t v) {
-  write_u16le(p, static_cast<std::uint16_t>(v & 0xFFFF));
-  write_u16le(p + 2, static_cast<std::uint16_t>(v >> 16));
-}
-
-inline std::uint16_t read_u16be(const std::byte* p) {
-  return static_cast<std::uint16_t>(std::to_integer<unsigned>(p[0]) << 8 |
-                                    std::to_integer<unsigned>(p[1]));
-}
-inline std::uint32_t read_u32be(const std::byte* p) {
-  return static_cast<std::uint32_t>(read_u16be(p)) << 16 |
-         static_cast<std::uint32_t>(read_u16be(p + 2));
-}
-inline void write_u16be(std::byte* p, std::uint16_t v) {
-  p[0] = static_cast<std::byte>(v >> 8);
-  p[1] = static_cast<std::byte>(v & 0xFF);
-}
-inline void write_u32be(std::byte* p, std::uint32_t v) {
-  write_u16be(p, static_cast<std::uint16_t>(v >> 16));
-  write_u16be(p + 2, static_cast<std::uint16_t>(v & 0xFFFF));
-}
 
 // A "RIFX" file holds every size and format field big-endian; all others little-endian.
 enum class ByteOrder { Little, Big };
@@ -113,6 +82,7 @@ struct HeaderScan {
   std::int64_t formatPosition = 0;
   ScanEnd end = ScanEnd::ShortFile;
   ByteOrder order = ByteOrder::Little;
+  std::uint32_t formatSize = 0;  // the format chunk's size field
   int skippedChunks = 0;  // chunks passed over before the format chunk
   IoStatus readStatus;  // the read failure behind ScanEnd::ReadFailed
 
@@ -121,14 +91,24 @@ struct HeaderScan {
 
 // Walks the chunks from offset 12 until the "fmt " chunk, skipping every other
 // chunk's padded body. With `failureRecorded`, looks at the first chunk only.
+HeaderScan scanHeader(ScanInput& input, bool failureRecorded = false);
 HeaderScan scanHeader(ByteSource& file, bool failureRecorded = false);
 
 // A rate times the speed factor, rounded half to even; nullopt when it would
 // fall outside 1 .. 2147483647.
 std::optional<std::int32_t> scaledRate(std::int32_t rate, double factor);
 
-// Both timing fields scaled, or nullopt (the body untouched) when either is out of range.
-std::optional<FormatBody> scaleTiming(const FormatBody& body, double factor);
+// Both timing fields scaled, or nullopt (the body untouched) when either is
+// out of range. `codec` is the format tag, or an extensible format's subformat:
+// for plain PCM and float samples whose byte rate is the sample rate times
+// the block align, it stays so exactly; other codecs' byte rates are scaled
+// and rounded on their own.
+std::optional<FormatBody> scaleTiming(const FormatBody& body, const RateChange& change,
+                                      std::uint16_t codec);
+inline std::optional<FormatBody> scaleTiming(const FormatBody& body, double factor) {
+  return scaleTiming(body, RateChange{.factor = factor, .exactRate = {}},
+                     static_cast<std::uint16_t>(body.formatTag));
+}
 
 // Where the 16 patched bytes go in the file: the body's 0-based offset.
 inline std::uint64_t bodyOffset(const HeaderScan& scan) {
@@ -139,5 +119,22 @@ inline std::uint64_t bodyOffset(const HeaderScan& scan) {
 IoStatus patchFormat(ReplacementFile& out, const HeaderScan& scan, const FormatBody& body);
 
 std::string_view describe(ScanEnd end);
+
+// The six values the header log shows, as the scan read them.
+AudioSummary summaryOf(const HeaderScan& scan);
+
+// The codec of a format chunk whose body lies at `bodyAt`: its tag, or the
+// first two bytes of an extensible format's subformat.
+std::uint16_t codecOf(ScanInput& input, const FormatBody& body, std::uint64_t bodyAt,
+                      std::uint32_t formatSize, ByteOrder order);
+
+// Plans the change of a format body's two rates at `bodyAt` into `plan`,
+// whose `before` is set: false, with the plan failed, when out of range.
+bool planFormatBody(RatePlan& plan, const FormatBody& body, ByteOrder order, std::uint64_t bodyAt,
+                    std::uint16_t codec, const RateChange& change);
+
+// WAV, RIFX, RF64: the format chunk's sample rate and byte rate. A file
+// without a format chunk is NotRecognised, with the scan's reason.
+RatePlan planWav(ScanInput& input, const RateChange& change);
 
 }  // namespace vellora

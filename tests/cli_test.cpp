@@ -3,12 +3,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <sstream>
 #include <thread>
 
 #include "cli/progress_line.h"
 #include "cli/stream.h"
+#include "support/format_builders.h"
 #include "support/host_files.h"
 #include "support/program.h"
 #include "support/temp_drive.h"
@@ -136,7 +138,7 @@ TEST_F(CliTest, UsageErrorsExitWithTwoAndTouchNothing) {
     const Outcome r = run(arguments);
     EXPECT_EQ(r.status, 2) << ::testing::PrintToString(arguments);
     EXPECT_EQ(r.out, "");
-    EXPECT_THAT(r.err, HasSubstr("\nUsage: vellora-cli [-fnqv] [-p PERCENT]"));
+    EXPECT_THAT(r.err, HasSubstr("\nUsage: vellora-cli [-fnqv] [-p PERCENT | -r HZ]"));
   }
   EXPECT_THAT(run({"-p", "abc", "talk.wav"}).err,
               StartsWith("vellora-cli: -p takes a percentage greater than 0, not 'abc'\n"));
@@ -148,7 +150,7 @@ TEST_F(CliTest, UsageErrorsExitWithTwoAndTouchNothing) {
 TEST_F(CliTest, HelpAndVersionExitWithZero) {
   const Outcome help = run({"--help"}), version = run({"--version"});
   EXPECT_EQ(help.status, 0);
-  EXPECT_THAT(help.out, StartsWith("Usage: vellora-cli [-fnqv] [-p PERCENT] [-o DIR] [--play] [--sync]"));
+  EXPECT_THAT(help.out, StartsWith("Usage: vellora-cli [-fnqv] [-p PERCENT | -r HZ] [-o DIR] [--play] [--sync]"));
   EXPECT_THAT(help.out, HasSubstr("OUTPUT: OLD Hz -> NEW Hz, BITS-bit"));
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.out, "vellora-cli 0.1.0\n");
@@ -189,7 +191,7 @@ TEST_F(CliTest, NamesCarryTheRoundedPercentAndRatesTheExactOne) {
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(drive.list("rec/out"),
             (Names{"LOUD-90.WAV", "a-90.wav-90.wav", "take-90", "talk-90.wav"}));
-  EXPECT_EQ(drive.read("rec/out/take-90"), test::withRates(talk, 21, 39910, 159642));
+  EXPECT_EQ(drive.read("rec/out/take-90"), test::withRates(talk, 21, 39910, 159640));
 }
 
 TEST_F(CliTest, InfoPrintsTheHeaderAndWritesNothing) {
@@ -201,10 +203,16 @@ TEST_F(CliTest, InfoPrintsTheHeaderAndWritesNothing) {
             "bitspersec 176400\n"
             "bitspersam 16\n"
             "nchannels  2\n"
-            "samplerate 44100\n");
+            "samplerate 44100\n"
+            "format     WAV\n");
   EXPECT_EQ(r.err, kGone);
   EXPECT_FALSE(drive.exists("temp"));
   EXPECT_EQ(drive.list("rec"), (Names{"talk.wav"}));
+  // CAF has no size field of its own: the first line gives the file's length.
+  drive.write("rec/take.caf", test::CafBuilder().desc(48000, "lpcm", 1, 24, 3).chunk("data", test::pattern(30)).bytes());
+  EXPECT_EQ(run({"-i", "take.caf"}).out,
+            "94 take.caf\nbytespersa 3\nbitspersec 144000\nbitspersam 24\nnchannels  1\nsamplerate 48000\n"
+            "format     CAF\n");
 }
 
 TEST_F(CliTest, DefaultOutputDirectoryIsCreatedOnDriveC) {
@@ -287,16 +295,17 @@ struct MemoryConsole : Console {
 
 // A file that grows while it is read (its own output appended to it, unseen
 // by any check, would never end) is streamed only as far as it reached when
-// its head was read.
+// the stream began.
 TEST(WriteStream, ReadsARegularFileOnlyAsFarAsItReached) {
   MemoryConsole console;
   MemoryEnd growing, out;
   growing.readable = std::uint64_t{8} << 20;  // what it has grown to by the time it is read
-  cli::StreamHead head;
-  head.bytes.resize(44);
-  const StreamMove moved = cli::writeStream(head, growing, std::uint64_t{3} << 20, out, console);
+  cli::StreamEndReader reader(growing, std::uint64_t{3} << 20);
+  std::array<std::byte, 44> header{};  // what the change of its header read
+  ASSERT_EQ(reader.readSome(header).count, header.size());
+  const StreamMove moved = cli::writeRest(growing, reader.left(), out, console);
   EXPECT_TRUE(moved.status) << moved.status.reason();
-  EXPECT_EQ(out.written, std::uint64_t{3} << 20);
+  EXPECT_EQ(header.size() + out.written, std::uint64_t{3} << 20);
 }
 
 TEST_F(CliTest, RefusesDirectories) {
@@ -373,8 +382,8 @@ TEST_F(CliTest, QuietSaysOnlyErrorsAndVerboseSaysWhatItFound) {
   EXPECT_EQ(v.status, 0) << v.err;
   EXPECT_THAT(v.out, StartsWith(inOut("junked-90.wav") +
                                 ": 8000 Hz -> 7200 Hz, 16-bit\n"
-                                "junked.wav: format chunk at offset 60, 2 chunks skipped before it, "
-                                "copied by "));
+                                "junked.wav: WAV; format chunk at offset 60, 2 chunks skipped before it; "
+                                "8 bytes patched in 1 place; copied by "));
   EXPECT_THAT(v.out, ::testing::AnyOf(HasSubstr("by kernel copy\n"), HasSubstr("by read/write\n"),
                                       HasSubstr("by cloned\n"), HasSubstr("by CopyFileExW\n")));
 }
@@ -402,6 +411,12 @@ TEST_F(CliTest, DryRunSaysWhatWouldBeWrittenAndWritesNothing) {
 
 // A long file (several pipe buffers) with a chunk before the format chunk
 // and a stream writer's placeholder sizes.
+// The copy's name at 90%.
+std::string speedName(const std::string& name) {
+  const std::size_t dot = name.rfind('.');
+  return name.substr(0, dot) + "-90" + name.substr(dot);
+}
+
 std::string longStream() {
   std::string samples(5 << 20, '\0');
   for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<char>(i * 7 + i / 251);
@@ -442,10 +457,12 @@ TEST_F(CliTest, StreamsMatchTheFileOutputByteForByte) {
   EXPECT_EQ(drive.list("rec"), (Names{"long.wav", "out", "talk.wav"}));
 }
 
-TEST_F(CliTest, StreamsHoldChunksBeforeTheFormatChunkUpToALimit) {
-  // Several reads' worth of chunk before the format chunk.
+// Chunks before the format chunk pass through as they are read, however
+// long: more than the 16 MiB a stream once held.
+TEST_F(CliTest, StreamsForwardChunksBeforeTheFormatChunk) {
   const std::string listed = test::WavBuilder()
-                                 .chunk("LIST", std::string(400 << 10, 'l'))
+                                 .chunk("LIST", std::string(17 << 20, 'l'))
+                                 .junk(7)
                                  .fmt(test::Format::pcm(22050, 1, 8))
                                  .data(70000)
                                  .bytes();
@@ -455,12 +472,14 @@ TEST_F(CliTest, StreamsHoldChunksBeforeTheFormatChunkUpToALimit) {
   EXPECT_EQ(piped.status, 0) << piped.err;
   EXPECT_TRUE(piped.out == drive.read("rec/out/listed-90.wav"));
 
-  // Beyond 16 MiB without a format chunk the stream is refused, unwritten.
+  // Without a format chunk the stream fails at its end, after the chunks it forwarded.
   const std::string endless = test::WavBuilder().chunk("JUNK", std::string(17 << 20, 'j')).bytes();
   const Outcome refused = runPiped({"-c", "-"}, endless);
   EXPECT_EQ(refused.status, 1);
-  EXPECT_EQ(refused.out, "");
-  EXPECT_EQ(refused.err, "vellora-cli: Could not read standard input: no format chunk in its first 16 MiB\n");
+  EXPECT_TRUE(refused.out == endless);
+  EXPECT_EQ(refused.err,
+            "vellora-cli: Found no format chunk in standard input: the file ends before a format chunk. "
+            "Only the first " + std::to_string(endless.size()) + " bytes were written.\n");
 }
 
 TEST_F(CliTest, StreamsRefuseWhatTheyCannotDo) {
@@ -504,15 +523,15 @@ TEST_F(CliTest, StreamsShunTerminals) {
   test::Launch toTerminal = launch({"-c", "talk.wav"});
   toTerminal.output = Redirect::terminal();
   EXPECT_EQ(start(toTerminal).err,
-            "vellora-cli: will not write WAV data to a terminal; redirect standard output or use a "
+            "vellora-cli: will not write audio data to a terminal; redirect standard output or use a "
             "pipe\n");
-  // Without the refusal it would wait, silently, for a WAV file to be typed.
+  // Without the refusal it would wait, silently, for a recording to be typed.
   test::Launch fromTerminal = launch({"-c", "-"});
   fromTerminal.input = Redirect::terminal();
   const Outcome r = start(fromTerminal);
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.err,
-            "vellora-cli: will not read WAV data from a terminal; redirect standard input or use a "
+            "vellora-cli: will not read audio data from a terminal; redirect standard input or use a "
             "pipe\n");
   EXPECT_EQ(r.out, "");
 }
@@ -603,6 +622,83 @@ TEST_F(CliTest, LostStandardOutputFailsTheRun) {
     EXPECT_EQ(f.status, 1) << ::testing::PrintToString(arguments);
     EXPECT_EQ(f.err, "vellora-cli: Could not write standard output: No space left on device\n");
   }
+}
+
+// A recording whose header says 48002 Hz gets exactly 48000, and its name says so.
+TEST_F(CliTest, RateSetsTheNewRateItself) {
+  const std::string drifted = test::canonicalWav(48002, 2, 16, 400);
+  drive.write("rec/take.wav", drifted);
+  const Outcome r = run({"-r", "48000", "-o", "out", "take.wav"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "out/take-48000Hz.wav: 48002 Hz -> 48000 Hz, 16-bit\n");
+  EXPECT_EQ(drive.read("rec/out/take-48000Hz.wav"), test::withRates(drifted, 21, 48000, 192000));
+  EXPECT_EQ(run({"--rate=48000Hz", "-nf", "-o", "out", "take.wav"}).status, 0);
+
+  for (const Names& wrong : {Names{"-r", "0", "take.wav"}, Names{"-r", "48k", "take.wav"},
+                             Names{"-r", "4294967296", "take.wav"}, Names{"-p", "90", "-r", "48000", "take.wav"}}) {
+    const Outcome refused = run(wrong);
+    EXPECT_EQ(refused.status, 2) << ::testing::PrintToString(wrong);
+  }
+  EXPECT_THAT(run({"-p", "90", "-r", "48000", "take.wav"}).err,
+              StartsWith("vellora-cli: -p and -r both name the new speed; give one of them\n"));
+}
+
+// Every format, in the file itself: one small write, or nothing at all.
+TEST_F(CliTest, InPlaceChangesTheFileItselfOrNothing) {
+  const test::AiffBuilder aiff = test::AiffBuilder().ssnd(3000).comm(2, 750, 16, 44100);
+  const std::string ogg = test::oggVorbis(44100, 2, 9);
+  const std::string chained = ogg + test::oggVorbis(48000, 2, 10, 40, 9000);
+  drive.write("rec/take.aiff", aiff.bytes());
+  drive.write("rec/take.ogg", ogg);
+  drive.write("rec/chained.ogg", chained);
+  drive.write("rec/take.flac", "fLaC" + test::pattern(600));
+
+  const Outcome dry = run({"--in-place", "-n", "talk.wav", "take.aiff"});
+  EXPECT_EQ(dry.status, 0) << dry.err;
+  EXPECT_EQ(dry.out, "would change talk.wav: 44100 Hz -> 39690 Hz, 16-bit\n"
+                     "would change take.aiff: 44100 Hz -> 39690 Hz, 16-bit\n");
+  EXPECT_EQ(drive.read("rec/talk.wav"), talk);
+
+  const Outcome r = run({"--in-place", "--sync", "-v", "talk.wav", "take.aiff", "take.ogg", "chained.ogg", "take.flac"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_THAT(r.out, StartsWith("talk.wav: 44100 Hz -> 39690 Hz, 16-bit\n"
+                                "talk.wav: WAV; format chunk at offset 12, 0 chunks skipped before it; 8 bytes "
+                                "patched in 1 place\n"
+                                "take.aiff: 44100 Hz -> 39690 Hz, 16-bit\n"));
+  EXPECT_EQ(drive.read("rec/talk.wav"), talk90);
+  std::string aiff90 = aiff.bytes();
+  aiff90.replace(aiff.rateOffset(), 10, test::extended80(39690));
+  EXPECT_EQ(drive.read("rec/take.aiff"), aiff90);
+  EXPECT_NE(drive.read("rec/take.ogg"), ogg);
+  EXPECT_EQ(drive.read("rec/chained.ogg"), chained);
+  EXPECT_EQ(r.err,
+            "vellora-cli: Could not change chained.ogg in place: its changes do not lie in one 4 KiB block of the "
+            "file, so they cannot be written at once; convert it into a copy instead. Nothing was written.\n"
+            "vellora-cli: Could not change take.flac in place: every frame of a FLAC file changes; convert it "
+            "into a copy instead. Nothing was written.\n");
+  EXPECT_EQ(drive.list("rec"), (Names{"chained.ogg", "take.aiff", "take.flac", "take.ogg", "talk.wav"}));
+
+  ::chmod(drive.host("rec/talk.wav").c_str(), 0444);
+  EXPECT_EQ(run({"--in-place", "talk.wav"}).err, "vellora-cli: Could not write talk.wav: the file is read-only\n");
+  EXPECT_EQ(run({"--in-place", "-o", "out", "talk.wav"}).status, 2);
+}
+
+// Streams take every format but FLAC, COMM after the sound data and chained Ogg files too.
+TEST_F(CliTest, StreamsConvertOtherFormatsAsFilesAre) {
+  const std::string aiff = test::AiffBuilder().chunk("NAME", "x").ssnd(300000).comm(1, 300000, 8, 22050).bytes();
+  const std::string chained = test::oggVorbis(44100, 2, 9) + test::oggVorbis(48000, 2, 10, 40, 9000, 400);
+  for (const auto& [name, bytes] : {std::pair{"take.aiff", aiff}, std::pair{"chained.ogg", chained}}) {
+    drive.write(std::string("rec/") + name, bytes);
+    ASSERT_EQ(run({"-o", "out", name}).status, 0) << name;
+    const Outcome piped = runPiped({"-qc", "-"}, bytes);
+    EXPECT_EQ(piped.status, 0) << piped.err;
+    EXPECT_TRUE(piped.out == drive.read(std::string("rec/out/") + speedName(name))) << name;
+  }
+  const Outcome flac = runPiped({"-c", "-"}, "fLaC" + test::pattern(70000));
+  EXPECT_EQ(flac.status, 1);
+  EXPECT_EQ(flac.out, "");
+  EXPECT_EQ(flac.err, "vellora-cli: Could not convert standard input as a stream: every frame of a FLAC stream "
+                      "changes, so it converts only as a file. Nothing was written.\n");
 }
 
 TEST_F(CliTest, PlaySaysWhenNoPlayerButVelloraIsRegistered) {

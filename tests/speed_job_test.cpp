@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "support/fakes.h"
+#include "support/format_builders.h"
 #include "support/host_files.h"
 #include "support/temp_drive.h"
 #include "support/wav_builder.h"
@@ -81,7 +82,8 @@ TEST_F(SpeedJobTest, ReplacesAnEarlierOutputAndPatchesPastLeadingChunks) {
   run("C:\\temp\\junk.wav");
   EXPECT_TRUE(window.messages.empty());
   EXPECT_EQ(window.info, "11025bps   16-bit");
-  EXPECT_EQ(drive.read("temp/vellora/junk-90.wav"), withRates(junkFirst, 57, 9922, 39690));
+  // 9922.5 rounds to 9922; the byte rate follows it exactly, 9922 x 4.
+  EXPECT_EQ(drive.read("temp/vellora/junk-90.wav"), withRates(junkFirst, 57, 9922, 39688));
   EXPECT_EQ(drive.read("temp/junk.wav"), junkFirst);
 }
 
@@ -99,6 +101,30 @@ TEST_F(SpeedJobTest, ConvertsRf64LikeAnyOtherFile) {
   EXPECT_EQ(drive.read("temp/vellora/long-90.wav"), withRates(rf64, 57, 43200, 259200));
   EXPECT_EQ(drive.read("temp/long.wav"), rf64);
   EXPECT_EQ(drive.read("temp/vellora/info.xls").substr(0, 3), "-1 ");
+}
+
+// A path of another format, typed into the input box, converts through the
+// same job; the log shows the six values read from that format's header.
+TEST_F(SpeedJobTest, ConvertsOtherFormatsThroughTheSameJob) {
+  const test::AiffBuilder aiff = test::AiffBuilder().comm(2, 441, 16, 44100).ssnd(1764);
+  drive.write("temp/take.aiff", aiff.bytes());
+  run("C:\\temp\\take.aiff");
+  EXPECT_TRUE(window.messages.empty()) << window.messages[0];
+  EXPECT_EQ(window.caption, "Vellora --> C:\\temp\\vellora\\take.aiff");
+  EXPECT_EQ(window.info, "44100bps   16-bit");
+  std::string expected = aiff.bytes();
+  expected.replace(aiff.rateOffset(), 10, test::extended80(39690));
+  EXPECT_EQ(drive.read("temp/vellora/take.aiff"), expected);
+  EXPECT_EQ(drive.read("temp/vellora/info.xls"),
+            std::to_string(aiff.bytes().size() - 8) + " C:\\temp\\take.aiff --> C:\\temp\\vellora\\take.aiff\r\n"
+            "bytespersa 4\r\nbitspersec 176400\r\nbitspersam 16\r\nnchannels  2\r\nsamplerate 44100\r\n");
+
+  window = {};
+  system.shellCalls.clear();
+  drive.write("temp/song.mp3", std::string("\xff\xfb\x90\x64", 4) + std::string(400, 'm'));
+  run("C:\\temp\\song.mp3");
+  expectFailure("C:\\temp\\song.mp3 is not a format whose speed Vellora can change without re-encoding: it is MP3");
+  EXPECT_FALSE(drive.exists("temp/vellora/song.mp3"));
 }
 
 TEST_F(SpeedJobTest, AsksForThePercentWhenTheListGivesNone) {
@@ -128,10 +154,11 @@ TEST_F(SpeedJobTest, NamesTheRoundedPercentAndScalesByTheExactOne) {
     std::uint32_t sampleRate, byteRate;
   };
   const Case cases[] = {
-      {"90.5", "talk-90.wav", 39910, 159642},   // 39910.5 to even
-      {"91.5%", "talk-92.wav", 40352, 161406},  // 40351.5 to even
+      // The byte rate is the sample rate times the block align, exactly.
+      {"90.5", "talk-90.wav", 39910, 159640},   // 39910.5 to even
+      {"91.5%", "talk-92.wav", 40352, 161408},  // 40351.5 to even
       {" 1 1 0 %", "talk-110.wav", 48510, 194040},
-      {"0.3", "talk-0.wav", 132, 529},
+      {"0.3", "talk-0.wav", 132, 528},
   };
   for (const Case& c : cases) {
     window.percent = c.typed;
@@ -407,6 +434,32 @@ TEST_F(SpeedJobTest, CancelledCopyEndsWithoutAWordAndLeavesNothing) {
       EXPECT_EQ(drive.read("temp/talk.wav"), talk);
     }
   }
+}
+
+// A long scan (a million chunks before the format chunk here; every frame of
+// a FLAC file) tells the window as the copy does, and Cancel stops it the same.
+TEST_F(SpeedJobTest, LongScanTellsItsProgressAndCancelsLikeACopy) {
+  std::string chunks;
+  for (int i = 0; i < (1 << 20); ++i) chunks += std::string("JUNK\0\0\0\0", 8);
+  drive.write("temp/long.wav", test::WavBuilder().raw(chunks).fmt(test::Format::pcm(8000, 1, 8)).data(10).bytes());
+  CancellingWindow cancelling;
+  SpeedJob cancelled(files, shell, cancelling, cancelling);
+  cancelled.checkfile("C:\\temp\\long.wav", "C:\\temp\\vellora\\");
+  EXPECT_EQ(cancelling.reports, 1);
+  EXPECT_EQ(cancelling.file, "C:\\temp\\long.wav");
+  EXPECT_TRUE(cancelling.ended);
+  EXPECT_EQ(cancelled.error().failure, JobFailure::Cancelled);
+  EXPECT_TRUE(cancelling.messages.empty());
+  EXPECT_EQ(cancelling.info, "");
+  EXPECT_TRUE(drive.list("temp/vellora").empty());
+
+  CancellingWindow following;
+  following.cancelAt = 1000;
+  SpeedJob followed(files, shell, following, following);
+  followed.checkfile("C:\\temp\\long.wav", "C:\\temp\\vellora\\");
+  EXPECT_TRUE(following.messages.empty());
+  EXPECT_GE(following.reports, 3);
+  EXPECT_TRUE(drive.exists("temp/vellora/long-90.wav"));
 }
 
 // A window that lets the copy run learns of each step and of its end.

@@ -44,7 +44,8 @@ PathFacts::Kind kindOf(const struct stat& st) {
                                : PathFacts::Kind::Other;
 }
 
-class HostInputFile final : public InputFile {
+// A regular file opened for reading, or for reading and writing in place.
+class HostInputFile final : public UpdatableFile {
  public:
   HostInputFile(UniqueFd fd, std::uint64_t size, std::shared_ptr<const HostCalls> calls)
       : fd_(std::move(fd)), size_(size), calls_(std::move(calls)) {}
@@ -65,6 +66,8 @@ class HostInputFile final : public InputFile {
     return r;
   }
   std::uint64_t size() const override { return size_; }
+  IoStatus writeAt(std::uint64_t offset, std::span<const std::byte> bytes) override;
+  IoStatus flush() override { return calls_->fsync(fd_.get()) == 0 ? IoStatus{} : lastSystemFailure(); }
   int fd() const { return fd_.get(); }
 
  private:
@@ -83,6 +86,10 @@ IoStatus writeAll(int fd, const std::byte* data, std::size_t count, std::uint64_
     offset += static_cast<std::uint64_t>(n);
   }
   return {};
+}
+
+IoStatus HostInputFile::writeAt(std::uint64_t offset, std::span<const std::byte> bytes) {
+  return writeAll(fd_.get(), bytes.data(), bytes.size(), offset);
 }
 
 // Progress comes between steps of this size, short enough for Cancel to act
@@ -492,20 +499,39 @@ HostFileSystem::HostFileSystem(DriveMap drives, Temporaries temporaries, HostCal
       unnamedTemporaries_(temporaries == Temporaries::Unnamed),
       calls_(std::make_shared<const HostCalls>(std::move(calls))) {}
 
-Opened<InputFile> HostFileSystem::openInput(const std::string& path) {
+namespace {
+
+// The regular file at a path of the drive map, opened with `flags`;
+// directories, devices and FIFOs are refused without waiting on them.
+Opened<HostInputFile> openRegular(const DriveMap& drives, const std::string& path, int flags,
+                                  std::shared_ptr<const HostCalls> calls) {
   std::string why;
-  const std::optional<std::string> host = drives_.toHost(path, &why);
+  const std::optional<std::string> host = drives.toHost(path, &why);
   if (!host) return {nullptr, IoStatus::failure(why)};
   // O_NONBLOCK so that a FIFO fails below instead of waiting for a writer.
-  UniqueFd fd(::open(host->c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-  if (!fd) return {nullptr, lastSystemFailure()};
+  UniqueFd fd(::open(host->c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  if (!fd) return {nullptr, errno == EISDIR ? IoStatus::failure("it is a directory") : lastSystemFailure()};
   struct stat st {};
   if (::fstat(fd.get(), &st) != 0) return {nullptr, lastSystemFailure()};
   if (IoStatus readable = checkReadable(kindOf(st), Reading::Whole); !readable) return {nullptr, readable};
-  const int flags = ::fcntl(fd.get(), F_GETFL);
-  if (flags >= 0) ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
-  return {std::make_unique<HostInputFile>(std::move(fd), static_cast<std::uint64_t>(st.st_size), calls_),
+  // Root could write it all the same; a file nobody may write stays unchanged.
+  if ((flags & O_ACCMODE) != O_RDONLY && noWriteBits(st)) return {nullptr, IoStatus::failure("the file is read-only")};
+  const int status = ::fcntl(fd.get(), F_GETFL);
+  if (status >= 0) ::fcntl(fd.get(), F_SETFL, status & ~O_NONBLOCK);
+  return {std::make_unique<HostInputFile>(std::move(fd), static_cast<std::uint64_t>(st.st_size), std::move(calls)),
           {}};
+}
+
+}  // namespace
+
+Opened<InputFile> HostFileSystem::openInput(const std::string& path) {
+  Opened<HostInputFile> opened = openRegular(drives_, path, O_RDONLY, calls_);
+  return {std::move(opened.file), opened.status};
+}
+
+Opened<UpdatableFile> HostFileSystem::openForUpdate(const std::string& path) {
+  Opened<HostInputFile> opened = openRegular(drives_, path, O_RDWR, calls_);
+  return {std::move(opened.file), opened.status};
 }
 
 Opened<ReplacementFile> HostFileSystem::createReplacement(const std::string& path) {

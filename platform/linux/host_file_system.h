@@ -43,6 +43,7 @@ class HostFileSystem : public FileSystem {
 
   Opened<InputFile> openInput(const std::string& path) override;
   Opened<ReplacementFile> createReplacement(const std::string& path) override;
+  Opened<UpdatableFile> openForUpdate(const std::string& path) override;
   bool exists(const std::string& path) override;
   bool sameFile(const std::string& a, const std::string& b) override;
   IoStatus makeDirectory(const std::string& path) override;

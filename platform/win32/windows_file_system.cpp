@@ -34,7 +34,8 @@ std::optional<std::uint64_t> sizeOf(HANDLE file) {
   return static_cast<std::uint64_t>(size.QuadPart);
 }
 
-class WindowsInputFile final : public InputFile {
+// A regular file opened for reading, or for reading and writing in place.
+class WindowsInputFile final : public UpdatableFile {
  public:
   WindowsInputFile(UniqueHandle file, std::wstring path, std::uint64_t size)
       : file_(std::move(file)), path_(std::move(path)), size_(size) {}
@@ -56,6 +57,8 @@ class WindowsInputFile final : public InputFile {
     return r;
   }
   std::uint64_t size() const override { return size_; }
+  IoStatus writeAt(std::uint64_t offset, std::span<const std::byte> bytes) override;
+  IoStatus flush() override { return ::FlushFileBuffers(file_.get()) ? IoStatus{} : lastFailure(); }
   HANDLE handle() const { return file_.get(); }
   const std::wstring& path() const { return path_; }
 
@@ -76,6 +79,10 @@ IoStatus writeAll(HANDLE file, const std::byte* data, std::size_t count, std::ui
     offset += written;
   }
   return {};
+}
+
+IoStatus WindowsInputFile::writeAt(std::uint64_t offset, std::span<const std::byte> bytes) {
+  return writeAll(file_.get(), bytes.data(), bytes.size(), offset);
 }
 
 struct ProgressContext {
@@ -200,13 +207,22 @@ UniqueHandle lookAt(const std::string& path) {
 
 }  // namespace
 
-Opened<InputFile> WindowsFileSystem::openInput(const std::string& path) {
+namespace {
+
+// An existing regular file opened with `access`. Others may go on reading and
+// writing it (a change of length while a copy runs is caught afterwards),
+// but not rename or delete it: CopyFileExW opens it again by name, which must
+// still be this file.
+Opened<WindowsInputFile> openExisting(const std::string& path, DWORD access) {
   if (IoStatus valid = checkValid(path); !valid) return {nullptr, valid};
   std::wstring wide = systemPath(path);
-  // Others may go on reading and writing (a change of length while the copy
-  // runs is caught afterwards), but not rename or delete it: CopyFileExW
-  // opens it again by name, which must still be this file.
-  UniqueHandle file(::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+  if (access & GENERIC_WRITE) {
+    const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
+        !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+      return {nullptr, IoStatus::failure("the file is read-only")};
+  }
+  UniqueHandle file(::CreateFileW(wide.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (!file) return {nullptr, lastFailure()};
   BY_HANDLE_FILE_INFORMATION info{};
@@ -217,6 +233,18 @@ Opened<InputFile> WindowsFileSystem::openInput(const std::string& path) {
   if (IoStatus readable = checkReadable(kind, Reading::Whole); !readable) return {nullptr, readable};
   const std::uint64_t size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
   return {std::make_unique<WindowsInputFile>(std::move(file), std::move(wide), size), {}};
+}
+
+}  // namespace
+
+Opened<InputFile> WindowsFileSystem::openInput(const std::string& path) {
+  Opened<WindowsInputFile> opened = openExisting(path, GENERIC_READ);
+  return {std::move(opened.file), opened.status};
+}
+
+Opened<UpdatableFile> WindowsFileSystem::openForUpdate(const std::string& path) {
+  Opened<WindowsInputFile> opened = openExisting(path, GENERIC_READ | GENERIC_WRITE);
+  return {std::move(opened.file), opened.status};
 }
 
 Opened<ReplacementFile> WindowsFileSystem::createReplacement(const std::string& path) {

@@ -1,13 +1,19 @@
 // Any byte string as an input file: the header scan must not crash or read
 // past the data, and when it finds a format chunk, the patch must lie wholly
-// inside the file and change nothing but the two rates.
+// inside the file and change nothing but the two rates. The same bytes as a
+// file of any format: the plan's patches lie inside it in order, the patched
+// copy reads back at the new rate, and a stream read in small pieces writes
+// the very same bytes.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "speed/audio_format.h"
 #include "speed/memory_source.h"
+#include "speed/stream_change.h"
 #include "speed/wav_header.h"
 
 namespace {
@@ -69,6 +75,62 @@ void check(std::span<const std::byte> input, bool failureRecorded) {
   }
 }
 
+// A stream that hands out at most `piece` bytes a read.
+class Trickle final : public vellora::ByteStream {
+ public:
+  Trickle(std::span<const std::byte> bytes, std::size_t piece) : bytes_(bytes), piece_(piece) {}
+  ByteSource::Read readSome(std::span<std::byte> into) override {
+    const std::size_t n = std::min({into.size(), piece_, bytes_.size() - at_});
+    if (n > 0) std::memcpy(into.data(), bytes_.data() + at_, n);
+    at_ += n;
+    return {.count = n, .status = {}};
+  }
+  std::span<const std::byte> rest() const { return bytes_.subspan(at_); }
+
+ private:
+  std::span<const std::byte> bytes_;
+  std::size_t piece_;
+  std::size_t at_ = 0;
+};
+
+struct Collect final : vellora::ByteSink {
+  std::vector<std::byte> bytes;
+  IoStatus writeAll(std::span<const std::byte> b) override {
+    bytes.insert(bytes.end(), b.begin(), b.end());
+    return {};
+  }
+};
+
+void checkPlan(std::span<const std::byte> input) {
+  const vellora::RateChange change{.factor = 0.9, .exactRate = {}};
+  vellora::MemorySource source(input);
+  const vellora::RatePlan plan = vellora::planRateChange(source, change);
+  std::uint64_t end = 0;
+  for (const vellora::Patch& patch : plan.patches) {
+    require(patch.size > 0 && patch.size <= vellora::Patch::kMaxBytes, "a patch holds 1 to 16 bytes");
+    require(patch.offset >= end && patch.offset + patch.size <= input.size(), "patches lie in the file, in order");
+    end = patch.offset + patch.size;
+  }
+  std::vector<std::byte> patched(input.begin(), input.end());
+  vellora::applyPatches(patched, 0, plan.patches);
+  if (plan.ok()) {
+    require(!plan.patches.empty(), "a plan changes something");
+    vellora::MemorySource copy(patched);
+    const vellora::RatePlan again = vellora::planRateChange(copy, {.factor = 1, .exactRate = {}});
+    require(again.ok() && again.before.sampleRate == plan.after.sampleRate, "the copy reads back at the new rate");
+  } else {
+    require(plan.patches.empty(), "a failed plan patches nothing");
+  }
+
+  Trickle in(input, 1 + input.size() % 97);
+  Collect out;
+  const vellora::StreamChange streamed = vellora::changeStream(in, out, change, "in", "out");
+  if (!streamed.ok()) return;
+  require(plan.ok(), "what streams, converts as a file");
+  out.bytes.insert(out.bytes.end(), in.rest().begin(), in.rest().end());
+  require(out.bytes == patched, "a stream writes what the file's plan makes");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -77,5 +139,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size) std::memcpy(input.data(), data, size);
   check(input, false);
   check(input, true);
+  checkPlan(input);
   return 0;
 }

@@ -1,5 +1,6 @@
-// Writes the fuzzers' seed corpus, made by the tests' WAV and FLAC builders,
-// into the directory given as the only argument.
+// Writes the fuzzers' seed corpus, made by the tests' builders, into the
+// directory given as the only argument: WAV files, FLAC streams, and one or
+// two files of every other format.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -7,11 +8,10 @@
 #include <vector>
 
 #include "support/flac_builder.h"
+#include "support/format_builders.h"
 #include "support/wav_builder.h"
 
-using vellora::test::FlacBuilder;
-using vellora::test::Format;
-using vellora::test::WavBuilder;
+using namespace vellora::test;
 
 namespace {
 
@@ -75,8 +75,23 @@ int main(int argc, char** argv) {
       {"rifx", WavBuilder("RIFX").fmt(cd).data(16).bytes()},
       {"rifx-fmt-40", WavBuilder("RIFX").junk(6).fmt(cd, 40).data(16).bytes()},
       {"rifx-list-odd", WavBuilder("RIFX").chunk("LIST", "INFOa").fmt(mono, 18).data(8).bytes()},
+      {"aiff.aiff", AiffBuilder().comm(2, 4, 16, 44100).ssnd(16).bytes()},
+      {"comm-last.aiff", AiffBuilder().chunk("NAME", "odd").ssnd(9).comm(1, 9, 8, 22254.545454545455).bytes()},
+      {"sowt.aifc", AiffBuilder(true).chunk("FVER", be32(0xA2805140)).comm(2, 4, 16, 48000, "sowt").ssnd(16).bytes()},
+      {"wave64.w64", Wave64Builder().chunk("levl", "abcde").fmt(cd).data(16).bytes()},
+      {"lpcm.caf", CafBuilder().desc(48000, "lpcm", 2, 24, 6).chunk("data", pattern(12)).bytes()},
+      {"alac.caf", CafBuilder().desc(44100, "alac", 2, 0, 0, 4096).chunk("kuki",
+           alacCookieWithAtoms(alacConfig(44100, 16, 2, 1411200))).chunkWithSize("data", -1, pattern(8)).bytes()},
+      {"vorbis.ogg", oggVorbis(44100, 2, 1, 20, 300, 2)},
+      {"chained.ogg", oggVorbis(44100, 2, 1, 20, 300, 1) + oggVorbis(22050, 1, 2, 10, 100, 1)},
+      {"opus.opus", joinPages(oggPages({"OpusHead" + pattern(11), "OpusTags" + pattern(8), pattern(20)}, 3))},
+      {"frame.mp3", std::string("\xff\xfb\x90\x64", 4) + pattern(60)},
   };
-  for (const auto& [name, bytes] : seeds) write(std::string(argv[1]) + "/" + name + ".wav", bytes);
+  // A seed named without an extension is a WAV file.
+  for (const auto& [name, bytes] : seeds) {
+    const std::string file = name;
+    write(std::string(argv[1]) + "/" + (file.find('.') == std::string::npos ? file + ".wav" : file), bytes);
+  }
   for (const auto& [name, bytes] : flacSeeds()) write(std::string(argv[1]) + "/" + name + ".flac", bytes);
   return 0;
 }

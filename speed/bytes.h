@@ -1,0 +1,60 @@
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+
+namespace vellora {
+
+// Fixed-width fields of file headers, read and written byte by byte, never
+// by casting a pointer onto file bytes.
+
+inline std::uint16_t read_u16le(const std::byte* p) {
+  return static_cast<std::uint16_t>(std::to_integer<unsigned>(p[0]) |
+                                    std::to_integer<unsigned>(p[1]) << 8);
+}
+inline std::uint32_t read_u32le(const std::byte* p) {
+  return static_cast<std::uint32_t>(read_u16le(p)) |
+         static_cast<std::uint32_t>(read_u16le(p + 2)) << 16;
+}
+inline std::uint64_t read_u64le(const std::byte* p) {
+  return static_cast<std::uint64_t>(read_u32le(p)) | static_cast<std::uint64_t>(read_u32le(p + 4)) << 32;
+}
+inline void write_u16le(std::byte* p, std::uint16_t v) {
+  p[0] = static_cast<std::byte>(v & 0xFF);
+  p[1] = static_cast<std::byte>(v >> 8);
+}
+inline void write_u32le(std::byte* p, std::uint32_t v) {
+  write_u16le(p, static_cast<std::uint16_t>(v & 0xFFFF));
+  write_u16le(p + 2, static_cast<std::uint16_t>(v >> 16));
+}
+
+inline std::uint16_t read_u16be(const std::byte* p) {
+  return static_cast<std::uint16_t>(std::to_integer<unsigned>(p[0]) << 8 |
+                                    std::to_integer<unsigned>(p[1]));
+}
+inline std::uint32_t read_u32be(const std::byte* p) {
+  return static_cast<std::uint32_t>(read_u16be(p)) << 16 |
+         static_cast<std::uint32_t>(read_u16be(p + 2));
+}
+inline std::uint64_t read_u64be(const std::byte* p) {
+  return static_cast<std::uint64_t>(read_u32be(p)) << 32 | static_cast<std::uint64_t>(read_u32be(p + 4));
+}
+inline void write_u16be(std::byte* p, std::uint16_t v) {
+  p[0] = static_cast<std::byte>(v >> 8);
+  p[1] = static_cast<std::byte>(v & 0xFF);
+}
+inline void write_u32be(std::byte* p, std::uint32_t v) {
+  write_u16be(p, static_cast<std::uint16_t>(v >> 16));
+  write_u16be(p + 2, static_cast<std::uint16_t>(v & 0xFFFF));
+}
+inline void write_u64be(std::byte* p, std::uint64_t v) {
+  write_u32be(p, static_cast<std::uint32_t>(v >> 32));
+  write_u32be(p + 4, static_cast<std::uint32_t>(v & 0xFFFFFFFF));
+}
+
+// IEEE 754 doubles stored big-endian, as CAF keeps its sample rate.
+inline double read_f64be(const std::byte* p) { return std::bit_cast<double>(read_u64be(p)); }
+inline void write_f64be(std::byte* p, double v) { write_u64be(p, std::bit_cast<std::uint64_t>(v)); }
+
+}  // namespace vellora

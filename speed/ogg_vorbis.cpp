@@ -1,0 +1,233 @@
+#include "speed/ogg_vorbis.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "speed/bytes.h"
+#include "speed/plan_support.h"
+
+namespace vellora {
+namespace {
+
+constexpr std::size_t kPageHeader = 27;
+constexpr std::size_t kVersionAt = 4;
+constexpr std::size_t kTypeAt = 5;
+constexpr std::size_t kCrcAt = 22;
+constexpr std::size_t kSegmentsAt = 26;
+constexpr unsigned kFirstPageOfStream = 0x02;
+
+// The identification header: packet type 1, "vorbis", version, channels,
+// rate, three bit rates, block sizes, framing bit.
+constexpr std::size_t kIdentification = 30;
+constexpr std::size_t kChannelsAt = 11;
+constexpr std::size_t kRateAt = 12;     // followed by the maximum, nominal and minimum bit rates
+constexpr std::size_t kRatesBytes = 16;
+constexpr std::size_t kFramingAt = 29;
+// A resynchronising search reads this much at a time.
+constexpr std::size_t kSearchBlock = std::size_t{64} << 10;
+
+constexpr std::array<std::uint32_t, 256> crcTable() {
+  std::array<std::uint32_t, 256> table{};
+  for (std::uint32_t i = 0; i < 256; ++i) {
+    std::uint32_t r = i << 24;
+    for (int bit = 0; bit < 8; ++bit) r = (r & 0x80000000U) != 0 ? (r << 1) ^ 0x04C11DB7U : r << 1;
+    table[i] = r;
+  }
+  return table;
+}
+constexpr std::array<std::uint32_t, 256> kCrcTable = crcTable();
+
+bool startsWith(std::span<const std::byte> bytes, std::string_view text) {
+  return bytes.size() >= text.size() && std::memcmp(bytes.data(), text.data(), text.size()) == 0;
+}
+
+bool isPageHeader(std::span<const std::byte> header) {
+  return header.size() == kPageHeader && startsWith(header, "OggS") &&
+         std::to_integer<unsigned>(header[kVersionAt]) == 0;
+}
+
+// The first packet of a stream that is not Vorbis, in the user's words.
+std::string codecWords(std::span<const std::byte> packet) {
+  if (startsWith(packet, "OpusHead")) return "it is Opus, which always decodes at 48000 Hz, whatever rate its header names";
+  if (startsWith(packet, "\x7f" "FLAC")) return "it is FLAC in an Ogg stream, whose frames each hold the rate";
+  if (startsWith(packet, "Speex")) return "it is Speex, which codes the rate into its stream";
+  if (startsWith(packet, "\x80theora")) return "it holds Theora video";
+  return "it holds an Ogg stream that is not Vorbis";
+}
+
+class OggWalk {
+ public:
+  OggWalk(ScanInput& input, const RateChange& change) : input_(input), change_(change) {
+    plan_.format = AudioFormat::OggVorbis;
+  }
+
+  RatePlan run() {
+    const std::uint64_t size = input_.size();
+    plan_.before.containerSize = size == std::uint64_t(-1) ? 0 : static_cast<std::int64_t>(size);
+    for (std::uint64_t offset = 0;;) {
+      const std::span<const std::byte> header = input_.read(offset, kPageHeader);
+      if (input_.failed()) return failShortRead(plan_, input_, {});
+      if (header.empty()) break;
+      if (!isPageHeader(header)) {
+        if (offset == 0) return fail(plan_, PlanFailure::Malformed, "its first Ogg page is damaged");
+        const std::uint64_t found = nextPage(offset);
+        if (!plan_.ok()) return plan_;
+        notPages_ += found - offset;
+        offset = found;
+        continue;
+      }
+      // Each read may move what the last one returned.
+      const bool firstOfStream = (std::to_integer<unsigned>(header[kTypeAt]) & kFirstPageOfStream) != 0;
+      const std::size_t segments = std::to_integer<std::size_t>(header[kSegmentsAt]);
+      const std::span<const std::byte> lacing = input_.read(offset + kPageHeader, segments);
+      if (input_.failed()) return failShortRead(plan_, input_, {});
+      std::size_t body = 0;
+      for (std::byte b : lacing) body += std::to_integer<std::size_t>(b);
+      const std::size_t pageSize = kPageHeader + segments + body;
+      if (firstOfStream && !changeStreamStart(offset, pageSize))
+        return plan_;
+      offset += pageSize;
+      input_.pass(offset, plan_.patches);
+    }
+    if (streams_ == 0) return fail(plan_, PlanFailure::Malformed, "it holds no Vorbis stream");
+    plan_.notes.push_back(streams_ == 1 ? "identification header on the page at " + offsetText(firstAt_) +
+                                              ", the page's checksum recomputed"
+                                        : "identification headers of " + std::to_string(streams_) +
+                                              " chained streams, each page's checksum recomputed");
+    if (notPages_ != 0)
+      plan_.notes.push_back(std::to_string(notPages_) + " bytes that are no Ogg page left as they are");
+    return plan_;
+  }
+
+ private:
+  // Plans the first page of a logical stream, which holds the identification header alone.
+  bool changeStreamStart(std::uint64_t offset, std::size_t pageSize) {
+    const std::span<const std::byte> read = input_.read(offset, pageSize);
+    if (read.size() < pageSize) {
+      failShortRead(plan_, input_, "the file ends inside the first page of a stream at " + offsetText(offset));
+      return false;
+    }
+    std::vector<std::byte> page(read.begin(), read.end());
+    const std::size_t segments = std::to_integer<std::size_t>(page[kSegmentsAt]);
+    const std::size_t packetAt = kPageHeader + segments;
+    const std::span<const std::byte> packet = std::span(page).subspan(packetAt);
+    if (!startsWith(packet, "\x01vorbis")) {
+      fail(plan_, PlanFailure::Unsupported, codecWords(packet));
+      return false;
+    }
+    if (crcOf(page) != read_u32le(page.data() + kCrcAt)) {
+      fail(plan_, PlanFailure::Malformed, "the first page of a stream at " + offsetText(offset) + " is damaged");
+      return false;
+    }
+    const std::size_t firstPacket = segments > 0 ? std::to_integer<std::size_t>(page[kPageHeader]) : 0;
+    if (firstPacket < kIdentification || firstPacket == 255 || read_u32le(packet.data() + 7) != 0 ||
+        std::to_integer<unsigned>(packet[kChannelsAt]) == 0 ||
+        (std::to_integer<unsigned>(packet[kFramingAt]) & 1U) == 0) {
+      fail(plan_, PlanFailure::Malformed, "its Vorbis identification header at " + offsetText(offset) + " is damaged");
+      return false;
+    }
+
+    const double rate = read_u32le(packet.data() + kRateAt);
+    const unsigned channels = std::to_integer<unsigned>(packet[kChannelsAt]);
+    AudioSummary before{.containerSize = plan_.before.containerSize,
+                        .blockAlign = channels * 4,
+                        .byteRate = static_cast<std::int64_t>(rate) * channels * 4,
+                        .bitsPerSample = 32,  // Vorbis decodes to 32-bit floats
+                        .channels = channels,
+                        .sampleRate = rate};
+    const std::optional<double> newRate = newRateWithin(plan_, rate, change_);
+    if (!newRate) return false;
+
+    std::array<std::byte, kRatesBytes> rates{};
+    write_u32le(rates.data(), static_cast<std::uint32_t>(*newRate));
+    // Bit rates of 0 or below are unset and stay so.
+    for (std::size_t i = 4; i < kRatesBytes; i += 4) {
+      const auto bitRate = static_cast<std::int32_t>(read_u32le(packet.data() + kRateAt + i));
+      const double scaled = bitRate > 0 ? scaledAlong(bitRate, rate, change_) : bitRate;
+      if (scaled > kLargestRate) {
+        fail(plan_, PlanFailure::RateOutOfRange, "its bit rate would grow too large");
+        return false;
+      }
+      write_u32le(rates.data() + i, static_cast<std::uint32_t>(static_cast<std::int32_t>(scaled)));
+    }
+    std::copy(rates.begin(), rates.end(), page.begin() + static_cast<std::ptrdiff_t>(packetAt + kRateAt));
+    std::array<std::byte, 4> crc{};
+    write_u32le(crc.data(), crcOf(page));
+    plan_.patches.push_back(patchAt(offset + kCrcAt, crc));
+    plan_.patches.push_back(patchAt(offset + packetAt + kRateAt, rates));
+
+    if (streams_++ == 0) {
+      firstAt_ = offset;
+      plan_.before = before;
+      plan_.after = before;
+      plan_.after.sampleRate = *newRate;
+      plan_.after.byteRate = static_cast<std::int64_t>(*newRate) * before.blockAlign;
+    }
+    return true;
+  }
+
+  // The checksum of a page, taken with zeros in its checksum field.
+  static std::uint32_t crcOf(std::span<const std::byte> page) {
+    constexpr std::array<std::byte, 4> zeros{};
+    return oggCrc(page.subspan(kCrcAt + 4), oggCrc(zeros, oggCrc(page.first(kCrcAt))));
+  }
+
+  // The next page after bytes that are none: where "OggS" starts a page whose
+  // checksum holds, or the end of the file.
+  std::uint64_t nextPage(std::uint64_t from) {
+    for (std::uint64_t at = from + 1;;) {
+      const std::span<const std::byte> block = input_.read(at, kSearchBlock);
+      if (input_.failed()) {
+        failShortRead(plan_, input_, {});
+        return at;
+      }
+      if (block.size() < 4) return at + block.size();
+      std::size_t candidate = 0;
+      while (candidate + 4 <= block.size() && !startsWith(block.subspan(candidate), "OggS")) ++candidate;
+      if (candidate + 4 <= block.size()) {
+        if (wholePageAt(at + candidate)) return at + candidate;
+        if (input_.failed()) {
+          failShortRead(plan_, input_, {});
+          return at;
+        }
+        at += candidate + 1;
+      } else {
+        at += block.size() - 3;  // a page may start in the last three bytes
+      }
+      input_.pass(at, plan_.patches);
+    }
+  }
+
+  bool wholePageAt(std::uint64_t offset) {
+    const std::span<const std::byte> header = input_.read(offset, kPageHeader);
+    if (!isPageHeader(header)) return false;
+    const std::size_t segments = std::to_integer<std::size_t>(header[kSegmentsAt]);
+    const std::span<const std::byte> lacing = input_.read(offset + kPageHeader, segments);
+    if (lacing.size() < segments) return false;
+    std::size_t body = 0;
+    for (std::byte b : lacing) body += std::to_integer<std::size_t>(b);
+    const std::span<const std::byte> page = input_.read(offset, kPageHeader + segments + body);
+    return page.size() == kPageHeader + segments + body && crcOf(page) == read_u32le(page.data() + kCrcAt);
+  }
+
+  ScanInput& input_;
+  const RateChange& change_;
+  RatePlan plan_;
+  int streams_ = 0;
+  std::uint64_t firstAt_ = 0;
+  std::uint64_t notPages_ = 0;
+};
+
+}  // namespace
+
+std::uint32_t oggCrc(std::span<const std::byte> page, std::uint32_t crc) {
+  for (std::byte b : page) crc = (crc << 8) ^ kCrcTable[((crc >> 24) ^ std::to_integer<std::uint32_t>(b)) & 0xFF];
+  return crc;
+}
+
+RatePlan planOggVorbis(ScanInput& input, const RateChange& change) { return OggWalk(input, change).run(); }
+
+}  // namespace vellora

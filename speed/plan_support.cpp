@@ -1,0 +1,67 @@
+#include "speed/plan_support.h"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+#include "shellfiles/numbers.h"
+
+namespace vellora {
+
+RatePlan& fail(RatePlan& plan, PlanFailure failure, std::string reason) {
+  plan.failure = failure;
+  plan.reason = std::move(reason);
+  plan.patches.clear();
+  return plan;
+}
+
+RatePlan& failShortRead(RatePlan& plan, const ScanInput& input, std::string malformed) {
+  if (input.cancelled()) return fail(plan, PlanFailure::Cancelled, "cancelled");
+  if (!input.status()) {
+    plan.readStatus = input.status();
+    return fail(plan, PlanFailure::ReadFailed, input.status().reason());
+  }
+  return fail(plan, PlanFailure::Malformed, std::move(malformed));
+}
+
+std::optional<double> newRateWithin(RatePlan& plan, double oldRate, const RateChange& change,
+                                    double largest) {
+  const double rate = change.newRate(oldRate);
+  if (rate >= 1.0 && rate <= largest) return rate;
+  if (!change.exactRate && std::isinf(change.factor))
+    fail(plan, PlanFailure::RateOutOfRange,
+         change.factor > 0 ? "the percentage is too large" : "the percentage is too far below zero");
+  else
+    fail(plan, PlanFailure::RateOutOfRange,
+         "it would get a sample rate of " + formatNumber(rate) + ", and it must lie between 1 and " +
+             formatNumber(largest));
+  return std::nullopt;
+}
+
+double scaledAlong(double value, double oldRate, const RateChange& change) {
+  return std::nearbyint(value * change.factorFor(oldRate));
+}
+
+std::int64_t wholeForLog(double value) {
+  const double whole = std::nearbyint(value);
+  return std::fabs(whole) < 9.2e18 ? static_cast<std::int64_t>(whole) : 0;
+}
+
+Patch patchAt(std::uint64_t offset, std::span<const std::byte> bytes) {
+  Patch patch{.offset = offset, .size = static_cast<std::uint8_t>(bytes.size()), .bytes = {}};
+  std::copy(bytes.begin(), bytes.end(), patch.bytes.begin());
+  return patch;
+}
+
+std::string offsetText(std::uint64_t offset) { return "offset " + std::to_string(offset); }
+
+std::string fourccText(const std::byte* p) {
+  std::string text;
+  for (int i = 0; i < 4; ++i) {
+    const auto c = std::to_integer<unsigned char>(p[i]);
+    text += c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
+  }
+  return text;
+}
+
+}  // namespace vellora

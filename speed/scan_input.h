@@ -1,0 +1,98 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "shellfiles/file_system.h"
+#include "speed/rate_plan.h"
+
+namespace vellora {
+
+// A stream that can be read once, from its start: standard input, a pipe.
+class ByteStream {
+ public:
+  virtual ~ByteStream() = default;
+  // What is there, up to into.size() bytes; a count of 0 means the end.
+  virtual ByteSource::Read readSome(std::span<std::byte> into) = 0;
+};
+
+// Where a converted stream goes.
+class ByteSink {
+ public:
+  virtual ~ByteSink() = default;
+  virtual IoStatus writeAll(std::span<const std::byte> bytes) = 0;
+};
+
+// The bytes `patches` put into the `bytes` that stand at `offset` of a file.
+void applyPatches(std::span<std::byte> bytes, std::uint64_t offset, std::span<const Patch> patches);
+
+// What a format's scan reads from: a file, read by position in large blocks
+// (so that millions of tiny chunks cost a few reads, and progress can be told
+// and the scan cancelled as a copy is), or a stream read once from its start,
+// whose bytes go to the output as soon as the scan has passed them.
+class ScanInput {
+ public:
+  explicit ScanInput(ByteSource& file, CopyProgress progress = {});
+  ScanInput(ByteStream& in, ByteSink& out);
+  ScanInput(const ScanInput&) = delete;
+  ScanInput& operator=(const ScanInput&) = delete;
+
+  // Up to `count` bytes from `offset`, fewer only where the input ends; the
+  // span lasts until the next call. Empty, with failed(), when the input
+  // could not be read or the scan was cancelled.
+  std::span<const std::byte> read(std::uint64_t offset, std::size_t count);
+  // The file's length; a stream's is unknown (the largest number) until its end has been read.
+  std::uint64_t size() const;
+
+  // The scan promises to read nothing before `offset` again, and that
+  // `patches` hold every patch that will fall before it: a stream writes
+  // those bytes out, patched. Does nothing for a file.
+  void pass(std::uint64_t offset, std::span<const Patch> patches);
+  // A stream writes out all it has read so far, patched; the rest of it
+  // can then be copied unchanged.
+  IoStatus finish(std::span<const Patch> patches);
+
+  bool failed() const { return cancelled_ || !status_; }
+  bool cancelled() const { return cancelled_; }
+  // Why reading (or a stream's writing) failed.
+  const IoStatus& status() const { return status_; }
+  bool outputFailed() const { return outputFailed_; }
+  // How much of a stream has been written out.
+  std::uint64_t written() const { return written_; }
+  // The file being scanned, and what is told of the scan's progress; nullptr for a stream.
+  ByteSource* file() const { return file_; }
+  const CopyProgress& progress() const { return progress_; }
+
+ private:
+  std::span<const std::byte> readFile(std::uint64_t offset, std::size_t count);
+  std::span<const std::byte> readStream(std::uint64_t offset, std::size_t count);
+  bool readMore();
+  void remember(std::span<const Patch> patches);
+  void flush();
+  bool emit(std::span<std::byte> bytes, std::uint64_t offset);
+
+  ByteSource* file_ = nullptr;
+  CopyProgress progress_;
+  ByteStream* in_ = nullptr;
+  ByteSink* out_ = nullptr;
+
+  std::vector<std::byte> buffer_;
+  std::uint64_t start_ = 0;    // the input offset of buffer_[0]
+  std::size_t length_ = 0;     // how many bytes of buffer_ hold input
+  std::size_t lastRead_ = 0;   // how much the last read of a file asked for
+
+  // A stream only: what has been passed, and the patches not yet written out.
+  std::uint64_t passed_ = 0;
+  std::vector<Patch> pending_;
+  std::size_t patchesSeen_ = 0;
+  bool ended_ = false;
+  std::uint64_t written_ = 0;
+
+  IoStatus status_;
+  bool cancelled_ = false;
+  bool outputFailed_ = false;
+};
+
+}  // namespace vellora

@@ -1,0 +1,121 @@
+#!/usr/bin/env bash
+# Makes a recording of another format than WAV the way a real writer does,
+# converts it with vellora-cli at 90% and at 85%, in a copy, in place and
+# through -c, and checks that
+#   - ffmpeg decodes the very same samples before and after,
+#   - ffprobe and the format's own tool (soxi, sndfile-info, ogginfo) read the new rate,
+#   - the copy, the file changed in place and the stream are the same bytes,
+#   - the input of a copy is untouched.
+# Formats that cannot change without re-encoding must be refused, leaving nothing.
+# Usage: formats.sh VELLORA_CLI CASE
+set -euo pipefail
+cli=$(realpath "$1")
+case=$2
+
+. "$(dirname "$0")/common.sh"
+need ffmpeg ffprobe cmp
+enter_workdir formats
+
+lavfi() { ffmpeg -nostdin -loglevel error -f lavfi -i "sine=frequency=440:duration=$2:sample_rate=$1" "${@:3}"; }
+# Two channels of different tones, so that a swap of channels would show.
+stereo() { ffmpeg -nostdin -loglevel error -f lavfi -i "aevalsrc=sin(440*2*PI*t)|0.5*sin(660*2*PI*t):s=$1:d=$2" "${@:3}"; }
+refused=""
+case $case in
+  sox-aiff)         need sox; sox -n -r 44100 -c 2 -b 16 in.aiff synth 0.5 sine 440 sine 660 ;;
+  sox-aifc-float)   need sox; sox -n -r 48000 -c 1 -e floating-point -b 32 -t aifc in.aifc synth 0.5 sine 440 ;;
+  ffmpeg-aifc-sowt) stereo 44100 0.5 -c:a pcm_s16le in.aifc ;;
+  ffmpeg-aiff-24)   stereo 96000 0.3 -c:a pcm_s24be in.aiff ;;
+  sox-w64)          need sox; sox -n -r 96000 -c 2 -b 24 in.w64 synth 0.3 sine 440 sine 660 ;;
+  sndfile-w64)      need sndfile-convert; stereo 22050 0.5 src.wav; sndfile-convert src.wav in.w64 ;;
+  ffmpeg-w64)       stereo 32000 0.5 -c:a pcm_f32le in.w64 ;;
+  sndfile-caf)      need sndfile-convert; stereo 44100 0.5 src.wav; sndfile-convert src.wav in.caf ;;
+  ffmpeg-caf)       stereo 48000 0.5 -c:a pcm_s24le in.caf ;;
+  ffmpeg-alac)      stereo 44100 1 -c:a alac in.caf ;;
+  sndfile-alac)     need sndfile-convert; stereo 88200 0.5 -c:a pcm_s24le src.wav; sndfile-convert -alac24 src.wav in.caf ;;
+  oggenc)           need oggenc; stereo 44100 1 src.wav; oggenc -Q -o in.ogg src.wav ;;
+  ffmpeg-vorbis)    lavfi 48000 1 -c:a libvorbis in.ogg ;;
+  # Stream recorders chain one logical stream after another, at any rates.
+  chained-ogg)      need oggenc; stereo 44100 0.5 a.wav; lavfi 22050 0.5 b.wav
+                    oggenc -Q -o a.ogg a.wav; oggenc -Q -o b.ogg b.wav; cat a.ogg b.ogg > in.ogg ;;
+  opus)             refused=Opus; lavfi 48000 0.5 -c:a libopus in.opus ;;
+  mp3)              refused=MP3; lavfi 44100 0.5 -c:a libmp3lame in.mp3 ;;
+  m4a)              refused="MP4 or M4A"; lavfi 44100 0.5 -c:a aac in.m4a ;;
+  *) echo "unknown case $case"; exit 2 ;;
+esac
+in=$(ls in.*)
+ext=${in##*.}
+cp "$in" original
+
+if [ -n "$refused" ]; then
+  if "$cli" -o out "$in" 2> err; then echo "converted what it must refuse"; exit 1; fi
+  grep -q "is not a format whose speed Vellora can change without re-encoding: .*$refused" err ||
+    { echo "said: $(cat err)"; exit 1; }
+  [ ! -e "out/in-90.$ext" ] || { echo "left a copy behind"; exit 1; }
+  if "$cli" --in-place "$in" 2> /dev/null; then echo "changed in place what it must refuse"; exit 1; fi
+  cmp original "$in"
+  echo "$case: refused, nothing written"
+  exit 0
+fi
+
+# A rate times a percentage, rounded half to even.
+scaled() {
+  local q=$(( $1 * $2 / 100 )) r=$(( $1 * $2 % 100 ))
+  if [ $r -gt 50 ] || { [ $r -eq 50 ] && [ $((q % 2)) -eq 1 ]; }; then q=$((q + 1)); fi
+  echo $q
+}
+rate() { ffprobe -v error -select_streams a:0 -show_entries stream=sample_rate -of csv=p=0 "$1"; }
+# Every link of a chained Ogg file, or the one stream of the others.
+ogg_rates() { ogginfo "$1" | sed -n 's/^Rate: //p' | tr '\n' ' '; }
+own_rate() {
+  case $ext in
+    ogg) ogg_rates "$1" ;;
+    caf) need sndfile-info; sndfile-info "$1" | sed -n 's/^Sample Rate : //p' ;;
+    *) need soxi; soxi -r "$1" ;;
+  esac
+}
+decode() { ffmpeg -nostdin -v error -i "$1" -map 0:a -f f64le - | md5sum | cut -d' ' -f1; }
+# ffmpeg would resample a chain's later links to the first one's rate: each
+# link is decoded on its own, split where the second file began.
+samples() {
+  if [ "$case" = chained-ogg ]; then
+    local first; first=$(stat -c %s a.ogg)
+    head -c "$first" "$1" > link1.ogg; tail -c +$((first + 1)) "$1" > link2.ogg
+    echo "$(decode link1.ogg) $(decode link2.ogg)"
+  else
+    decode "$1"
+  fi
+}
+[ "$ext" != ogg ] || need ogginfo
+before_samples=$(samples "$in")
+old=$(rate "$in")
+old_own=$(own_rate "$in")
+
+for percent in 90 85; do
+  "$cli" -p $percent -o out "$in" > line
+  copy=out/in-$percent.$ext
+  new=$(scaled "$old" $percent)
+  # Windows names the copy out\in-90.aiff.
+  grep -q "^out[/\\]in-$percent.$ext: $old Hz -> $new Hz" line || { echo "printed: $(cat line)"; exit 1; }
+  cmp original "$in"  # the input is untouched
+  [ "$(stat -c %s "$copy")" = "$(stat -c %s "$in")" ] || { echo "the copy's length differs"; exit 1; }
+  [ "$(rate "$copy")" = "$new" ] || { echo "ffprobe reads $(rate "$copy") at $percent%"; exit 1; }
+  [ "$(samples "$copy")" = "$before_samples" ] || { echo "the decoded samples differ at $percent%"; exit 1; }
+  # The format's own tool: every rate scaled, each link of a chain by its own.
+  expected_own=""
+  for r in $old_own; do expected_own+="$(scaled "$r" $percent) "; done
+  [ "$(echo $(own_rate "$copy"))" = "$(echo $expected_own)" ] ||
+    { echo "its own tool reads $(own_rate "$copy"), not $expected_own"; exit 1; }
+
+  # The same bytes through a pipe and in the file itself, where that is one write.
+  "$cli" -q -p $percent -c - < "$in" | cat > streamed
+  cmp "$copy" streamed
+  cp "$in" changed.$ext
+  if [ "$case" = chained-ogg ]; then
+    if "$cli" -q -p $percent --in-place changed.$ext 2> err; then echo "changed a chain in place"; exit 1; fi
+    cmp original changed.$ext
+  else
+    "$cli" -q -p $percent --in-place changed.$ext
+    cmp "$copy" changed.$ext
+  fi
+done
+echo "$case: $old Hz -> $(scaled "$old" 90) and $(scaled "$old" 85) Hz, same samples, read back by ffprobe and its own tool"

@@ -1,0 +1,190 @@
+#include "support/format_builders.h"
+
+#include <bit>
+#include <cmath>
+#include <cstring>
+
+namespace vellora::test {
+
+std::string be64(std::uint64_t v) {
+  return be32(static_cast<std::uint32_t>(v >> 32)) + be32(static_cast<std::uint32_t>(v & 0xFFFFFFFF));
+}
+std::string le64(std::uint64_t v) {
+  return le32(static_cast<std::uint32_t>(v & 0xFFFFFFFF)) + le32(static_cast<std::uint32_t>(v >> 32));
+}
+
+std::string extended80(double value) {
+  if (value == 0) return std::string(10, '\0');
+  int exponent = 0;
+  const double fraction = std::frexp(std::fabs(value), &exponent);  // value = fraction * 2^exponent, fraction in [0.5, 1)
+  const auto mantissa = static_cast<std::uint64_t>(std::ldexp(fraction, 64));
+  const auto biased = static_cast<std::uint16_t>(exponent - 1 + 16383 + (value < 0 ? 0x8000 : 0));
+  return be16(biased) + be64(mantissa);
+}
+
+std::string beDouble(double value) { return be64(std::bit_cast<std::uint64_t>(value)); }
+
+std::string pattern(std::size_t bytes, unsigned seed) {
+  std::string samples(bytes, '\0');
+  for (std::size_t i = 0; i < bytes; ++i) samples[i] = static_cast<char>((i * 7 + 3 + seed) & 0xFF);
+  return samples;
+}
+
+AiffBuilder::AiffBuilder(bool aifc) : type_(aifc ? "AIFC" : "AIFF"), aifc_(aifc) {}
+
+AiffBuilder& AiffBuilder::comm(std::uint16_t channels, std::uint32_t frames, std::uint16_t bits, double rate,
+                               std::string_view compression) {
+  std::string body = be16(channels) + be32(frames) + be16(bits) + extended80(rate);
+  if (aifc_) body += std::string(compression) + std::string("\x0e" "not compressed\0", 16);
+  rateOffset_ = 12 + body_.size() + 8 + 8;
+  return chunk("COMM", body);
+}
+
+AiffBuilder& AiffBuilder::commRaw(std::string_view body) { return chunk("COMM", body); }
+
+AiffBuilder& AiffBuilder::ssnd(std::size_t bytes) {
+  return chunk("SSND", std::string(8, '\0') + pattern(bytes));
+}
+
+AiffBuilder& AiffBuilder::chunk(std::string_view id, std::string_view body) {
+  body_ += std::string(id) + be32(static_cast<std::uint32_t>(body.size())) + std::string(body);
+  if (body.size() % 2 == 1) body_ += '\0';
+  return *this;
+}
+
+std::string AiffBuilder::bytes() const {
+  return "FORM" + be32(static_cast<std::uint32_t>(4 + body_.size())) + type_ + body_;
+}
+
+namespace {
+const std::string kWave64Tail("\xf3\xac\xd3\x11\x8c\xd1\x00\xc0\x4f\x8e\xdb\x8a", 12);
+const std::string kRiffGuid("riff\x2e\x91\xcf\x11\xa5\xd6\x28\xdb\x04\xc1\x00\x00", 16);
+}  // namespace
+
+Wave64Builder& Wave64Builder::fmt(const Format& f, std::size_t bodyBytes) {
+  std::string body = f.body();
+  for (std::size_t i = 16; i < bodyBytes; ++i) body += static_cast<char>(0xE0 + i % 16);
+  return chunk("fmt ", body.substr(0, bodyBytes));
+}
+
+Wave64Builder& Wave64Builder::chunk(std::string_view name, std::string_view body) {
+  return chunkWithSize(name, 24 + body.size(), body);
+}
+
+Wave64Builder& Wave64Builder::chunkWithSize(std::string_view name, std::uint64_t size, std::string_view body) {
+  body_ += std::string(name) + kWave64Tail + le64(size) + std::string(body);
+  body_.append((8 - body.size() % 8) % 8, '\0');
+  return *this;
+}
+
+std::string Wave64Builder::bytes() const {
+  return kRiffGuid + le64(40 + body_.size()) + "wave" + kWave64Tail + body_;
+}
+
+CafBuilder& CafBuilder::desc(double rate, std::string_view formatId, std::uint32_t channels, std::uint32_t bits,
+                             std::uint32_t bytesPerPacket, std::uint32_t framesPerPacket) {
+  return chunk("desc", beDouble(rate) + std::string(formatId) + be32(0) + be32(bytesPerPacket) +
+                           be32(framesPerPacket) + be32(channels) + be32(bits));
+}
+
+CafBuilder& CafBuilder::chunk(std::string_view type, std::string_view body) {
+  return chunkWithSize(type, static_cast<std::int64_t>(body.size()), body);
+}
+
+CafBuilder& CafBuilder::chunkWithSize(std::string_view type, std::int64_t size, std::string_view body) {
+  body_ += std::string(type) + be64(static_cast<std::uint64_t>(size)) + std::string(body);
+  return *this;
+}
+
+std::string alacConfig(std::uint32_t rate, std::uint8_t bits, std::uint8_t channels, std::uint32_t bitRate) {
+  std::string config = be32(4096);
+  config += std::string{'\0', static_cast<char>(bits), 40, 10, 14, static_cast<char>(channels)};
+  return config + be16(255) + be32(0x4004) + be32(bitRate) + be32(rate);
+}
+
+std::string alacCookieWithAtoms(const std::string& config) {
+  return be32(12) + "frma" + "alac" + be32(static_cast<std::uint32_t>(12 + config.size())) + "alac" + be32(0) + config;
+}
+
+namespace {
+
+std::uint32_t oggCrcBitByBit(const std::string& page) {
+  std::uint32_t crc = 0;
+  for (char c : page) {
+    crc ^= static_cast<std::uint32_t>(static_cast<unsigned char>(c)) << 24;
+    for (int bit = 0; bit < 8; ++bit) crc = (crc & 0x80000000U) != 0 ? (crc << 1) ^ 0x04C11DB7U : crc << 1;
+  }
+  return crc;
+}
+
+}  // namespace
+
+std::string OggPage::bytes() const {
+  std::string page = "OggS";
+  page += '\0';
+  page += static_cast<char>(flags);
+  page += le64(granule) + le32(serial) + le32(sequence) + le32(0);
+  page += static_cast<char>(lacing.size());
+  for (std::uint8_t l : lacing) page += static_cast<char>(l);
+  page += body;
+  page.replace(22, 4, le32(oggCrcBitByBit(page)));
+  return page;
+}
+
+std::vector<OggPage> oggPages(const std::vector<std::string>& packets, std::uint32_t serial, std::size_t maxBody) {
+  std::vector<OggPage> pages;
+  std::uint64_t granule = 0;
+  auto startPage = [&](std::uint8_t flags) {
+    pages.push_back({.flags = flags, .granule = ~std::uint64_t{0}, .serial = serial,
+                     .sequence = static_cast<std::uint32_t>(pages.size()), .lacing = {}, .body = {}});
+  };
+  for (std::size_t p = 0; p < packets.size(); ++p) {
+    const std::string& packet = packets[p];
+    // The identification header alone on the first page, and the audio on pages after the headers.
+    if (p == 0) startPage(2);
+    if (p == 1 || p == 3) startPage(0);
+    std::size_t done = 0;
+    for (bool last = false; !last;) {
+      OggPage& page = pages.back();
+      if (page.lacing.size() == 255 || page.body.size() >= maxBody) {
+        startPage(done > 0 ? 1 : 0);
+        continue;
+      }
+      const std::size_t piece = std::min<std::size_t>(255, packet.size() - done);
+      pages.back().lacing.push_back(static_cast<std::uint8_t>(piece));
+      pages.back().body += packet.substr(done, piece);
+      done += piece;
+      last = piece < 255;
+    }
+    if (p >= 3) granule += 1024;
+    pages.back().granule = p < 3 ? 0 : granule;
+  }
+  pages.back().flags |= 4;
+  return pages;
+}
+
+std::string vorbisIdentification(std::uint32_t rate, std::uint8_t channels, std::int32_t maxBitRate,
+                                 std::int32_t nominalBitRate, std::int32_t minBitRate) {
+  std::string id = "\x01vorbis" + le32(0);
+  id += static_cast<char>(channels);
+  id += le32(rate) + le32(static_cast<std::uint32_t>(maxBitRate)) + le32(static_cast<std::uint32_t>(nominalBitRate)) +
+        le32(static_cast<std::uint32_t>(minBitRate));
+  id += "\xb8\x01";
+  return id;
+}
+
+std::string oggVorbis(std::uint32_t rate, std::uint8_t channels, std::uint32_t serial, std::size_t commentBytes,
+                      std::size_t setupBytes, std::size_t audioPackets) {
+  std::vector<std::string> packets = {vorbisIdentification(rate, channels, 0, 128000, 0),
+                                      "\x03vorbis" + pattern(commentBytes, 1), "\x05vorbis" + pattern(setupBytes, 2)};
+  for (std::size_t i = 0; i < audioPackets; ++i) packets.push_back(pattern(100 + 37 * i, static_cast<unsigned>(i)));
+  return joinPages(oggPages(packets, serial));
+}
+
+std::string joinPages(const std::vector<OggPage>& pages) {
+  std::string joined;
+  for (const OggPage& page : pages) joined += page.bytes();
+  return joined;
+}
+
+}  // namespace vellora::test

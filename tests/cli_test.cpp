@@ -630,7 +630,7 @@ TEST_F(CliTest, RateSetsTheNewRateItself) {
   drive.write("rec/take.wav", drifted);
   const Outcome r = run({"-r", "48000", "-o", "out", "take.wav"});
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, "out/take-48000Hz.wav: 48002 Hz -> 48000 Hz, 16-bit\n");
+  EXPECT_EQ(r.out, inOut("take-48000Hz.wav") + ": 48002 Hz -> 48000 Hz, 16-bit\n");
   EXPECT_EQ(drive.read("rec/out/take-48000Hz.wav"), test::withRates(drifted, 21, 48000, 192000));
   EXPECT_EQ(run({"--rate=48000Hz", "-nf", "-o", "out", "take.wav"}).status, 0);
 

@@ -6,7 +6,7 @@ CMAKE_FLAGS ?=
 
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps run-deps configure run-configure build run-build test run bench install package \
+.PHONY: all deps run-deps package-deps configure run-configure build run-build test run bench install package \
   sanitize fuzz check-builds clean windows windows-test
 
 # Where `make install` puts Vellora; DESTDIR= stages it elsewhere.
@@ -19,6 +19,9 @@ deps:
 
 run-deps:
 	@scripts/install-deps.sh run
+
+package-deps:
+	@scripts/install-deps.sh package
 
 CONFIGURE = cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_INSTALL_PREFIX=$(PREFIX) $(CMAKE_FLAGS) >/dev/null
@@ -41,7 +44,7 @@ install: run-build
 	@DESTDIR=$(DESTDIR) cmake --install $(BUILD)
 
 # vellora_VERSION_amd64.deb in $(BUILD)
-package: run-build
+package: package-deps run-build
 	@cd $(BUILD) && cpack -G DEB
 
 test: build
@@ -60,14 +63,17 @@ sanitize: deps
 	@cmake --build build-asan -j $(JOBS)
 	@cd build-asan && ctest --output-on-failure -j $(JOBS)
 
-# The header scan and patch under libFuzzer for FUZZ_SECONDS, from the seed corpus.
+# The header scan and patch, then the FLAC plan, under libFuzzer for
+# FUZZ_SECONDS each, from the seed corpus.
 fuzz: deps
 	@cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
 	  -DVELLORA_FUZZ=ON -DVELLORA_BUILD_BENCH=OFF >/dev/null
-	@cmake --build build-fuzz --target header_fuzz
-	@mkdir -p build-fuzz/corpus
+	@cmake --build build-fuzz --target header_fuzz flac_fuzz
+	@mkdir -p build-fuzz/corpus build-fuzz/flac-corpus
 	@build-fuzz/tests/fuzz/header_fuzz -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
 	  build-fuzz/corpus tests/fuzz/corpus
+	@build-fuzz/tests/fuzz/flac_fuzz -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	  build-fuzz/flac-corpus tests/fuzz/corpus
 
 # The Windows programs and installer, cross-built with mingw-w64 into
 # build-windows/, and their tests under Wine.

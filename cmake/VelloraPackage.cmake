@@ -1,5 +1,8 @@
 # `make package`: a Debian package whose dependencies dpkg-shlibdeps reads off
-# the programs, plus xdg-utils, which plays the copies and opens folders.
+# the programs, plus what they load only when a file is played or a folder
+# opened, which dpkg-shlibdeps cannot see: GIO (2.58 brought the launch with
+# standard streams of our choosing) and the MIME database it tells a WAV file
+# by. xdg-utils' xdg-mime is the README's way to make Vellora the default.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME vellora)
 set(CPACK_PACKAGE_VENDOR "The Vellora developers")
@@ -12,6 +15,7 @@ set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS xdg-utils)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libglib2.0-0 (>= 2.58), shared-mime-info")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS xdg-utils)
 set(CPACK_STRIP_FILES ON)
 include(CPack)

@@ -3,27 +3,10 @@
 # an "Open with" entry for .wav files; its uninstaller takes all of it away.
 # The window's target installs vellora.exe into bin/ beside vellora-cli.exe.
 
-# The icon, from the window's speaker picture, at the sizes Windows asks for.
-find_program(VELLORA_CONVERT convert REQUIRED)
-find_program(VELLORA_ICOTOOL icotool REQUIRED)
-set(icon ${CMAKE_BINARY_DIR}/vellora.ico)
-set(picture ${PROJECT_SOURCE_DIR}/window/pictures/speaker.png)
-set(sizes 16 32 48 256)
-set(pngs)
-foreach(size ${sizes})
-  list(APPEND pngs ${CMAKE_BINARY_DIR}/icon/vellora-${size}.png)
-endforeach()
-add_custom_command(OUTPUT ${icon}
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/icon
-  COMMAND ${VELLORA_CONVERT} ${picture} -filter point -resize 16x16 ${CMAKE_BINARY_DIR}/icon/vellora-16.png
-  COMMAND ${VELLORA_CONVERT} ${picture} -filter point -resize 32x32 ${CMAKE_BINARY_DIR}/icon/vellora-32.png
-  COMMAND ${VELLORA_CONVERT} ${picture} -filter point -resize 48x48 ${CMAKE_BINARY_DIR}/icon/vellora-48.png
-  COMMAND ${VELLORA_CONVERT} ${picture} -filter point -resize 256x256 ${CMAKE_BINARY_DIR}/icon/vellora-256.png
-  COMMAND ${VELLORA_ICOTOOL} -c -o ${icon} ${pngs}
-  DEPENDS ${picture}
-  VERBATIM)
-add_custom_target(vellora_icon ALL DEPENDS ${icon})
-install(FILES ${icon} DESTINATION .)
+# The program's icon (WindowsResources.cmake) for the shortcut, Settings and
+# the installer's own windows, and the licence beside the programs.
+install(FILES ${VELLORA_WINDOWS_ICON} DESTINATION . RENAME vellora.ico)
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION bin RENAME LICENSE.txt)
 
 set(CPACK_GENERATOR NSIS)
 set(CPACK_PACKAGE_NAME Vellora)
@@ -35,21 +18,33 @@ set(CPACK_PACKAGE_INSTALL_DIRECTORY Vellora)
 set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY Vellora)
 set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
 # A 64-bit installer, like the programs: it runs where only 64-bit Windows
-# programs run (Debian's wine64 alone).
-set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+# programs run (Debian's wine64 alone). Sharp at any display scale, and with
+# the version resource the programs carry (NSIS's backquotes, which CPack
+# passes on unchanged, unlike double quotes).
+set(CPACK_NSIS_DEFINES "Target amd64-unicode
+  VIProductVersion ${PROJECT_VERSION}.0
+  VIAddVersionKey /LANG=1033 ProductName Vellora
+  VIAddVersionKey /LANG=1033 ProductVersion ${PROJECT_VERSION}
+  VIAddVersionKey /LANG=1033 FileVersion ${PROJECT_VERSION}
+  VIAddVersionKey /LANG=1033 FileDescription `Vellora Setup`
+  VIAddVersionKey /LANG=1033 CompanyName `The Vellora developers`
+  VIAddVersionKey /LANG=1033 LegalCopyright `${VELLORA_COPYRIGHT}`")
+set(CPACK_NSIS_MANIFEST_DPI_AWARE ON)
 set(CPACK_NSIS_PACKAGE_NAME Vellora)
 set(CPACK_NSIS_DISPLAY_NAME Vellora)
-set(CPACK_NSIS_MUI_ICON ${icon})
-set(CPACK_NSIS_MUI_UNIICON ${icon})
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_NSIS_MUI_ICON ${VELLORA_WINDOWS_ICON})
+set(CPACK_NSIS_MUI_UNIICON ${VELLORA_WINDOWS_ICON})
 set(CPACK_NSIS_INSTALLED_ICON_NAME vellora.ico)
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
 set(CPACK_NSIS_EXECUTABLES_DIRECTORY bin)
 
-# The Start-menu entry and the "Open with" entry live in vellora-install.nsh,
-# where NSIS's quoting needs no CMake escapes.
+# The Start-menu entry, the "Open with" entry, the uninstall entry's values
+# beyond CPack's and the refusal to uninstall a running Vellora live in
+# vellora-install.nsh, where NSIS's quoting needs no CMake escapes.
 set(nsh "!include '${PROJECT_SOURCE_DIR}/cmake/vellora-install.nsh'\n")
 set(CPACK_NSIS_CREATE_ICONS_EXTRA "${nsh}!insertmacro VelloraShortcut")
 set(CPACK_NSIS_DELETE_ICONS_EXTRA "${nsh}!insertmacro VelloraUnshortcut")
 set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS "${nsh}!insertmacro VelloraRegister")
-set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS "${nsh}!insertmacro VelloraUnregister")
+set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS "${nsh}!insertmacro VelloraRefuseWhileRunning\n!insertmacro VelloraUnregister")
 include(CPack)

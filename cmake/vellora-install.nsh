@@ -1,5 +1,6 @@
 ; What the Vellora installer adds beyond its files, and its uninstaller
-; takes away: the Start-menu entry and the "Open with" entry for .wav files.
+; takes away: the Start-menu entry, the "Open with" entry for .wav files and
+; what admins' tools read in the uninstall entry.
 ; The installer is a 64-bit program, so it writes the registry view that a
 ; 64-bit Explorer reads.
 !ifndef VELLORA_INSTALL_NSH
@@ -16,12 +17,46 @@
   Delete "$SMPROGRAMS\$MUI_TEMP\Vellora.lnk"
   DeleteRegKey /ifempty SHCTX "Software\Vellora"
 !macroend
+
+!define VELLORA_UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Vellora"
+
 !macro VelloraRegister
+  ; Settings removes programs; CPack's Start-menu folder always gets an
+  ; Uninstall shortcut, which is taken out again here.
+  Delete "$SMPROGRAMS\$STARTMENU_FOLDER\Uninstall.lnk"
+  ; The size of the files in kilobytes, as makensis counted them.
+  SectionGetSize 0 $0
+  WriteRegDWORD SHCTX "${VELLORA_UNINSTALL_KEY}" "EstimatedSize" $0
+  WriteRegStr SHCTX "${VELLORA_UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr SHCTX "${VELLORA_UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" /S'
   WriteRegStr HKLM "Software\Classes\Applications\vellora.exe" "FriendlyAppName" "Vellora"
   WriteRegStr HKLM "Software\Classes\Applications\vellora.exe\DefaultIcon" "" "$INSTDIR\vellora.ico"
   WriteRegStr HKLM "Software\Classes\Applications\vellora.exe\SupportedTypes" ".wav" ""
   WriteRegStr HKLM "Software\Classes\Applications\vellora.exe\shell\open\command" "" '"$INSTDIR\bin\vellora.exe" "%1"'
   WriteRegStr HKLM "Software\Classes\.wav\OpenWithList\vellora.exe" "" ""
+!macroend
+
+; Windows cannot remove a program that runs: uninstalling then would strand
+; it in Program Files without the entry that Settings removes it by. The
+; uninstaller asks to close Vellora first; silent, it gives up with status 2
+; and leaves everything as it was. A running program cannot be opened for
+; writing, which FileOpen's append mode asks for.
+!macro VelloraRefuseWhileRunning
+  vellora_running_check:
+  ClearErrors
+  IfFileExists "$INSTDIR\bin\vellora.exe" 0 +3
+    FileOpen $0 "$INSTDIR\bin\vellora.exe" a
+    FileClose $0
+  IfFileExists "$INSTDIR\bin\vellora-cli.exe" 0 +3
+    FileOpen $0 "$INSTDIR\bin\vellora-cli.exe" a
+    FileClose $0
+  IfErrors 0 vellora_not_running
+    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION \
+      "Vellora is running. Close it, then choose Retry to uninstall it." \
+      /SD IDCANCEL IDRETRY vellora_running_check
+    SetErrorLevel 2
+    Quit
+  vellora_not_running:
 !macroend
 
 !macro VelloraUnregister

@@ -1,17 +1,25 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Vellora needs, and only those that are missing,
 # so a machine that has them all needs neither root nor network.
-#   scripts/install-deps.sh run    what building and starting the program needs
-#   scripts/install-deps.sh test   that, plus what the tests and benchmarks need
+#   scripts/install-deps.sh run      what building and starting the program needs
+#   scripts/install-deps.sh package  that, plus what making the Debian package needs
+#   scripts/install-deps.sh test     that, plus what the tests and benchmarks need
 #   scripts/install-deps.sh windows  the Windows cross-build and its tests under Wine
 set -euo pipefail
 
-# Building and running: compiler, CMake, Qt, and xdg-utils, which plays the copies.
+# Building and running: compiler, CMake, Qt, GIO, which chooses and starts the
+# player, with the MIME database it tells a WAV file by, and xdg-utils, whose
+# xdg-mime makes Vellora the default for WAV files.
 run_packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  xdg-utils
+  libglib2.0-dev shared-mime-info xdg-utils
 )
+
+# The Debian package: cpack reads the programs' types with file and their
+# libraries with readelf and dpkg-shlibdeps, and strips them.
+package_packages=(file binutils dpkg-dev)
+package_tools=(cpack file readelf dpkg-shlibdeps dpkg strip)
 
 # Only the tests, the benchmarks and CI's checks of the install and the package.
 test_packages=(
@@ -20,7 +28,7 @@ test_packages=(
   xvfb xauth xdotool x11-apps imagemagick libx11-dev
   fonts-dejavu-core fonts-wqy-microhei  # the latter draws the full-width look-alikes in the screenshots
   at-spi2-core dbus-x11 python3-pyatspi  # the window as a screen reader sees it
-  sox ffmpeg espeak-ng  # real-world files for the tests, and peers in the benchmarks
+  sox ffmpeg espeak-ng flac  # real-world files for the tests, and peers in the benchmarks
   desktop-file-utils appstream lintian man-db
   xfsprogs btrfs-progs hyperfine  # the copy benchmarks on XFS and btrfs
 )
@@ -32,19 +40,35 @@ windows_packages=(
   sox ffmpeg espeak-ng xvfb xauth xdotool imagemagick
 )
 
+tools=()
 case "${1:-test}" in
   run) packages=("${run_packages[@]}") ;;
-  test) packages=("${run_packages[@]}" "${test_packages[@]}") ;;
+  package) packages=("${run_packages[@]}" "${package_packages[@]}"); tools=("${package_tools[@]}") ;;
+  test) packages=("${run_packages[@]}" "${package_packages[@]}" "${test_packages[@]}")
+        tools=("${package_tools[@]}") ;;
   windows) packages=("${windows_packages[@]}") ;;
-  *) echo "usage: $0 [run|test|windows]" >&2; exit 2 ;;
+  *) echo "usage: $0 [run|package|test|windows]" >&2; exit 2 ;;
 esac
+
+# Every tool a later step calls must be there, whichever package brought it:
+# a missing one should stop here, not minutes into a build.
+check_tools() {
+  local absent=()
+  for t in "${tools[@]}"; do command -v "$t" >/dev/null || absent+=("$t"); done
+  [[ ${#absent[@]} -eq 0 ]] && return 0
+  echo "these tools are still missing after installing the packages: ${absent[*]}" >&2
+  exit 1
+}
 
 missing=()
 for p in "${packages[@]}"; do
   status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
   [[ $status == "install ok installed" ]] || missing+=("$p")
 done
-[[ ${#missing[@]} -eq 0 ]] && exit 0
+if [[ ${#missing[@]} -eq 0 ]]; then
+  check_tools
+  exit 0
+fi
 
 command_line="apt-get install -y --no-install-recommends ${missing[*]}"
 give_up() {
@@ -72,3 +96,4 @@ install() {
 }
 # A fresh machine may have no package lists yet, or stale ones.
 install || { "${sudo[@]}" apt-get update && install; } || give_up
+check_tools

@@ -30,7 +30,7 @@ void puttofile(FileSystem& files, const std::string& swhat, const std::string& s
     (void)writeFileContent(files, sfile, std::string_view("\0", 1), offset - 1);
     return;
   }
-  (void)writeFileContent(files, sfile, swhat, offset);
+  (void)writeFileContent(files, sfile, files.fileText(swhat), offset);
 }
 
 std::string loadfromfile(FileSystem& files, const std::string& fname) {

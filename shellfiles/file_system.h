@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "shellfiles/io_status.h"
@@ -90,6 +91,10 @@ class FileSystem {
   // The path made absolute against the current directory, drive included;
   // nullopt when it cannot be mapped.
   virtual std::optional<std::string> absolutePath(const std::string& path) = 0;
+  // The bytes of a text file that other programs read (the header log, the
+  // archive page) for the core's UTF-8 text: the system's 8-bit code page,
+  // which on Linux is the locale's UTF-8 itself.
+  virtual std::string fileText(std::string_view utf8) const { return std::string(utf8); }
 };
 
 }  // namespace vellora

@@ -119,7 +119,7 @@ void SpeedJob::checkfile(const std::string& sfilein, const std::string& sdirout)
     logSkipped = headerLogConflict(input, output);
     if (logSkipped.empty())
       (void)writeFileContent(files_, std::string(kHeaderLogPath),
-                             headerLogText(done.header, input, output));
+                             files_.fileText(headerLogText(done.header, input, output)));
     window_.setInfo(infoText(done.header.format));
   }
   if (error_) {

@@ -3,7 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <sstream>
+#include <thread>
 
 #include "cli/progress_line.h"
 #include "cli/stream.h"
@@ -206,12 +208,15 @@ TEST_F(CliTest, MissingOutputDirectoryIsCreatedWithItsParents) {
   EXPECT_EQ(drive.list("new/deeper"), (Names{"talk-90.wav"}));
 }
 
-TEST_F(CliTest, PlayHandsTheCopyToTheOpener) {
+// "Open with" makes Vellora the desktop's choice for WAV files; --play must
+// still never start a second Vellora, but the next player registered.
+TEST_F(CliTest, PlayHandsTheCopyToAPlayerNeverToVellora) {
   VELLORA_SKIP_WITHOUT(RecordingPlayer);
-  test::FakeOpener opener;
+  test::FakeOpener desktop(test::FakeOpener::Choice::VelloraThenPlayer);
   const Outcome r = run({"--play", "-o", "out", "talk.wav"});
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(opener.waitForArguments(1), (Names{drive.host("rec/out/talk-90.wav")}));
+  EXPECT_EQ(desktop.waitForArguments(1), (Names{drive.host("rec/out/talk-90.wav")}));
+  EXPECT_EQ(desktop.velloraArguments(), Names{});
 }
 
 TEST(ProgressLine, RedrawsOnlyLongCopiesOnATerminal) {
@@ -514,12 +519,12 @@ TEST_F(CliTest, StreamsNamesInAnyLanguageAndOfAnyLength) {
   }
 }
 
-// The help speaks of the host it runs on: the drive map, its variable, the
-// desktop's opener and the manual page only where they exist.
+// The help speaks of the host it runs on: the drive map, its variable and
+// the manual page only where they exist.
 TEST_F(CliTest, HelpSpeaksOfItsOwnHost) {
   const std::string help = run({"--help"}).out;
   const bool linux = test::lacks(test::Feature::DriveMap).empty();
-  for (const char* word : {"drive map", "VELLORA_DRIVE_C", "~/temp/vellora", "xdg-open", "vellora-cli(1)"})
+  for (const char* word : {"drive map", "VELLORA_DRIVE_C", "~/temp/vellora", "vellora-cli(1)"})
     EXPECT_EQ(help.find(word) != std::string::npos, linux) << word;
   EXPECT_THAT(help, HasSubstr("(default\n                         C:\\temp\\vellora\\"));
 }
@@ -586,14 +591,18 @@ TEST_F(CliTest, LostStandardOutputFailsTheRun) {
   }
 }
 
-TEST_F(CliTest, PlaySaysWhenNoPlayerCouldStart) {
+TEST_F(CliTest, PlaySaysWhenNoPlayerButVelloraIsRegistered) {
   VELLORA_SKIP_WITHOUT(RecordingPlayer);
-  test::FakeOpener missing(test::FakeOpener::Missing);
+  test::FakeOpener desktop(test::FakeOpener::Choice::VelloraAlone);
   const Outcome r = run({"--play", "-o", "out", "talk.wav"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "out/talk-90.wav: 44100 Hz -> 39690 Hz, 16-bit\n");
-  EXPECT_EQ(r.err, "vellora-cli: could not start a player for out/talk-90.wav (is xdg-open installed?)\n");
+  EXPECT_EQ(r.err,
+            "vellora-cli: could not start a player for out/talk-90.wav (no application but Vellora "
+            "opens its type)\n");
   EXPECT_EQ(drive.read("rec/out/talk-90.wav"), talk90);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(desktop.velloraArguments(), Names{});
 }
 
 }  // namespace

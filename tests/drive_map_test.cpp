@@ -85,7 +85,8 @@ TEST_F(DriveMapTest, TurnsHostPathsIntoSystemPaths) {
   std::string expected = "Z:" + sibling;
   std::replace(expected.begin(), expected.end(), '/', '\\');
   EXPECT_EQ(map.toSystem(sibling), expected);
-  EXPECT_FALSE(map.toSystem("relative/path"));
+  // A relative host path is taken from the current directory, the drive's "work".
+  EXPECT_EQ(map.toSystem("relative/path"), "C:\\work\\relative\\path");
 
   DriveMap::Roots onlyC;
   onlyC[2] = drive.root();
@@ -110,6 +111,14 @@ TEST_F(DriveMapTest, CarriesReservedCharactersAsLookAlikes) {
       {"\u241B:", "\u241B\u241B\uFF1A"},
       {"\u241B\u241B\uFF1F?", "\u241B\u241B\u241B\u241B\u241B\uFF1F\uFF1F"},
       {"plain name.wav", "plain name.wav"},
+      // Bytes that are not UTF-8 travel as the mark and two hex digits, and
+      // a mark before hex digits in a host name is escaped like any other.
+      {"latin\xe9.wav", "latin\u241BE9.wav"},
+      {"\xff\xfe", "\u241BFF\u241BFE"},
+      {"cut \xc3", "cut \u241BC3"},
+      {"over\xc0\xaflong", "over\u241BC0\u241BAFlong"},
+      {"\u241BE9", "\u241B\u241BE9"},
+      {"gr\xc3\xb6\xc3\x9f" "e \xf0\x9f\x8e\xb5", "gr\xc3\xb6\xc3\x9f" "e \xf0\x9f\x8e\xb5"},
   };
   for (const Case& c : cases) {
     const std::optional<std::string> system = map.toSystem(host(std::string("temp/") + c.host));
@@ -120,8 +129,25 @@ TEST_F(DriveMapTest, CarriesReservedCharactersAsLookAlikes) {
   }
   // A lone escape mark typed into a system path stands for itself.
   EXPECT_EQ(map.toHost("C:\\x\u241By"), host("x\u241By"));
+  EXPECT_EQ(map.toHost("C:\\x\u241B41"), host("x\u241B41")) << "a byte UTF-8 holds alone is no escape";
   // The reserved characters themselves stay refused in system paths.
   EXPECT_FALSE(map.toHost("C:\\rec 12:30.wav"));
+}
+
+// On Linux a path typed where a system path belongs is a host path when it
+// starts with "/" or "~/"; anything else stays a system path.
+TEST_F(DriveMapTest, ReadsTypedHostPaths) {
+  const DriveMap map(roots);
+  ::setenv("HOME", host("work").c_str(), 1);
+  EXPECT_EQ(map.typedHostPath(host("temp/talk.wav")), "C:\\temp\\talk.wav");
+  EXPECT_EQ(map.typedHostPath("~/talk.wav"), "C:\\work\\talk.wav");
+  EXPECT_EQ(map.typedHostPath(host("data/out/")), "D:\\out\\") << "a folder keeps its trailing separator";
+  EXPECT_EQ(map.typedHostPath("/usr/share"), "Z:\\usr\\share");
+  for (const char* system : {"C:\\temp\\talk.wav", "talk.wav", "\\temp\\x.wav", "~talk.wav", ""})
+    EXPECT_FALSE(map.typedHostPath(system)) << system;
+  DriveMap::Roots onlyC;
+  onlyC[2] = drive.root();
+  EXPECT_FALSE(DriveMap(onlyC).typedHostPath("/usr/share")) << "on no drive, it is left for the job to refuse";
 }
 
 TEST_F(DriveMapTest, MakesPathsAbsolute) {

@@ -58,6 +58,9 @@ TEST(ShellOpen, HandsThePathOverUnchanged) {
 
 class ShellExecuteTest : public ::testing::Test {
  protected:
+  explicit ShellExecuteTest(test::FakeOpener::Choice choice = test::FakeOpener::Choice::Player,
+                            const std::string& playerScript = {})
+      : opener(choice, playerScript) {}
   void SetUp() override { drive.write("talk-90.wav", "RIFF"); }
   void TearDown() override {
     // Nothing the shell started may be left for us to reap.
@@ -70,7 +73,7 @@ class ShellExecuteTest : public ::testing::Test {
   DriveMap drives = DriveMap::fromEnvironment();
 };
 
-TEST_F(ShellExecuteTest, StartsTheOpenerWithTheHostPath) {
+TEST_F(ShellExecuteTest, StartsTheDesktopsChoiceWithTheHostPath) {
   EXPECT_GT(shellExecuteOpen(drives, "open", "C:\\talk-90.wav"), 32);
   EXPECT_EQ(opener.waitForArguments(1), (std::vector<std::string>{drive.host("talk-90.wav")}));
   EXPECT_GT(shellExecuteOpen(drives, "open", "c:/"), 32) << "a folder opens as well";
@@ -81,34 +84,25 @@ TEST_F(ShellExecuteTest, StartsNothingForPathsItCannotOpen) {
   for (const char* bad : {"C:\\missing.wav", "C:\\a:b.wav", "E:\\talk-90.wav", "C:\\*.wav"})
     EXPECT_LE(shellExecuteOpen(drives, "open", bad), 32) << bad;
   EXPECT_LE(shellExecuteOpen(drives, "print", "C:\\talk-90.wav"), 32);
-  // Give a wrongly started opener the time to show itself.
+  // Give a wrongly started player the time to show itself.
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   EXPECT_TRUE(opener.arguments().empty());
 }
 
-TEST_F(ShellExecuteTest, FailsWithoutAnOpenerOnPath) {
-  const char* path = std::getenv("PATH");
-  const std::string saved = path ? path : "";
-  ::setenv("PATH", drive.root().c_str(), 1);
-  EXPECT_LE(shellExecuteOpen(drives, "open", "C:\\talk-90.wav"), 32);
-  ::setenv("PATH", saved.c_str(), 1);
-}
+// A player that tells where its standard streams lead, then stays.
+struct LingeringPlayer : ShellExecuteTest {
+  LingeringPlayer()
+      : ShellExecuteTest(test::FakeOpener::Choice::Player,
+                         "in=$(readlink /proc/$$/fd/0); out=$(readlink /proc/$$/fd/1)\n"
+                         "printf '%s\\n%s\\n%s\\n' \"$in\" \"$out\" $$ > \"$VELLORA_STREAMS.tmp\"\n"
+                         "mv \"$VELLORA_STREAMS.tmp\" \"$VELLORA_STREAMS\"\n"
+                         "exec sleep 60 2>/dev/null\n") {}
+};
 
-TEST_F(ShellExecuteTest, DoesNotWaitForTheProgramAndGivesItNoTerminal) {
-  // An opener that tells where its standard streams lead, then stays.
-  const std::string bin = drive.host("bin");
-  drive.mkdir("bin");
-  test::writeHostFile(bin + "/xdg-open",
-                      "#!/bin/sh\n"
-                      "in=$(readlink /proc/$$/fd/0); out=$(readlink /proc/$$/fd/1)\n"
-                      "printf '%s\\n%s\\n%s\\n' \"$in\" \"$out\" $$ > \"" + drive.host("streams.tmp") + "\"\n"
-                      "mv \"" + drive.host("streams.tmp") + "\" \"" + drive.host("streams") + "\"\n"
-                      "exec sleep 60 2>/dev/null\n");
-  ::chmod((bin + "/xdg-open").c_str(), 0755);
-  const std::string saved = std::getenv("PATH");
-  ::setenv("PATH", (bin + ":" + saved).c_str(), 1);
+TEST_F(LingeringPlayer, IsNotWaitedForAndHasNoTerminal) {
+  ::setenv("VELLORA_STREAMS", drive.host("streams").c_str(), 1);
   EXPECT_GT(shellExecuteOpen(drives, "open", "C:\\talk-90.wav"), 32);
-  ::setenv("PATH", saved.c_str(), 1);
+  ::unsetenv("VELLORA_STREAMS");
 
   for (int i = 0; i < 1000 && !drive.exists("streams"); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));

@@ -51,8 +51,10 @@ std::string normalizedHostRoot(const std::string& dir) {
 
 // Host names may hold characters that system paths reserve; each stands in a
 // system path as its full-width look-alike. A host name that already holds a
-// look-alike, or the escape mark itself, gets the mark before it, so that
-// every host name comes back unchanged.
+// look-alike, or the escape mark itself, gets the mark before it, and a byte
+// that is not UTF-8 (latin\xe9.wav from an old disk) stands as the mark and
+// its two hex digits, so that every host name comes back unchanged and every
+// system path is valid UTF-8, which the windows' text boxes keep.
 constexpr std::string_view kEscape = "\u241B";  // "␛", SYMBOL FOR ESCAPE
 struct LookAlike {
   char reserved;
@@ -71,6 +73,43 @@ std::string_view markAt(std::string_view text) {
   return {};
 }
 
+// The length of the well-formed UTF-8 character `text` starts with, or 0.
+std::size_t utf8Length(std::string_view text) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(0);
+  std::size_t length = 0;
+  unsigned char low = 0x80, high = 0xBF;  // the second byte's range
+  if (lead < 0x80) return 1;
+  if (lead >= 0xC2 && lead <= 0xDF) length = 2;
+  else if (lead >= 0xE0 && lead <= 0xEF) length = 3;
+  else if (lead >= 0xF0 && lead <= 0xF4) length = 4;
+  else return 0;
+  if (lead == 0xE0) low = 0xA0;       // no overlong forms
+  else if (lead == 0xED) high = 0x9F;  // no surrogates
+  else if (lead == 0xF0) low = 0x90;
+  else if (lead == 0xF4) high = 0x8F;  // nothing past U+10FFFF
+  if (text.size() < length || byte(1) < low || byte(1) > high) return 0;
+  for (std::size_t i = 2; i < length; ++i)
+    if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
+  return length;
+}
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+int hexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// The byte that the two hex digits `text` starts with stand for, when it is
+// one that UTF-8 never holds alone (80 to FF).
+std::optional<char> escapedByte(std::string_view text) {
+  if (text.size() < 2 || hexValue(text[0]) < 8 || hexValue(text[1]) < 0) return std::nullopt;
+  return static_cast<char>(hexValue(text[0]) * 16 + hexValue(text[1]));
+}
+
 std::string hostNameToSystem(std::string_view name) {
   std::string system;
   for (std::size_t i = 0; i < name.size();) {
@@ -80,11 +119,20 @@ std::string hostNameToSystem(std::string_view name) {
       i += mark.size();
       continue;
     }
+    const std::size_t length = utf8Length(name.substr(i));
+    if (length == 0) {
+      const auto b = static_cast<unsigned char>(name[i]);
+      system += kEscape;
+      system += kHexDigits[b >> 4];
+      system += kHexDigits[b & 15];
+      ++i;
+      continue;
+    }
     const auto reserved = std::find_if(std::begin(kLookAlikes), std::end(kLookAlikes),
                                        [c = name[i]](const LookAlike& l) { return l.reserved == c; });
     if (reserved != std::end(kLookAlikes)) system += reserved->fullWidth;
-    else system += name[i];
-    ++i;
+    else system += name.substr(i, length);
+    i += length;
   }
   return system;
 }
@@ -94,8 +142,15 @@ std::string systemNameToHost(std::string_view name) {
   for (std::size_t i = 0; i < name.size();) {
     std::string_view mark = markAt(name.substr(i));
     if (mark == kEscape) {
-      // An escaped mark stands for itself; a lone escape mark too.
-      const std::string_view escaped = markAt(name.substr(i + mark.size()));
+      // An escaped mark stands for itself, two hex digits for their byte,
+      // and a lone escape mark for itself too.
+      const std::string_view rest = name.substr(i + mark.size());
+      if (const std::optional<char> byte = escapedByte(rest)) {
+        host += *byte;
+        i += mark.size() + 2;
+        continue;
+      }
+      const std::string_view escaped = markAt(rest);
       host += escaped.empty() ? kEscape : escaped;
       i += mark.size() + escaped.size();
       continue;
@@ -203,11 +258,12 @@ std::optional<std::string> DriveMap::absolute(std::string_view systemPath, std::
 }
 
 std::optional<std::string> DriveMap::toSystem(std::string_view hostPath, std::string* why) const {
-  if (hostPath.empty() || hostPath.front() != '/') {
-    if (why) *why = "the path is not absolute";
+  if (hostPath.empty()) {
+    if (why) *why = "the path is empty";
     return std::nullopt;
   }
   std::vector<std::string> parts;
+  if (hostPath.front() != '/') appendParts(parts, currentDirectory(), true);
   appendParts(parts, hostPath, true);
 
   std::optional<std::size_t> best;
@@ -229,6 +285,23 @@ std::optional<std::string> DriveMap::toSystem(std::string_view hostPath, std::st
   for (std::size_t i = bestDepth; i < parts.size(); ++i) path += "\\" + hostNameToSystem(parts[i]);
   if (bestDepth == parts.size()) path += "\\";
   return path;
+}
+
+std::optional<std::string> DriveMap::typedHostPath(std::string_view typed) const {
+  std::string host;
+  if (typed.starts_with("~/")) {
+    const char* home = std::getenv("HOME");
+    if (!home) return std::nullopt;
+    host = std::string(home) + std::string(typed.substr(1));
+  } else if (typed.starts_with("/")) {
+    host = typed;
+  } else {
+    return std::nullopt;
+  }
+  std::optional<std::string> system = toSystem(host);
+  // A folder typed with its trailing "/" keeps it, as "\".
+  if (system && host.back() == '/' && system->back() != '\\') *system += '\\';
+  return system;
 }
 
 }  // namespace vellora

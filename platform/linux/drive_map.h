@@ -24,12 +24,16 @@ class DriveMap final : public HostPaths {
   // "." and ".." resolve lexically and stop at the drive root.
   std::optional<std::string> toHost(std::string_view systemPath,
                                     std::string* why = nullptr) const override;
-  // The system path of an absolute host path: the drive whose root is its
-  // longest prefix, "\" as separator; nullopt when no drive holds it.
-  // Characters that system paths reserve (: ? * < > | " \) become their
-  // full-width look-alikes, and toHost turns them back.
+  // The system path of a host path (a relative one taken from the current
+  // directory): the drive whose root is its longest prefix, "\" as
+  // separator; nullopt when no drive holds it. Characters that system paths
+  // reserve (: ? * < > | " \) become their full-width look-alikes, bytes
+  // that are not UTF-8 the escape mark and two hex digits, and toHost turns
+  // them back.
   std::optional<std::string> toSystem(std::string_view hostPath,
                                       std::string* why = nullptr) const override;
+  // A typed path that starts with "/" or "~/" is a host path.
+  std::optional<std::string> typedHostPath(std::string_view typed) const override;
   // A system path made absolute against the current directory: "X:\a\b".
   std::optional<std::string> absolute(std::string_view systemPath, std::string* why = nullptr) const;
 

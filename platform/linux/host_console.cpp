@@ -178,8 +178,8 @@ const HostWords& HostConsole::words() const {
   static const HostWords words{
       .defaultOutputDirectory = "C:\\temp\\vellora\\ on the drive map: ~/temp/vellora unless "
                                 "VELLORA_DRIVE_C names another drive C:",
-      .player = "the desktop's player (xdg-open)",
-      .noPlayerHint = "is xdg-open installed?",
+      .player = "the desktop's player (never Vellora)",
+      .noPlayerHint = "no application but Vellora opens its type",
       .moreHelp = "See vellora-cli(1) for more.",
   };
   return words;

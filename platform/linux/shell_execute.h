@@ -7,10 +7,10 @@
 
 namespace vellora {
 
-// The shell's "open" verb on the host: starts `xdg-open HOSTPATH`, found on
-// PATH, detached, with /dev/null as its standard input and output. Returns a
-// value above 32 when the program started, 32 or less otherwise, after the
-// shell's own codes.
+// The shell's "open" verb on the host: opens the host path with the
+// desktop's application for its type, never with Vellora itself (see
+// openOnDesktop). Returns a value above 32 when the application started, 32
+// or less otherwise, after the shell's own codes.
 std::intptr_t shellExecuteOpen(const DriveMap& drives, const std::string& operation,
                                const std::string& file);
 

@@ -25,6 +25,20 @@ std::string narrow(std::wstring_view utf16, UINT codePage) {
 
 std::string toUtf8(std::wstring_view utf16) { return narrow(utf16, CP_UTF8); }
 
+std::string inActiveCodePage(std::string_view utf8) {
+  const UINT codePage = ::GetACP();
+  // UTF-8 takes neither a replacement character nor the flag.
+  if (codePage == CP_UTF8 || utf8.empty()) return std::string(utf8);
+  const std::wstring wide = toWide(utf8);
+  const int size = static_cast<int>(wide.size());
+  const int length = ::WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, wide.data(), size, nullptr, 0,
+                                           "?", nullptr);
+  std::string text(static_cast<std::size_t>(length), '\0');
+  ::WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, wide.data(), size, text.data(), length, "?",
+                        nullptr);
+  return text;
+}
+
 std::string reasonFor(DWORD error) {
   wchar_t* text = nullptr;
   const DWORD length = ::FormatMessageW(

@@ -15,6 +15,9 @@ std::wstring toWide(std::string_view utf8);
 std::string toUtf8(std::wstring_view utf16);
 // UTF-16 in an 8-bit code page (CP_ACP for the few functions without a wide form).
 std::string narrow(std::wstring_view utf16, UINT codePage);
+// UTF-8 text in the active code page, as Windows programs read text files; a
+// character the code page lacks becomes "?", never a look-alike.
+std::string inActiveCodePage(std::string_view utf8);
 
 // A full path in the form Win32 takes at any length: from MAX_PATH less the
 // room CreateDirectoryW keeps for an 8.3 name on, it needs the \\?\ prefix

@@ -305,4 +305,8 @@ std::optional<std::string> WindowsFileSystem::absolutePath(const std::string& pa
   return toUtf8(fullPath(toWide(path)));
 }
 
+std::string WindowsFileSystem::fileText(std::string_view utf8) const {
+  return win32::inActiveCodePage(utf8);
+}
+
 }  // namespace vellora

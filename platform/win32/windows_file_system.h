@@ -18,6 +18,8 @@ class WindowsFileSystem : public FileSystem {
   IoStatus listFiles(const std::string& pattern, std::vector<std::string>& names) override;
   std::optional<FileTime> modificationTime(const std::string& path) override;
   std::optional<std::string> absolutePath(const std::string& path) override;
+  // In the active code page, which is what Excel and Notepad read.
+  std::string fileText(std::string_view utf8) const override;
 };
 
 }  // namespace vellora

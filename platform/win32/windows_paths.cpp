@@ -26,4 +26,6 @@ std::optional<std::string> WindowsPaths::toHost(std::string_view systemPath, std
   return std::string(systemPath);
 }
 
+std::optional<std::string> WindowsPaths::typedHostPath(std::string_view) const { return std::nullopt; }
+
 }  // namespace vellora

@@ -12,6 +12,8 @@ class WindowsPaths final : public HostPaths {
                                       std::string* why = nullptr) const override;
   std::optional<std::string> toHost(std::string_view systemPath,
                                     std::string* why = nullptr) const override;
+  // Whatever is typed is a system path already.
+  std::optional<std::string> typedHostPath(std::string_view typed) const override;
 };
 
 }  // namespace vellora

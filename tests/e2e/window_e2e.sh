@@ -19,9 +19,10 @@ trap 'rm -rf "$work"' EXIT
 # The classic 8-point font, at which the places clicked below are the designed ones.
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/window_session.sh"
+WORK=$work fake_opener
 desktop_font 8 "$work/config"
 export VELLORA_DRIVE_C=$work/c
-mkdir -p "$VELLORA_DRIVE_C/temp" "$work/bin"
+mkdir -p "$VELLORA_DRIVE_C/temp"
 
 # A canonical 16-bit stereo file at 44100 samples per second.
 le32() {
@@ -35,13 +36,6 @@ wav() {  # wav SAMPLERATE BYTERATE
 }
 wav 44100 176400 > "$VELLORA_DRIVE_C/temp/talk.wav"
 wav 39690 158760 > "$work/expected.wav"
-
-cat > "$work/bin/xdg-open" <<SCRIPT
-#!/bin/sh
-printf '%s\n' "\$@" >> "$work/opened"
-SCRIPT
-chmod +x "$work/bin/xdg-open"
-export PATH=$work/bin:$PATH
 
 cat > "$work/drive.sh" <<'SCRIPT'
 set -euo pipefail

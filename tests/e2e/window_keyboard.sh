@@ -11,29 +11,11 @@ shots=$2
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/window_session.sh"
 
-for tool in xvfb-run xdotool import; do
-  command -v "$tool" >/dev/null || { echo "SKIP: $tool is missing"; exit 77; }
-done
-xvfb-run -a true 2>/dev/null || { echo "SKIP: Xvfb cannot start here"; exit 77; }
+need_x_tools xdotool import
 
-work=$(mktemp -d /tmp/vellora-keys-XXXXXX)
-trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/bin" "$shots"
-printf '#!/bin/sh\nprintf "%%s\\n" "$@" >> "%s/opened"\n' "$work" > "$work/bin/xdg-open"
-chmod +x "$work/bin/xdg-open"
-export PATH=$work/bin:$PATH
-
-wav() {  # wav FILE SAMPLERATE
-  /usr/bin/python3 - "$1" "$2" <<'PY'
-import struct, sys
-rate = int(sys.argv[2])
-data = bytes(range(256)) * 4
-fmt = struct.pack('<HHIIHH', 1, 2, rate, rate * 4, 4, 16)
-with open(sys.argv[1], 'wb') as f:
-    f.write(b'RIFF' + struct.pack('<I', 36 + len(data)) + b'WAVEfmt ' + struct.pack('<I', 16) + fmt
-            + b'data' + struct.pack('<I', len(data)) + data)
-PY
-}
+make_work vellora-keys
+work=$WORK
+mkdir -p "$shots"
 wav "$work/input.wav" 44100
 wav "$work/expected.wav" 39690
 

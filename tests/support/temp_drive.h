@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace vellora::test {
@@ -79,27 +81,33 @@ class TempDrive {
   std::string left_;  // the working directory before enter()
 };
 
-// A stand-in for the desktop's opener, first on PATH, that records each
-// call's arguments, one line per argument, so no test starts a real program
-// (see Feature::RecordingPlayer).
+// A desktop of its own for one test: private XDG data and config folders in
+// which a stand-in player, a shell script, is the application for WAV files,
+// folders and pages, so no test starts a real program. By default the player
+// records each call's arguments, one line per argument (see
+// Feature::RecordingPlayer).
 class FakeOpener {
  public:
-  // Missing puts no opener at all on PATH.
-  enum Kind { Recording, Missing };
-  explicit FakeOpener(Kind kind = Recording);
+  enum class Choice {
+    Player,             // the player is the desktop's choice
+    VelloraThenPlayer,  // Vellora is the choice, the player registered after it
+    VelloraAlone,       // Vellora is all there is
+  };
+  explicit FakeOpener(Choice choice = Choice::Player, const std::string& playerScript = {});
   ~FakeOpener();
   FakeOpener(const FakeOpener&) = delete;
   FakeOpener& operator=(const FakeOpener&) = delete;
 
-  // The recorded arguments once `calls` calls have come in, or what came
-  // within a few seconds.
+  // The player's recorded arguments once `calls` calls have come in, or what
+  // came within a few seconds.
   std::vector<std::string> waitForArguments(std::size_t calls) const;
   std::vector<std::string> arguments() const;
+  // What a Vellora started by the desktop was handed: nothing, ever.
+  std::vector<std::string> velloraArguments() const;
 
  private:
   std::string dir_;
-  std::string log_;
-  std::string oldPath_;
+  std::vector<std::pair<std::string, std::optional<std::string>>> savedEnvironment_;
 };
 
 }  // namespace vellora::test

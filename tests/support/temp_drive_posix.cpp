@@ -143,35 +143,92 @@ std::vector<std::string> TempDrive::list(std::string_view relative) const {
   return names;
 }
 
-FakeOpener::FakeOpener(Kind kind) : dir_(makeTempDir("vellora-opener-XXXXXX")), log_(dir_ + "/calls") {
-  const char* path = std::getenv("PATH");
-  oldPath_ = path ? path : "";
-  if (kind == Missing) {
-    ::setenv("PATH", dir_.c_str(), 1);
-    return;
-  }
-  const std::string script = dir_ + "/xdg-open";
-  // Written to a temporary name first, so the log only ever holds whole calls.
-  writeHostFile(script,
-                "#!/bin/sh\n"
-                "printf '%s\\n' \"$@\" > \"" + log_ + ".$$\"\n"
-                "cat \"" + log_ + ".$$\" >> \"" + log_ + "\"\n"
-                "rm -f \"" + log_ + ".$$\"\n");
-  ::chmod(script.c_str(), 0755);
-  ::setenv("PATH", (dir_ + ":" + oldPath_).c_str(), 1);
+namespace {
+
+constexpr const char* kVelloraId = "io.github.vellora.Vellora.desktop";
+constexpr const char* kPlayerId = "vellora-test-player.desktop";
+
+// Appends the arguments of each call to `log`, one a line; written to a
+// temporary name first, so the log only ever holds whole calls.
+std::string recordingScript(const std::string& log) {
+  return "printf '%s\\n' \"$@\" > \"" + log + ".$$\"\n"
+         "cat \"" + log + ".$$\" >> \"" + log + "\"\n"
+         "rm -f \"" + log + ".$$\"\n";
 }
 
-FakeOpener::~FakeOpener() {
-  ::setenv("PATH", oldPath_.c_str(), 1);
-  removeAll(dir_);
+void writeScript(const std::string& path, const std::string& body) {
+  writeHostFile(path, "#!/bin/sh\n" + body);
+  ::chmod(path.c_str(), 0755);
 }
 
-std::vector<std::string> FakeOpener::arguments() const {
+std::string desktopEntry(const std::string& name, const std::string& program) {
+  return "[Desktop Entry]\nType=Application\nName=" + name + "\nExec=" + program +
+         " %f\nMimeType=audio/x-wav;audio/wav;audio/vnd.wave;inode/directory;text/html;\n";
+}
+
+std::vector<std::string> readLines(const std::string& path) {
   std::vector<std::string> lines;
-  std::ifstream in(log_);
+  std::ifstream in(path);
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
 }
+
+}  // namespace
+
+FakeOpener::FakeOpener(Choice choice, const std::string& playerScript)
+    : dir_(makeTempDir("vellora-desktop-XXXXXX")) {
+  const std::string applications = dir_ + "/data/applications";
+  fs::create_directories(applications);
+  fs::create_directories(dir_ + "/config");
+  fs::create_directories(dir_ + "/config-dirs");
+  fs::create_directories(dir_ + "/system");
+  // The system's MIME database tells a .wav file's type; its applications stay out.
+  fs::create_directory_symlink("/usr/share/mime", dir_ + "/system/mime");
+
+  writeScript(dir_ + "/vellora", recordingScript(dir_ + "/vellora-calls"));
+  writeHostFile(applications + "/" + kVelloraId, desktopEntry("Vellora", dir_ + "/vellora"));
+  if (choice != Choice::VelloraAlone) {
+    writeScript(dir_ + "/player", playerScript.empty() ? recordingScript(dir_ + "/calls") : playerScript);
+    writeHostFile(applications + "/" + kPlayerId, desktopEntry("Recording player", dir_ + "/player"));
+  }
+  // The desktop's choice in mimeapps.list; every application registered for
+  // a type, in order, in the cache that update-desktop-database writes.
+  const std::string choiceId = choice == Choice::Player ? kPlayerId : kVelloraId;
+  const std::string registered =
+      std::string(kVelloraId) + ";" + (choice == Choice::VelloraAlone ? "" : std::string(kPlayerId) + ";");
+  std::string defaults = "[Default Applications]\n", cache = "[MIME Cache]\n";
+  for (const char* type : {"audio/x-wav", "inode/directory", "text/html"}) {
+    defaults += std::string(type) + "=" + choiceId + "\n";
+    cache += std::string(type) + "=" + registered + "\n";
+  }
+  writeHostFile(dir_ + "/config/mimeapps.list", defaults);
+  writeHostFile(applications + "/mimeinfo.cache", cache);
+
+  // No session bus either: GIO would announce each start on it.
+  const std::pair<const char*, std::optional<std::string>> environment[] = {
+      {"XDG_DATA_HOME", dir_ + "/data"},         {"XDG_DATA_DIRS", dir_ + "/system"},
+      {"XDG_CONFIG_HOME", dir_ + "/config"},     {"XDG_CONFIG_DIRS", dir_ + "/config-dirs"},
+      {"XDG_CURRENT_DESKTOP", std::nullopt},     {"DBUS_SESSION_BUS_ADDRESS", "disabled:"},
+  };
+  for (const auto& [name, value] : environment) {
+    const char* old = std::getenv(name);
+    savedEnvironment_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+    if (value) ::setenv(name, value->c_str(), 1);
+    else ::unsetenv(name);
+  }
+}
+
+FakeOpener::~FakeOpener() {
+  for (const auto& [name, value] : savedEnvironment_) {
+    if (value) ::setenv(name.c_str(), value->c_str(), 1);
+    else ::unsetenv(name.c_str());
+  }
+  removeAll(dir_);
+}
+
+std::vector<std::string> FakeOpener::velloraArguments() const { return readLines(dir_ + "/vellora-calls"); }
+
+std::vector<std::string> FakeOpener::arguments() const { return readLines(dir_ + "/calls"); }
 
 std::vector<std::string> FakeOpener::waitForArguments(std::size_t calls) const {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);

@@ -199,9 +199,10 @@ void TempDrive::back() {
 }
 
 // The shell of Windows cannot be told to start a stand-in; nothing is recorded.
-FakeOpener::FakeOpener(Kind) {}
+FakeOpener::FakeOpener(Choice, const std::string&) {}
 FakeOpener::~FakeOpener() = default;
 std::vector<std::string> FakeOpener::arguments() const { return {}; }
+std::vector<std::string> FakeOpener::velloraArguments() const { return {}; }
 std::vector<std::string> FakeOpener::waitForArguments(std::size_t) const { return {}; }
 
 }  // namespace vellora::test

@@ -4,7 +4,8 @@
 # ways: arrows in the speed list and a click on the convert picture, Return in
 # the list, and Tab to the picture and Space. Each time it checks the copy
 # byte for byte, the header log and the title; then Return on "What's this?"
-# must bring up the help box. Usage: window_e2e.sh VELLORA.EXE OUTPUT_DIR
+# must bring up the help box. Last, started with an older recording as its
+# argument, Return must convert that one. Usage: window_e2e.sh VELLORA.EXE OUTPUT_DIR
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 exe=$(realpath "$1")
@@ -15,7 +16,7 @@ source "$here/wine_session.sh"
 in_own_x_server "$0" "$outdir" sox -- "$exe" "$outdir"
 
 c=$WINEPREFIX/drive_c
-name='größe'  # a name Windows holds in UTF-16 and the header log in UTF-8
+name='größe'  # a name Windows holds in UTF-16, and the header log in Windows-1252
 input=$c/temp/$name.wav
 out=$c/temp/vellora
 work=$(mktemp -d /tmp/vellora-wine-e2e-XXXXXX)
@@ -26,7 +27,7 @@ fail() {
 }
 cleanup() {
   wineserver -k 2>/dev/null || true
-  rm -rf "$work" "$input" "$c/temp/older.wav" "$out/$name-90.wav"
+  rm -rf "$work" "$input" "$c/temp/older.wav" "$out/$name-90.wav" "$out/older-90.wav"
 }
 trap cleanup EXIT
 
@@ -45,7 +46,7 @@ le32() {
 
 # An older recording beside the newest, so that the choice shows.
 mkdir -p "$c/temp" "$out"
-rm -f "$out/$name-90.wav" "$out/info.xls"
+rm -f "$out/$name-90.wav" "$out/older-90.wav" "$out/info.xls"
 sox -n -r 22050 -c 1 -b 16 "$c/temp/older.wav" synth 0.1 sine 220
 touch -d '1 hour ago' "$c/temp/older.wav"
 sox -n -r 44100 -c 2 -b 16 "$input" synth 0.2 sine 440
@@ -55,8 +56,9 @@ cmp -s <(head -c 32 "$input" | tail -c 20) <(printf 'fmt '; le32 16; printf '\x0
   fail "sox wrote an unexpected header"
 { head -c 24 "$input"; le32 39690; le32 158760; tail -c +33 "$input"; } > "$work/expected.wav"
 size=$(stat -c %s "$input")
+logged=$(iconv -t CP1252 <<<"$name")
 printf '%s C:\\temp\\%s.wav --> C:\\temp\\vellora\\%s-90.wav\r\nbytespersa 4\r\nbitspersec 176400\r\nbitspersam 16\r\nnchannels  2\r\nsamplerate 44100\r\n' \
-  $((size - 8)) "$name" "$name" > "$work/expected.log"
+  $((size - 8)) "$logged" "$logged" > "$work/expected.log"
 
 cd "$work"
 wine "$exe" >"$work/wine.log" 2>&1 &
@@ -81,7 +83,7 @@ check() {  # check HOW: the copy, the log and the title after one conversion
   local title
   title=$(xdotool getwindowname "$wid")
   [ "$title" = "Vellora --> C:\\temp\\vellora\\$name-90.wav" ] || fail "$1: the title reads '$title'"
-  rm -f "$out/$name-90.wav" "$out/info.xls"
+  rm -f "$out/$name-90.wav" "$out/older-90.wav" "$out/info.xls"
   echo "converted: $1"
 }
 
@@ -108,6 +110,27 @@ wait_for 10 appeared '^vellora$' || fail "Return on \"What's this?\" showed no h
 xdotool key Return
 wait_for 10 gone '^vellora$' || fail "Return did not close the help"
 echo "Tab and Return reached \"What's this?\""
+
+# "Open with": vellora.exe FILE starts with FILE in the input box, not the
+# newest recording, and Return converts it.
+wineserver -k 2>/dev/null || true
+wineserver -w
+wine "$exe" 'C:\temp\older.wav' >"$work/wine.log" 2>&1 &
+wait_for 60 appeared '^Vellora$' || { cat "$work/wine.log"; fail "the window did not appear with a file"; }
+wid=$(window '^Vellora$')
+sleep 1
+xdotool windowfocus --sync "$wid"
+sleep 0.3
+xdotool key Down Down
+sleep 0.3
+xdotool key Return
+older_converted() { [ -s "$out/older-90.wav" ]; }
+wait_for 20 older_converted || fail "vellora.exe FILE: FILE was not converted ($(ls "$out"))"
+sleep 0.5
+{ head -c 24 "$c/temp/older.wav"; le32 19845; le32 39690; tail -c +33 "$c/temp/older.wav"; } > "$work/older-90.wav"
+cmp "$out/older-90.wav" "$work/older-90.wav" || fail "vellora.exe FILE: the copy differs"
+[ ! -e "$out/$name-90.wav" ] || fail "vellora.exe FILE converted the newest recording instead"
+echo "converted: the file vellora.exe was started with"
 
 [ ! -s "$work/opened" ] || echo "handed to the desktop: $(cat "$work/opened")"
 echo "screenshot in $outdir/vellora-wine.png"

@@ -13,6 +13,7 @@
 
 #include "platform/win32/wide.h"
 #include "platform/win32/windows_file_system.h"
+#include "platform/win32/windows_paths.h"
 #include "support/fakes.h"
 #include "support/slow_files.h"
 #include "support/wav_builder.h"
@@ -66,12 +67,11 @@ struct Harness {
   Harness() {
     dir.write("talk.wav", talk);
     dir.mkdir("out");
-    form = std::make_unique<Form1>(Form1Services{files, shell, dialogs, system, clock}, ::GetModuleHandleW(nullptr));
+    form = std::make_unique<Form1>(FormServices{files, shell, dialogs, paths, system, clock}, ::GetModuleHandleW(nullptr));
     EXPECT_TRUE(form->create());
     ::ShowWindow(form->hwnd(), SW_SHOW);
-    ::SendMessageW(::GetDlgItem(form->hwnd(), kCombo1), CB_SETCURSEL, 5, 0);  // 90%
+    ::SendMessageW(::GetDlgItem(form->hwnd(), Form1::idOf(Control::Combo1)), CB_SETCURSEL, 5, 0);  // 90%
   }
-  static constexpr int kCombo1 = 108;
   ~Harness() {
     // Form1's end posts WM_QUIT, which would stop the next test's copy.
     form.reset();
@@ -84,6 +84,7 @@ struct Harness {
 
   TempDir dir;
   SlowFiles files;
+  WindowsPaths paths;
   test::RecordingModule1 system;
   ShellOpener shell{system, "C:\\tools"};
   test::ScriptedWindow dialogs;
@@ -158,7 +159,7 @@ TEST(ProgressWindow, OwnerTakesNoInputMeanwhile) {
   h.files.afterStep = [&](int) {
     const Seen s = Seen::of(h.form->hwnd());
     if (++steps != 6 || !s.button) return;
-    HWND image3 = ::GetDlgItem(h.form->hwnd(), 109);
+    HWND image3 = ::GetDlgItem(h.form->hwnd(), Form1::idOf(Control::Image3));
     ::PostMessageW(image3, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
     ::PostMessageW(image3, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
     ::PostMessageW(s.button, WM_KEYDOWN, VK_ESCAPE, 1);
@@ -190,7 +191,7 @@ TEST(ProgressWindow, BelongsToTheWindowAndGoesWithTheCopy) {
     EXPECT_EQ(::GetWindowLongW(s.button, GWL_STYLE) & BS_TYPEMASK, BS_DEFPUSHBUTTON);
     EXPECT_EQ(::SendMessageW(s.bar, PBM_GETRANGE, FALSE, 0), 100);
     EXPECT_EQ(::GetFocus(), s.button);
-    const auto font = ::SendMessageW(::GetDlgItem(h.form->hwnd(), 100), WM_GETFONT, 0, 0);
+    const auto font = ::SendMessageW(::GetDlgItem(h.form->hwnd(), Form1::idOf(Control::Label1)), WM_GETFONT, 0, 0);
     EXPECT_EQ(::SendMessageW(s.label, WM_GETFONT, 0, 0), font);
     EXPECT_EQ(::SendMessageW(s.button, WM_GETFONT, 0, 0), font);
   };
@@ -216,6 +217,20 @@ TEST(ProgressWindow, ShortCopyShowsNone) {
   EXPECT_TRUE(::IsWindowEnabled(h.form->hwnd()));
   EXPECT_EQ(h.dir.read("out\\talk-90.wav"), test::withRates(talk, 21, 39690, 158760));
   EXPECT_TRUE(h.dialogs.messages.empty());
+}
+
+// The native window has every operation of Form1, the file helpers too,
+// and a file given at start goes into the input box.
+TEST(Form1, HasEveryOperationAndTakesFilesAsTheLogicSays) {
+  Harness h;
+  h.form->puttofile("words", h.dir.path("note.txt"), 1);
+  EXPECT_EQ(h.dir.read("note.txt"), "words");
+  EXPECT_EQ(h.form->loadfromfile(h.dir.path("note.txt")), "words");
+
+  Form1 started(FormServices{h.files, h.shell, h.dialogs, h.paths, h.system, h.clock}, ::GetModuleHandleW(nullptr),
+                h.dir.path("talk.wav"));
+  ASSERT_TRUE(started.create());
+  EXPECT_EQ(textOf(::GetDlgItem(started.hwnd(), Form1::idOf(Control::Text1))), win32::toWide(h.dir.path("talk.wav")));
 }
 
 // For progress_e2e.sh: a copy that runs on, its clock moved by hand, until

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <vector>
 
 #include "platform/program_directory.h"
@@ -10,7 +12,9 @@
 #include "platform/win32/windows_module1.h"
 #include "platform/win32/windows_paths.h"
 #include "win32/temp_dir.h"
+#include "shellfiles/file_helpers.h"
 #include "speed/conversion.h"
+#include "support/fakes.h"
 #include "support/wav_builder.h"
 
 namespace vellora {
@@ -202,6 +206,31 @@ TEST_F(Converting, TheCopyIsOfTheOpenedInputNeverOfAFileMovedInItsPlace) {
     ASSERT_TRUE(out.file->commit().ok());
     EXPECT_EQ(dir.read("talk-90.wav"), kInput);
   }
+}
+
+// Excel and Notepad read text files in the active code page: the header log
+// and the archive page are written in it, a character it lacks as "?".
+TEST_F(Converting, TextFilesAreInTheActiveCodePage) {
+  if (::GetACP() != 1252) GTEST_SKIP() << "the expected bytes are those of code page 1252";
+  puttofile(files, "Gr\u00FC\u00DFe \u8A9E \u20AC", dir.path("index.htm"), 1);
+  EXPECT_EQ(dir.read("index.htm"), "Gr\xFC\xDF" "e ? \x80");
+
+  const std::string name = "Gr\u00FC\u00DFe \u8A9E";
+  dir.write(name + ".wav", kInput);
+  test::ScriptedWindow window;
+  test::RecordingModule1 system;
+  ShellOpener shell(system, "C:\\");
+  SpeedJob job(files, shell, window, window);
+  ::CreateDirectoryW(L"C:\\temp", nullptr);
+  ::CreateDirectoryW(L"C:\\temp\\vellora", nullptr);
+  job.checkfile(dir.path(name + ".wav"), dir.path(""));
+  ASSERT_EQ(system.shellCalls.size(), 1U) << (window.messages.empty() ? "" : window.messages[0]);
+  const std::string inCodePage = "Gr\xFC\xDF" "e ?";
+  const std::string firstLine = std::to_string(kInput.size() - 8) + " " + dir.path(inCodePage + ".wav") +
+                                " --> " + dir.path(inCodePage + "-90.wav") + "\r\n";
+  std::ifstream in("C:\\temp\\vellora\\info.xls", std::ios::binary);
+  const std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(log.substr(0, firstLine.size()), firstLine);
 }
 
 TEST(WindowsFiles, ListingMatchesNamesItselfSkipsDirectoriesAndHiddenFilesAndSorts) {

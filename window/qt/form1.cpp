@@ -2,74 +2,40 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QFile>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFontMetrics>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTimer>
-#include <utility>
 #include <QUrl>
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
-#include "shellfiles/file_helpers.h"
-#include "shellfiles/latest.h"
+#include "window/contrast.h"
 #include "window/qt/controls.h"
-#include "window/form_text.h"
+#include "window/qt/pictures.h"
 
 namespace vellora {
 
 namespace {
 
-// Positions are kept in twips, 15 to the pixel at the classic font size; each
-// control carries its own so that the window can be laid out again.
-struct Twips {
-  int left, top, width, height;
-};
-constexpr char kTwips[] = "twips";
-constexpr char kPicture[] = "picture";
-
 int pixels(int twips, double scale) { return int(std::lround(twips * scale / 15.0)); }
 
-}  // namespace
-
-double fontScale(const QFont& font) {
-  QFont classic(font);
-  classic.setPointSizeF(8);
-  return std::max(1.0, QFontMetricsF(font).height() / QFontMetricsF(classic).height());
-}
-
-namespace {
-
-template <class Widget, class... Args>
-Widget* make(QWidget* parent, const char* name, Twips where, Args&&... args) {
-  auto* w = new Widget(std::forward<Args>(args)..., parent);
-  w->setObjectName(name);
-  w->setProperty(kTwips, QRect(where.left, where.top, where.width, where.height));
-  return w;
-}
-
 // The desktop's sans-serif at the size of an 8-point font on a 96-dpi screen,
-// times `scale`, or smaller until the captions on the left end clear of the
-// boxes at 88 pixels: fonts wider than the classic one would run under them.
+// times `scale`, or smaller until the captions on the left end clear of the boxes.
 QFont windowFont(double scale) {
   QFont f(QApplication::font().family());
   f.setStyleHint(QFont::SansSerif);
-  const int largest = int(std::lround(11 * scale));
-  for (int size = largest; size > 8; --size) {
+  const auto width = [&f](int size, std::string_view caption) {
     f.setPixelSize(size);
-    const QFontMetrics m(f);
-    const int widest = std::max({m.horizontalAdvance(QStringLiteral("Input Filename:")),
-                                 m.horizontalAdvance(QStringLiteral("Output Directory:")),
-                                 m.horizontalAdvance(QStringLiteral("Replay Speed:"))});
-    if (widest <= pixels(1290, scale)) break;
-  }
+    return QFontMetrics(f).horizontalAdvance(qText(caption));
+  };
+  f.setPixelSize(captionFontSize(int(std::lround(11 * scale)), 9, pixels(kCaptionRoomTwips, scale), width));
   return f;
 }
 
@@ -83,69 +49,40 @@ void giveLinkLook(QLabel* label, const QFont& font) {
   label->setCursor(Qt::PointingHandCursor);
 }
 
-QLabel* label(QWidget* parent, const char* name, const char* caption, Twips where) {
-  auto* l = make<QLabel>(parent, name, where, QString::fromUtf8(caption));
-  l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  return l;
-}
-
-ClickableLabel* picture(QWidget* parent, const char* name, const char* resource, Twips where) {
-  auto* image = make<ClickableLabel>(parent, name, where);
-  image->setProperty(kPicture, QString::fromUtf8(resource));
-  return image;
-}
-
-// A picture at `scale` times its classic size on a screen with `ratio` device
-// pixels to the pixel: the classic file itself when both are 1, else drawn
-// down from its large version where there is one.
-QPixmap scaledPicture(const QString& resource, double scale, qreal ratio) {
-  const QPixmap classic(resource);
-  if (scale == 1.0 && ratio == 1.0) return classic;
-  QString large = resource;
-  large.replace(QStringLiteral(".png"), QStringLiteral("-large.png"));
-  const QPixmap source = QFile::exists(large) ? QPixmap(large) : classic;
-  const QSize size = (QSizeF(classic.size()) * scale * ratio).toSize();
-  QPixmap pixmap = source.scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+// A picture `scale` times its classic size on a screen with `ratio` device
+// pixels to the pixel.
+QPixmap pictureFor(Picture picture, double scale, qreal ratio, const QColor& background) {
+  QImage image;
+  if (picture == Picture::Speaker) {
+    image = drawSpeaker(scale * ratio, speakerColoursFor(background));
+  } else {
+    image = drawPauseButton(picture == Picture::PauseWhite ? QColor(Qt::white) : QColor(255, 0, 0));
+    if (scale * ratio != 1.0)
+      image = image.scaled((QSizeF(image.size()) * scale * ratio).toSize(), Qt::KeepAspectRatio,
+                           Qt::SmoothTransformation);
+  }
+  QPixmap pixmap = QPixmap::fromImage(image);
   pixmap.setDevicePixelRatio(ratio);
   return pixmap;
 }
 
-class LineEditBox : public InputBox {
- public:
-  explicit LineEditBox(QLineEdit* edit) : edit_(edit) {}
-  std::string text() override { return edit_->text().toStdString(); }
-  void setText(const std::string& text) override { edit_->setText(QString::fromStdString(text)); }
-
- private:
-  QLineEdit* edit_;
-};
-
-double luminance(const QColor& c) {
-  const auto channel = [](float v) {
-    return v <= 0.04045f ? double(v) / 12.92 : std::pow((double(v) + 0.055) / 1.055, 2.4);
-  };
-  return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
-}
-
 }  // namespace
 
-Form1::Form1(Form1Services services, QWidget* parent) : Form1(services, std::string(), parent) {}
+double fontScale(const QFont& font) {
+  QFont classic(font);
+  classic.setPointSizeF(8);
+  return std::max(1.0, QFontMetricsF(font).height() / QFontMetricsF(classic).height());
+}
 
-Form1::Form1(Form1Services services, std::string startFile, QWidget* parent)
-    : QWidget(parent),
-      services_(services),
-      startFile_(std::move(startFile)),
-      job_(services.files, services.shell, *this, services.dialogs),
-      media_(services.system, *this) {
+Form1::Form1(FormServices services, std::string startFile, QWidget* parent)
+    : QWidget(parent), Form1Logic(services, std::move(startFile)) {
   setObjectName(QStringLiteral("Form1"));
-  setWindowTitle(QStringLiteral("Vellora"));
+  setWindowTitle(qText(kFormCaption));
   setAcceptDrops(true);
-  installClickableLabelAccessibility();
+  installFormAccessibility();
   createControls();
   layOut();
-  QCoreApplication::instance()->installEventFilter(this);
   makeKeyboardReachable();
-  fitLinkColour();
   wireEvents();
   Form_Load();
 }
@@ -153,318 +90,221 @@ Form1::Form1(Form1Services services, std::string startFile, QWidget* parent)
 Form1::~Form1() = default;
 
 void Form1::createControls() {
-  Label1 = label(this, "Label1", "Input Filename:", {0, 240, 1815, 255});
-  Text1 = make<FileDropLineEdit>(this, "Text1", {1320, 240, 3495, 375}, QStringLiteral("C:\\temp\\in.wav"));
-  Image1 = picture(this, "Image1", ":/pictures/speaker.png", {4920, 240, 285, 285});
-  Label3 = make<ClickableLabel>(this, "Label3", {5280, 240, 855, 375}, QStringLiteral("latest"));
-  Label2 = label(this, "Label2", "Output Directory:", {0, 600, 1815, 255});
-  Text2 = make<QLineEdit>(this, "Text2", {1320, 600, 3495, 375}, QStringLiteral("C:\\temp\\vellora\\"));
-  lblExplore = make<ClickableLabel>(this, "lblExplore", {4920, 670, 855, 375}, QStringLiteral("explore..."));
-  Label5 = label(this, "Label5", "Replay Speed:", {0, 960, 1050, 195});
-  Combo1 = make<QComboBox>(this, "Combo1", {1320, 960, 3495, 315});
-  Image3 = picture(this, "Image3", ":/pictures/speaker.png", {4920, 1080, 285, 285});
-  Command2 = make<QPushButton>(this, "Command2", {5880, 1080, 975, 375}, QStringLiteral("Stop"));
-  Image4 = picture(this, "Image4", ":/pictures/pause-white.png", {1080, 1320, 450, 495});
-  Image5 = picture(this, "Image5", ":/pictures/pause-red.png", {1560, 1320, 450, 495});
-  lblTime = label(this, "lblTime", "", {3720, 1320, 1095, 375});
-  Label6 = make<ClickableLabel>(this, "Label6", {2760, 1440, 1095, 375}, QStringLiteral("What's this?"));
-  lblInfo = label(this, "lblInfo", "", {1320, 1800, 3495, 615});
-  Label4 = label(this, "Label4", "Command:", {0, 2280, 1815, 255});
-  Text3 = make<QLineEdit>(this, "Text3", {1320, 2280, 3495, 375});
-  Command3 = make<QPushButton>(this, "Command3", {4920, 2280, 975, 375}, QStringLiteral("Execute"));
-
-  for (QLabel* link : {static_cast<QLabel*>(Label3), static_cast<QLabel*>(lblExplore),
-                       static_cast<QLabel*>(Label6)})
-    link->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  for (QWidget* hidden : std::initializer_list<QWidget*>{Command2, Command3, Text3, Label4, lblTime,
-                                                         Image4, Image5})
-    hidden->setVisible(false);
-
-  Combo1->setEditable(false);
-  // Only Text1 takes drops of its own; elsewhere a drop belongs to the window.
-  Text2->setAcceptDrops(false);
-  Combo1->setAcceptDrops(false);
-  Label1->setBuddy(Text1);
-  Label2->setBuddy(Text2);
-  Label5->setBuddy(Combo1);
+  for (const ControlSpec& c : kControls) {
+    const QString text = QString::fromUtf8(c.text);
+    QWidget* w = nullptr;
+    switch (c.kind) {
+      case ControlKind::Label: {
+        auto* label = new QLabel(text, this);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        w = label;
+        break;
+      }
+      case ControlKind::Link:
+      case ControlKind::Picture: {
+        auto* action = new ClickableLabel(text, this);
+        action->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        w = action;
+        break;
+      }
+      case ControlKind::TextBox:
+        // Only Text1 takes drops of its own; elsewhere a drop belongs to the window.
+        w = c.id == Control::Text1 ? new FileDropLineEdit(text, this) : new QLineEdit(text, this);
+        w->setAcceptDrops(c.id == Control::Text1);
+        break;
+      case ControlKind::List:
+        w = new SpeedList(this);
+        w->setAcceptDrops(false);
+        break;
+      case ControlKind::Button:
+        w = new QPushButton(text, this);
+        break;
+    }
+    w->setObjectName(QString::fromUtf8(c.name));
+    if (!c.visible) w->hide();
+    if (c.accessibleName) {
+      w->setAccessibleName(QString::fromUtf8(c.accessibleName));
+      w->setAccessibleDescription(QString::fromUtf8(c.accessibleDescription));
+      w->setToolTip(w->accessibleDescription());
+    }
+    controls_[static_cast<std::size_t>(c.id)] = w;
+  }
+  // Each caption names the box that follows it in the table.
+  for (std::size_t i = 0; i + 1 < kControls.size(); ++i)
+    if (kControls[i].kind == ControlKind::Label)
+      if (const ControlKind next = kControls[i + 1].kind; next == ControlKind::TextBox || next == ControlKind::List)
+        control<QLabel>(kControls[i].id)->setBuddy(control(kControls[i + 1].id));
 
   Timer1 = new QTimer(this);
   Timer1->setObjectName(QStringLiteral("Timer1"));
-  Timer1->setInterval(1);
+  Timer1->setInterval(kTimer1IntervalMs);
+}
+
+QRect Form1::pixelsOf(const Twips& t) const {
+  return QRect(pixels(t.left, scale_), pixels(t.top, scale_), pixels(t.width, scale_), pixels(t.height, scale_));
 }
 
 void Form1::layOut() {
-  const double scale = fontScale(QApplication::font());
-  const QFont font = windowFont(scale);
+  scale_ = fontScale(QApplication::font());
+  const QFont font = windowFont(scale_);
   setFont(font);
-  for (QLabel* link : {static_cast<QLabel*>(Label3), static_cast<QLabel*>(lblExplore),
-                       static_cast<QLabel*>(Label6)})
-    giveLinkLook(link, font);
-  for (QWidget* w : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-    const QRect t = w->property(kTwips).toRect();
-    w->setGeometry(pixels(t.x(), scale), pixels(t.y(), scale), pixels(t.width(), scale),
-                   pixels(t.height(), scale));
-    const QString resource = w->property(kPicture).toString();
-    if (resource.isEmpty()) continue;
-    auto* image = static_cast<QLabel*>(w);
-    image->setPixmap(scaledPicture(resource, scale, devicePixelRatioF()));
-    image->resize(image->pixmap().deviceIndependentSize().toSize());  // as large as its picture
+  for (const ControlSpec& c : kControls) {
+    QWidget* w = control(c.id);
+    if (c.kind == ControlKind::Link) giveLinkLook(static_cast<QLabel*>(w), font);
+    w->setGeometry(pixelsOf(placeOf(c.id)));
   }
-  Label5->adjustSize();  // it sizes itself to fit its caption
+  fitColours();
+  control(Control::Label5)->adjustSize();  // it sizes itself to fit its caption
   // A window the user has made larger stays so; the designed size is the least.
-  const QSize designed(pixels(6270, scale), pixels(2415, scale));
+  const QSize designed(pixels(kFormWidthTwips, scale_), pixels(kFormHeightTwips, scale_));
   resize(testAttribute(Qt::WA_Resized) ? size().expandedTo(designed) : designed);
 }
 
 void Form1::makeKeyboardReachable() {
-  struct Action {
-    ClickableLabel* control;
-    ActionText text;
-  };
-  const Action actions[] = {{Image1, kPlayAction}, {Label3, kLatestAction}, {lblExplore, kExploreAction},
-                            {Image3, kConvertAction}, {Label6, kHelpAction}};
-  QWidget* previous = Combo1;
-  setTabOrder(Text1, Text2);
-  setTabOrder(Text2, Combo1);
-  for (const Action& a : actions) {
-    a.control->setFocusPolicy(Qt::StrongFocus);
-    a.control->setAccessibleName(QString::fromUtf8(a.text.name));
-    a.control->setAccessibleDescription(QString::fromUtf8(a.text.description));
-    a.control->setToolTip(QString::fromUtf8(a.text.description));
-    setTabOrder(previous, a.control);
-    previous = a.control;
+  QWidget* previous = nullptr;
+  for (const ControlSpec& c : kControls) {
+    if (!c.tabStop) continue;
+    QWidget* w = control(c.id);
+    if (c.kind == ControlKind::Link || c.kind == ControlKind::Picture) w->setFocusPolicy(Qt::StrongFocus);
+    if (previous) setTabOrder(previous, w);
+    previous = w;
   }
-  setTabOrder(previous, Command2);
-  setTabOrder(Command2, Command3);
-  setTabOrder(Command3, Text3);
-  for (QWidget* box : std::initializer_list<QWidget*>{Text1, Text2, Combo1}) box->installEventFilter(this);
-  Combo1->setFocus();
+  control(Control::Combo1)->setFocus();
 }
 
-void Form1::fitLinkColour() {
+void Form1::fitColours() {
+  if (!control(Control::Label3)) return;  // not built yet
   const QPalette own = palette();
+  const QColor window = own.color(QPalette::Window);
   QPalette links;
-  links.setColor(QPalette::Link, readableLinkColour(own.color(QPalette::Link), own.color(QPalette::Window)));
-  for (QLabel* link : {static_cast<QLabel*>(Label3), static_cast<QLabel*>(lblExplore),
-                       static_cast<QLabel*>(Label6)})
-    link->setPalette(links);
+  links.setColor(QPalette::Link, qColour(readableColour(rgbOf(own.color(QPalette::Link)), rgbOf(window), kTextContrast)));
+  for (const ControlSpec& c : kControls) {
+    if (c.kind == ControlKind::Link) control<QLabel>(c.id)->setPalette(links);
+    if (c.picture == Picture::None) continue;
+    auto* image = control<QLabel>(c.id);
+    image->setPixmap(pictureFor(c.picture, scale_, devicePixelRatioF(), window));
+    image->resize(image->pixmap().deviceIndependentSize().toSize());  // as large as its picture
+  }
 }
 
 void Form1::wireEvents() {
-  connect(Image3, &ClickableLabel::clicked, this, &Form1::Image3_Click);
-  connect(Image1, &ClickableLabel::clicked, this, &Form1::Image1_Click);
-  connect(Label3, &ClickableLabel::clicked, this, &Form1::Label3_Click);
-  connect(lblExplore, &ClickableLabel::clicked, this, &Form1::lblExplore_Click);
-  connect(Label6, &ClickableLabel::clicked, this, &Form1::Label6_Click);
-  connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
-  connect(Image4, &ClickableLabel::clicked, this, &Form1::Image4_Click);
-  connect(Image5, &ClickableLabel::clicked, this, &Form1::Image5_Click);
-  connect(Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
-  connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
-  Text1->acceptsDrop = [this](const QMimeData* mime) { return acceptsDrop(mime); };
-  Text1->dropped = [this](const QMimeData* mime) { Text1_OLEDragDrop(mime); };
+  const auto clicks = [this](Control id, void (Form1Logic::*handler)()) {
+    connect(control<ClickableLabel>(id), &ClickableLabel::clicked, this, [this, handler] { (this->*handler)(); });
+  };
+  clicks(Control::Image3, &Form1Logic::Image3_Click);
+  clicks(Control::Image1, &Form1Logic::Image1_Click);
+  clicks(Control::Label3, &Form1Logic::Label3_Click);
+  clicks(Control::lblExplore, &Form1Logic::lblExplore_Click);
+  clicks(Control::Label6, &Form1Logic::Label6_Click);
+  clicks(Control::Image4, &Form1Logic::Image4_Click);
+  clicks(Control::Image5, &Form1Logic::Image5_Click);
+  connect(control<QPushButton>(Control::Command2), &QPushButton::clicked, this, [this] { Command2_Click(); });
+  connect(control<QPushButton>(Control::Command3), &QPushButton::clicked, this, [this] { Command3_Click(); });
+  connect(Timer1, &QTimer::timeout, this, [this] { Timer1_Timer(); });
+  // Return in either box or the speed list converts, as the convert picture does.
+  for (Control box : {Control::Text1, Control::Text2})
+    connect(control<QLineEdit>(box), &QLineEdit::returnPressed, this, [this] { Image3_Click(); });
+  connect(control<SpeedList>(Control::Combo1), &SpeedList::returnPressed, this, [this] { Image3_Click(); });
+  // Qt tells of a new application font only to the application itself (its
+  // signal for it is deprecated), and the window's own font, set whole, keeps
+  // the change from reaching the window: it watches the application for it.
+  qApp->installEventFilter(this);
+  auto* text1 = control<FileDropLineEdit>(Control::Text1);
+  text1->acceptsDrop = [this](const QMimeData* mime) { return droppedWavFile(dropData(mime)).has_value(); };
+  text1->dropped = [this](const QMimeData* mime) { Text1_OLEDragDrop(dropData(mime)); };
 }
 
-void Form1::Form_Load() {
-  QRect twips = Image5->property(kTwips).toRect();
-  twips.moveLeft(Image4->property(kTwips).toRect().left());
-  Image5->setProperty(kTwips, twips);
-  Image5->move(Image4->x(), Image5->y());
-  Image5->setVisible(false);
-  // From here on a failing step is skipped without a word.
-  (void)services_.files.makeDirectory("C:\\temp");
-  (void)services_.files.makeDirectory("C:\\temp\\vellora");
-  for (const char* entry : kSpeedEntries) Combo1->addItem(QString::fromUtf8(entry));
-  Combo1->setCurrentIndex(kStartSpeedEntry);
-  if (startFile_.empty()) getLatest();
-  else Text1->setText(QString::fromStdString(startFile_));
-}
-
-// Operations.
-
-void Form1::checkfile(const std::string& sfilein, const std::string& sdirout) {
-  job_.checkfile(sfilein, sdirout);
-}
-
-void Form1::getLatest() {
-  LineEditBox box(Text1);
-  vellora::getLatest(services_.files, box);
-}
-
-void Form1::shellopen(std::string& url, std::int16_t mode) { services_.shell.shellopen(url, mode); }
-
-void Form1::openAudio(std::string& fname) { services_.shell.openAudio(fname); }
-
-void Form1::puttofile(const std::string& swhat, const std::string& sfile, std::int32_t pt) {
-  vellora::puttofile(services_.files, swhat, sfile, pt);
-}
-
-std::string Form1::loadfromfile(const std::string& fname) {
-  return vellora::loadfromfile(services_.files, fname);
-}
-
-void Form1::closeAudio() { media_.closeAudio(); }
-void Form1::pauseAudio() { media_.pauseAudio(); }
-void Form1::resumeAudio() { media_.resumeAudio(); }
-std::int32_t Form1::getPosition() { return media_.getPosition(); }
-
-void Form1::archivedata() {
-  ArchiveServices archive{services_.files, services_.shell, services_.dialogs, services_.clock};
-  vellora::archivedata(archive, Label1->text().toStdString());
-}
-
-// Event handlers.
-
-void Form1::Image3_Click() { checkfile(Text1->text().toStdString(), Text2->text().toStdString()); }
-
-void Form1::Image1_Click() {
-  playFileName_ = Text1->text().toStdString();
-  if (playFileName_.empty()) {
-    services_.dialogs.message("designate an input filename");
-    return;
+DropData Form1::dropData(const QMimeData* mime) {
+  if (!mime || !mime->hasUrls()) return std::nullopt;
+  std::vector<std::string> paths;
+  for (const QUrl& url : mime->urls()) {
+    // The path's own bytes, which a name that is not UTF-8 keeps only
+    // percent-encoded; a file elsewhere than on this machine has none.
+    paths.push_back(url.isLocalFile() ? QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString()
+                                      : std::string());
   }
-  openAudio(playFileName_);
+  return paths;
 }
-
-std::optional<std::string> Form1::droppedWavFile(const QMimeData* mime) const {
-  // Only the first file counts, and only when its path holds ".wav".
-  if (!mime || !mime->hasUrls() || mime->urls().isEmpty()) return std::nullopt;
-  const QUrl first = mime->urls().front();
-  if (!first.isLocalFile()) return std::nullopt;
-  std::optional<std::string> path = services_.paths.toSystem(first.toLocalFile().toStdString());
-  if (!path || path->find(".wav") == std::string::npos) return std::nullopt;
-  return path;
-}
-
-bool Form1::acceptsDrop(const QMimeData* mime) const { return droppedWavFile(mime).has_value(); }
-
-void Form1::Form_OLEDragDrop(const QMimeData* mime) {
-  const std::optional<std::string> path = droppedWavFile(mime);
-  if (!path) return;
-  Text1->setText(QString::fromStdString(*path));
-  Image3_Click();
-}
-
-void Form1::Text1_OLEDragDrop(const QMimeData* mime) { Form_OLEDragDrop(mime); }
-
-void Form1::Label3_Click() { getLatest(); }
-
-void Form1::lblExplore_Click() {
-  std::string url = Text2->text().toStdString();
-  shellopen(url, SW_HIDE);
-}
-
-void Form1::Label6_Click() { services_.dialogs.message(kHelpText); }
-
-void Form1::Command2_Click() { closeAudio(); }
-void Form1::Image4_Click() { pauseAudio(); }
-void Form1::Image5_Click() { resumeAudio(); }
-void Form1::Command3_Click() { media_.Command3_Click(); }
-void Form1::Timer1_Timer() { media_.Timer1_Timer(); }
 
 void Form1::dragEnterEvent(QDragEnterEvent* event) { dragMoveEvent(event); }
 
 void Form1::dragMoveEvent(QDragMoveEvent* event) {
-  if (acceptsDrop(event->mimeData())) event->acceptProposedAction();
+  if (droppedWavFile(dropData(event->mimeData()))) event->acceptProposedAction();
   else event->ignore();
 }
 
 void Form1::dropEvent(QDropEvent* event) {
-  Form_OLEDragDrop(event->mimeData());
+  Form_OLEDragDrop(dropData(event->mimeData()));
   event->acceptProposedAction();
-}
-
-void Form1::changeEvent(QEvent* event) {
-  if (event->type() == QEvent::PaletteChange && Label3) fitLinkColour();
-
-  QWidget::changeEvent(event);
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
   // The desktop's font changed: the window grows or shrinks with it.
-  if (event->type() == QEvent::ApplicationFontChange && watched == QCoreApplication::instance()) {
-    layOut();
-    return false;
-  }
-  // A closed list passes its keys here; an open one's popup keeps them.
-  const bool box = watched == Text1 || watched == Text2 || watched == Combo1;
-  if (box && event->type() == QEvent::KeyPress) {
-    const int key = static_cast<QKeyEvent*>(event)->key();
-    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-      Image3_Click();
-      return true;
-    }
-  }
+  if (watched == qApp && event->type() == QEvent::ApplicationFontChange) layOut();
   return QWidget::eventFilter(watched, event);
 }
 
-// The window as the speed-change job sees it.
+void Form1::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::PaletteChange) fitColours();
+  QWidget::changeEvent(event);
+}
 
-std::string Form1::percentText() { return Combo1->currentText().toStdString(); }
-void Form1::setCaption(const std::string& caption) { setWindowTitle(QString::fromStdString(caption)); }
+// Form1View.
+
+std::string Form1::boxText(Control box) {
+  if (box == Control::Combo1) return stdText(control<QComboBox>(box)->currentText());
+  return stdText(control<QLineEdit>(box)->text());
+}
+
+void Form1::setBoxText(Control box, const std::string& text) { control<QLineEdit>(box)->setText(qText(text)); }
+
 // QLabel itself tells screen readers when its text changes.
-void Form1::setInfo(const std::string& info) { lblInfo->setText(QString::fromStdString(info)); }
+void Form1::setLabelCaption(Control label, const std::string& caption) {
+  control<QLabel>(label)->setText(qText(caption));
+}
 
-bool Form1::copyProgress(const std::string& file, std::uint64_t done, std::uint64_t total) {
-  const std::int64_t now = services_.clock.steadyMilliseconds();
-  if (!copyStarted_) copyStarted_ = now;
-  if (!copyDialog_) {
-    // Short copies show nothing; neither does one that has just finished.
-    if (done >= total || now - *copyStarted_ < kProgressDelayMs) return true;
-    const std::size_t slash = file.find_last_of("\\/");
-    const std::string name = slash == std::string::npos ? file : file.substr(slash + 1);
-    copyDialog_ = new QProgressDialog(this);
-    copyDialog_->setObjectName(QStringLiteral("CopyProgress"));
-    copyDialog_->setWindowTitle(QCoreApplication::applicationName());  // "vellora", as the message boxes
-    copyDialog_->setWindowModality(Qt::WindowModal);
-    copyDialog_->setLabelText(QStringLiteral("Copying ") + QString::fromStdString(name));
-    copyDialog_->setRange(0, 100);
-    // Only copyEnded() closes it, so that 100% does not reset a cancelled state.
-    copyDialog_->setAutoClose(false);
-    copyDialog_->setAutoReset(false);
-    copyDialog_->setMinimumDuration(0);
-    copyDialog_->show();
-  }
-  copyDialog_->setValue(total == 0 ? 100 : static_cast<int>(std::min(done, total) * 100 / total));
+void Form1::setFormCaption(const std::string& caption) { setWindowTitle(qText(caption)); }
+
+void Form1::fillList(std::span<const char* const> entries, int selected) {
+  auto* list = control<QComboBox>(Control::Combo1);
+  for (const char* entry : entries) list->addItem(QString::fromUtf8(entry));
+  list->setCurrentIndex(selected);
+}
+
+void Form1::showControl(Control id, bool visible) { control(id)->setVisible(visible); }
+
+void Form1::placeControl(Control id, const Twips& place) {
+  QWidget* w = control(id);
+  w->move(pixelsOf(place).topLeft());
+}
+
+void Form1::runTimer(bool running) {
+  if (running) Timer1->start();
+  else Timer1->stop();
+}
+
+void Form1::openProgress(const std::string& fileName) {
+  copyDialog_ = new QProgressDialog(this);
+  copyDialog_->setObjectName(QStringLiteral("CopyProgress"));
+  copyDialog_->setWindowTitle(QCoreApplication::applicationName());  // "vellora", as the message boxes
+  copyDialog_->setWindowModality(Qt::WindowModal);
+  copyDialog_->setLabelText(QStringLiteral("Copying ") + qText(fileName));
+  copyDialog_->setRange(0, 100);
+  // Only closeProgress() closes it, so that 100% does not reset a cancelled state.
+  copyDialog_->setAutoClose(false);
+  copyDialog_->setAutoReset(false);
+  copyDialog_->setMinimumDuration(0);
+  copyDialog_->show();
+}
+
+bool Form1::advanceProgress(int percent) {
+  if (!copyDialog_) return false;
+  copyDialog_->setValue(percent);
   // The copy runs on this thread: the windows repaint, and Cancel is seen, only here.
   QCoreApplication::processEvents();
   return copyDialog_ && !copyDialog_->wasCanceled();
 }
 
-void Form1::copyEnded() {
-  copyStarted_.reset();
-  delete copyDialog_.data();
-}
-
-// The window as the media commands see it.
-
-void Form1::setTimerEnabled(bool enabled) {
-  if (enabled) Timer1->start();
-  else Timer1->stop();
-}
-void Form1::hideResumeImage() { Image5->setVisible(false); }
-void Form1::setTimeCaption(const std::string& caption) {
-  lblTime->setText(QString::fromStdString(caption));
-}
-std::string Form1::commandText() { return Text3->text().toStdString(); }
-
-// Link colours.
-
-double contrastRatio(const QColor& a, const QColor& b) {
-  const double la = luminance(a), lb = luminance(b);
-  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
-}
-
-QColor readableLinkColour(const QColor& link, const QColor& background) {
-  const QColor towards = luminance(background) < 0.18 ? QColor(Qt::white) : QColor(Qt::black);
-  QColor c = link;
-  for (int step = 1; step <= 20 && contrastRatio(c, background) < 4.5; ++step) {
-    const float t = float(step) / 20.0f;
-    c = QColor::fromRgbF(link.redF() + (towards.redF() - link.redF()) * t,
-                         link.greenF() + (towards.greenF() - link.greenF()) * t,
-                         link.blueF() + (towards.blueF() - link.blueF()) * t);
-  }
-  return c;
-}
+void Form1::closeProgress() { delete copyDialog_.data(); }
 
 }  // namespace vellora

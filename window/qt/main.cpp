@@ -1,10 +1,10 @@
 #include <QApplication>
-#include <QCommandLineParser>
-#include <QFileInfo>
 #include <QIcon>
 #include <cstdio>
-#include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "platform/linux/drive_map.h"
 #include "platform/linux/host_file_system.h"
@@ -17,14 +17,57 @@
 
 namespace {
 
-// Qt aborts when it finds no display; --help and --version must work without one.
+constexpr char kUsage[] =
+    "Usage: vellora [options] [FILE...]\n"
+    "Copies a WAV file under a name carrying a speed percentage, with only its\n"
+    "sample rate and byte rate rewritten, so the copy plays slower or faster.\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help     Print this help and exit.\n"
+    "  -V, --version  Print the version and exit.\n"
+    "\n"
+    "Arguments:\n"
+    "  FILE           A WAV file to show in the input box (the first one counts).\n";
+
+enum class Request { Window, Help, Version };
+
+// Read before Qt starts: QApplication connects to the display at once and
+// aborts when it cannot, and --help and --version need none. -v, which
+// vellora-cli reads as "verbose", still means the version here, for the
+// window has nothing to be verbose about.
+Request requestOf(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view argument = argv[i];
+    if (argument == "--") break;
+    if (argument == "-h" || argument == "--help") return Request::Help;
+    if (argument == "-V" || argument == "--version" || argument == "-v") return Request::Version;
+  }
+  return Request::Window;
+}
+
+// The files named after Qt has taken its own options (-platform, -style, ...),
+// as the bytes they are; nullopt, with the option in `unknown`, for an
+// option that is no one's.
+std::optional<std::vector<std::string>> filesOf(int argc, char** argv, std::string& unknown) {
+  std::vector<std::string> files;
+  bool options = true;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view argument = argv[i];
+    if (options && argument == "--") {
+      options = false;
+    } else if (options && argument.size() > 1 && argument.front() == '-') {
+      unknown = argument;
+      return std::nullopt;
+    } else {
+      files.emplace_back(argument);
+    }
+  }
+  return files;
+}
+
 bool hasGraphicalSession() {
   return qEnvironmentVariableIsSet("QT_QPA_PLATFORM") || qEnvironmentVariableIsSet("DISPLAY") ||
          qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
-}
-
-void printTo(std::FILE* stream, const QString& text) {
-  std::fputs(text.toLocal8Bit().constData(), stream);
 }
 
 QIcon applicationIcon() {
@@ -37,35 +80,17 @@ QIcon applicationIcon() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const bool graphical = hasGraphicalSession();
-  std::unique_ptr<QCoreApplication> app = graphical ? std::make_unique<QApplication>(argc, argv)
-                                                    : std::make_unique<QCoreApplication>(argc, argv);
-  QCoreApplication::setOrganizationName(QStringLiteral("Vellora"));
-  QCoreApplication::setApplicationName(QStringLiteral("vellora"));
-  QCoreApplication::setApplicationVersion(QStringLiteral(VELLORA_VERSION));
-
-  QCommandLineParser parser;
-  parser.setApplicationDescription(QStringLiteral(
-      "Copies a WAV file under a name carrying a speed percentage, with only its\n"
-      "sample rate and byte rate rewritten, so the copy plays slower or faster."));
-  const QCommandLineOption help = parser.addHelpOption();
-  const QCommandLineOption version = parser.addVersionOption();
-  parser.addPositionalArgument(QStringLiteral("FILE"),
-                               QStringLiteral("A WAV file to show in the input box (the first one counts)."),
-                               QStringLiteral("[FILE...]"));
-  if (!parser.parse(QCoreApplication::arguments())) {
-    printTo(stderr, QStringLiteral("vellora: %1\n\n%2").arg(parser.errorText(), parser.helpText()));
-    return 2;
+  switch (requestOf(argc, argv)) {
+    case Request::Help:
+      std::fputs(kUsage, stdout);
+      return 0;
+    case Request::Version:
+      std::fputs("vellora " VELLORA_VERSION "\n", stdout);
+      return 0;
+    case Request::Window:
+      break;
   }
-  if (parser.isSet(help)) {
-    printTo(stdout, parser.helpText());
-    return 0;
-  }
-  if (parser.isSet(version)) {
-    printTo(stdout, QStringLiteral("vellora %1\n").arg(QCoreApplication::applicationVersion()));
-    return 0;
-  }
-  if (!graphical) {
+  if (!hasGraphicalSession()) {
     std::fputs(
         "vellora: the window needs a graphical session, and neither DISPLAY nor WAYLAND_DISPLAY is set.\n"
         "From a terminal, convert with vellora-cli instead, e.g. vellora-cli -p 90 talk.wav\n"
@@ -73,6 +98,16 @@ int main(int argc, char** argv) {
         stderr);
     return 1;
   }
+  QApplication app(argc, argv);
+  std::string unknown;
+  const std::optional<std::vector<std::string>> arguments = filesOf(argc, argv, unknown);
+  if (!arguments) {
+    std::fprintf(stderr, "vellora: unknown option '%s'\n\n%s", unknown.c_str(), kUsage);
+    return 2;
+  }
+  QCoreApplication::setOrganizationName(QStringLiteral("Vellora"));
+  QCoreApplication::setApplicationName(QStringLiteral("vellora"));
+  QCoreApplication::setApplicationVersion(QStringLiteral(VELLORA_VERSION));
   QGuiApplication::setDesktopFileName(QStringLiteral("io.github.vellora.Vellora"));
   QApplication::setWindowIcon(applicationIcon());
 
@@ -86,18 +121,14 @@ int main(int argc, char** argv) {
   system.setErrorDisplay([&dialogs](const std::string& text) { dialogs.message(text); });
 
   // The file "Open with" hands over goes on the drive map as a dropped file does.
-  std::string startFile;
-  if (!parser.positionalArguments().isEmpty()) {
-    const QString hostPath = QFileInfo(parser.positionalArguments().front()).absoluteFilePath();
-    if (std::optional<std::string> onMap = files.drives().toSystem(hostPath.toStdString()))
-      startFile = *onMap;
-    else
-      printTo(stderr, QStringLiteral("vellora: %1 lies on no drive; showing the newest recording instead\n")
-                          .arg(hostPath));
-  }
+  std::string why;
+  const std::optional<std::string> start = startFile(*arguments, files.drives(), &why);
+  if (!arguments->empty() && !start)
+    std::fprintf(stderr, "vellora: %s: %s; showing the newest recording instead\n", arguments->front().c_str(),
+                 why.c_str());
 
   QtClock clock;
-  Form1 form({files, shell, dialogs, files.drives(), system, clock}, startFile);
+  Form1 form({files, shell, dialogs, files.drives(), system, clock}, start.value_or(""));
   dialogs.setParent(&form);
   form.show();
   return QApplication::exec();

@@ -3,13 +3,11 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
-#include <algorithm>
 #include <string_view>
-#include <vector>
+#include <utility>
 
 #include "platform/win32/wide.h"
-#include "shellfiles/latest.h"
-#include "window/form_text.h"
+#include "window/contrast.h"
 #include "window/win32/resource.h"
 
 namespace vellora {
@@ -18,47 +16,30 @@ namespace {
 
 constexpr wchar_t kClassName[] = L"VelloraForm1";
 constexpr UINT_PTR kTimer1 = 1;
-enum Id : int {
-  kLabel1 = 100, kText1, kImage1, kLabel3, kLabel2, kText2, kExplore, kLabel5, kCombo1, kImage3,
-  kCommand2, kImage4, kImage5, kTime, kLabel6, kInfo, kLabel4, kText3, kCommand3
-};
+// The list's height with its entries dropped down.
+constexpr int kOpenListTwips = 2400;
 
-class EditBox : public InputBox {
- public:
-  explicit EditBox(HWND edit) : edit_(edit) {}
-  std::string text() override {
-    std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(edit_)) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(::GetWindowTextW(edit_, text.data(), static_cast<int>(text.size()))));
-    return win32::toUtf8(text);
-  }
-  void setText(const std::string& text) override { ::SetWindowTextW(edit_, win32::toWide(text).c_str()); }
-
- private:
-  HWND edit_;
-};
-
-// The captions in the column left of the boxes.
-constexpr std::wstring_view kInputCaption = L"Input Filename:";
-constexpr std::wstring_view kOutputCaption = L"Output Directory:";
-constexpr std::wstring_view kSpeedCaption = L"Replay Speed:";
-
-int textWidth(HDC dc, std::wstring_view text) {
-  SIZE size{};
-  ::GetTextExtentPoint32W(dc, text.data(), static_cast<int>(text.size()), &size);
-  return size.cx;
+std::string windowText(HWND w) {
+  std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(w)) + 1, L'\0');
+  text.resize(static_cast<std::size_t>(::GetWindowTextW(w, text.data(), static_cast<int>(text.size()))));
+  return win32::toUtf8(text);
 }
 
 HICON loadPicture(HINSTANCE instance, int id) {
   return static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_ICON, 0, 0, 0));
 }
 
+bool isAction(HWND w) { return (::GetWindowLongW(w, GWL_STYLE) & SS_TYPEMASK) == SS_OWNERDRAW; }
+
+Rgb rgbOf(COLORREF c) {
+  return {static_cast<std::uint8_t>(GetRValue(c)), static_cast<std::uint8_t>(GetGValue(c)),
+          static_cast<std::uint8_t>(GetBValue(c))};
+}
+
 }  // namespace
 
-Form1::Form1(Form1Services services, HINSTANCE instance)
-    : services_(services),
-      instance_(instance),
-      job_(services.files, services.shell, *this, services.dialogs),
-      media_(services.system, *this) {}
+Form1::Form1(FormServices services, HINSTANCE instance, std::string startFile)
+    : Form1Logic(services, std::move(startFile)), instance_(instance) {}
 
 Form1::~Form1() {
   if (hwnd_) ::DestroyWindow(hwnd_);
@@ -83,10 +64,10 @@ bool Form1::create() {
   pauseRed_ = loadPicture(instance_, IDI_PAUSE_RED);
 
   dpi_ = ::GetDpiForSystem();
-  RECT frame{0, 0, px(6270), px(2415)};
+  RECT frame{0, 0, px(kFormWidthTwips), px(kFormHeightTwips)};
   ::AdjustWindowRectExForDpi(&frame, WS_OVERLAPPEDWINDOW, FALSE, WS_EX_ACCEPTFILES, dpi_);
-  hwnd_ = ::CreateWindowExW(WS_EX_ACCEPTFILES, kClassName, L"Vellora", WS_OVERLAPPEDWINDOW,
-                            CW_USEDEFAULT, CW_USEDEFAULT, frame.right - frame.left,
+  hwnd_ = ::CreateWindowExW(WS_EX_ACCEPTFILES, kClassName, win32::toWide(kFormCaption).c_str(),
+                            WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, frame.right - frame.left,
                             frame.bottom - frame.top, nullptr, nullptr, instance_, this);
   if (!hwnd_) return false;
   dpi_ = ::GetDpiForWindow(hwnd_);
@@ -99,6 +80,12 @@ bool Form1::create() {
 
 int Form1::px(int twips) const { return ::MulDiv(twips, static_cast<int>(dpi_), 1440); }
 
+RECT Form1::pixelsOf(Control id) const {
+  const Twips& t = placeOf(id);
+  const int height = id == Control::Combo1 ? kOpenListTwips : t.height;
+  return {px(t.left), px(t.top), px(t.left + t.width), px(t.top + height)};
+}
+
 void Form1::makeFonts() {
   for (HFONT f : {font_, linkFont_})
     if (f) ::DeleteObject(f);
@@ -106,193 +93,112 @@ void Form1::makeFonts() {
     return ::CreateFontW(-pixels, 0, 0, 0, FW_NORMAL, link, link, FALSE, DEFAULT_CHARSET, 0, 0,
                          CLEARTYPE_QUALITY, 0, L"MS Shell Dlg 2");
   };
-  // The classic 8-point dialog font, or smaller until the captions on the left
-  // end clear of the boxes at 88 pixels (at 96 dpi): a stand-in font wider than
-  // the classic one, as Wine's is, would run under them.
+  // The classic 8-point dialog font, or smaller where a stand-in for it is
+  // wider than the classic one, as Wine's is.
   const int dpi = static_cast<int>(dpi_);
-  const int smallest = ::MulDiv(9, dpi, 96);
-  const int room = ::MulDiv(86, dpi, 96);
   HDC dc = ::GetDC(nullptr);
-  for (int pixels = ::MulDiv(8, dpi, 72);; --pixels) {
-    font_ = make(pixels, 0);
-    HGDIOBJ old = ::SelectObject(dc, font_);
-    const int widest = std::max({textWidth(dc, kInputCaption), textWidth(dc, kOutputCaption),
-                                 textWidth(dc, kSpeedCaption)});
+  const auto width = [&](int pixels, std::string_view caption) {
+    HFONT font = make(pixels, 0);
+    HGDIOBJ old = ::SelectObject(dc, font);
+    const std::wstring text = win32::toWide(caption);
+    SIZE size{};
+    ::GetTextExtentPoint32W(dc, text.data(), static_cast<int>(text.size()), &size);
     ::SelectObject(dc, old);
-    if (widest <= room || pixels <= smallest) {
-      linkFont_ = make(pixels, 1);
-      break;
-    }
-    ::DeleteObject(font_);
-  }
+    ::DeleteObject(font);
+    return static_cast<int>(size.cx);
+  };
+  const int pixels = captionFontSize(::MulDiv(8, dpi, 72), ::MulDiv(9, dpi, 96), px(kCaptionRoomTwips), width);
   ::ReleaseDC(nullptr, dc);
-}
-
-HWND Form1::control(const wchar_t* kind, const wchar_t* text, DWORD style, int id, Twips where) {
-  const DWORD exStyle = std::wstring_view(kind) == L"EDIT" ? WS_EX_CLIENTEDGE : 0;
-  HWND w = ::CreateWindowExW(exStyle, kind, text, WS_CHILD | style, px(where.left), px(where.top),
-                             px(where.width), px(where.height), hwnd_,
-                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
-  ::SetWindowSubclass(w, &Form1::controlProc, static_cast<UINT_PTR>(id), reinterpret_cast<DWORD_PTR>(this));
-  return w;
+  font_ = make(pixels, 0);
+  linkFont_ = make(pixels, 1);
 }
 
 void Form1::createControls() {
   // Creation order is the tab order, and a screen reader names each box by
-  // the label created just before it.
-  const DWORD shown = WS_VISIBLE;
-  const DWORD action = WS_VISIBLE | WS_TABSTOP | SS_OWNERDRAW | SS_NOTIFY;
-  Label5 = control(L"STATIC", kSpeedCaption.data(), shown, kLabel5, {0, 960, 1050, 195});
-  Combo1 = control(WC_COMBOBOXW, L"", shown | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, kCombo1,
-                   {1320, 960, 3495, 2400});
-  Label1 = control(L"STATIC", kInputCaption.data(), shown, kLabel1, {0, 240, 1815, 255});
-  Text1 = control(L"EDIT", L"C:\\temp\\in.wav", shown | WS_TABSTOP | ES_AUTOHSCROLL, kText1,
-                  {1320, 240, 3495, 375});
-  Label2 = control(L"STATIC", kOutputCaption.data(), shown, kLabel2, {0, 600, 1815, 255});
-  Text2 = control(L"EDIT", L"C:\\temp\\vellora\\", shown | WS_TABSTOP | ES_AUTOHSCROLL, kText2,
-                  {1320, 600, 3495, 375});
-  // An action's window text is its name for screen readers.
-  const auto name = [](const ActionText& a) { return win32::toWide(a.name); };
-  Image1 = control(L"STATIC", name(kPlayAction).c_str(), action, kImage1, {4920, 240, 285, 285});
-  Label3 = control(L"STATIC", name(kLatestAction).c_str(), action, kLabel3, {5280, 240, 855, 375});
-  lblExplore = control(L"STATIC", name(kExploreAction).c_str(), action, kExplore, {4920, 670, 855, 375});
-  Image3 = control(L"STATIC", name(kConvertAction).c_str(), action, kImage3, {4920, 1080, 285, 285});
-  Label6 = control(L"STATIC", name(kHelpAction).c_str(), action, kLabel6, {2760, 1440, 1095, 375});
-  lblInfo = control(L"STATIC", L"", shown, kInfo, {1320, 1800, 3495, 615});
-  // The media controls: created hidden, and nothing shows them.
-  Command2 = control(L"BUTTON", L"Stop", WS_TABSTOP | BS_PUSHBUTTON, kCommand2, {5880, 1080, 975, 375});
-  Image4 = control(L"STATIC", L"Pause", SS_OWNERDRAW | SS_NOTIFY, kImage4, {1080, 1320, 450, 495});
-  Image5 = control(L"STATIC", L"Resume", SS_OWNERDRAW | SS_NOTIFY, kImage5, {1560, 1320, 450, 495});
-  lblTime = control(L"STATIC", L"", 0, kTime, {3720, 1320, 1095, 375});
-  Label4 = control(L"STATIC", L"Command:", 0, kLabel4, {0, 2280, 1815, 255});
-  Text3 = control(L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL, kText3, {1320, 2280, 3495, 375});
-  Command3 = control(L"BUTTON", L"Execute", WS_TABSTOP | BS_PUSHBUTTON, kCommand3, {4920, 2280, 975, 375});
-  ::DragAcceptFiles(Text1, TRUE);
+  // the label created just before it: the table's order.
+  for (const ControlSpec& c : kControls) {
+    const wchar_t* kind = L"STATIC";
+    DWORD style = (c.visible ? WS_VISIBLE : 0) | (c.tabStop ? WS_TABSTOP : 0);
+    DWORD exStyle = 0;
+    std::string text = c.text;
+    switch (c.kind) {
+      case ControlKind::Label:
+        break;
+      case ControlKind::Link:
+      case ControlKind::Picture:
+        // An action's window text is its name for screen readers.
+        style |= SS_OWNERDRAW | SS_NOTIFY;
+        text = c.accessibleName;
+        break;
+      case ControlKind::TextBox:
+        kind = L"EDIT";
+        style |= ES_AUTOHSCROLL;
+        exStyle = WS_EX_CLIENTEDGE;
+        break;
+      case ControlKind::List:
+        kind = WC_COMBOBOXW;
+        style |= WS_VSCROLL | CBS_DROPDOWNLIST;
+        break;
+      case ControlKind::Button:
+        kind = L"BUTTON";
+        style |= BS_PUSHBUTTON;
+        break;
+    }
+    const RECT r = pixelsOf(c.id);
+    HWND w = ::CreateWindowExW(exStyle, kind, win32::toWide(text).c_str(), WS_CHILD | style, r.left, r.top,
+                               r.right - r.left, r.bottom - r.top, hwnd_,
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(idOf(c.id))), instance_, nullptr);
+    ::SetWindowSubclass(w, &Form1::controlProc, static_cast<UINT_PTR>(idOf(c.id)), reinterpret_cast<DWORD_PTR>(this));
+    controls_[static_cast<std::size_t>(c.id)] = w;
+  }
+  ::DragAcceptFiles(control(Control::Text1), TRUE);
 
   HWND tips = ::CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0, 0, 0,
                                 hwnd_, nullptr, instance_, nullptr);
-  const std::pair<HWND, ActionText> tipTexts[] = {{Image1, kPlayAction}, {Label3, kLatestAction},
-                                                  {lblExplore, kExploreAction}, {Image3, kConvertAction},
-                                                  {Label6, kHelpAction}};
-  for (const auto& [w, text] : tipTexts) {
-    std::wstring tip = win32::toWide(text.description);
+  for (const ControlSpec& c : kControls) {
+    if (!c.visible || !c.accessibleDescription) continue;
+    std::wstring tip = win32::toWide(c.accessibleDescription);
     TTTOOLINFOW info{};
     info.cbSize = sizeof info;
     info.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
     info.hwnd = hwnd_;
-    info.uId = reinterpret_cast<UINT_PTR>(w);
+    info.uId = reinterpret_cast<UINT_PTR>(control(c.id));
     info.lpszText = tip.data();  // the tooltip keeps its own copy
     ::SendMessageW(tips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
   }
 }
 
 void Form1::layout() {
-  struct Place {
-    HWND w;
-    Twips t;
-  };
-  const Place places[] = {
-      {Label1, {0, 240, 1815, 255}},      {Text1, {1320, 240, 3495, 375}},
-      {Image1, {4920, 240, 285, 285}},    {Label3, {5280, 240, 855, 375}},
-      {Label2, {0, 600, 1815, 255}},      {Text2, {1320, 600, 3495, 375}},
-      {lblExplore, {4920, 670, 855, 375}}, {Label5, {0, 960, 1050, 195}},
-      {Combo1, {1320, 960, 3495, 2400}},  {Image3, {4920, 1080, 285, 285}},
-      {Command2, {5880, 1080, 975, 375}}, {Image4, {1080, 1320, 450, 495}},
-      {Image5, {image5Left_, 1320, 450, 495}}, {lblTime, {3720, 1320, 1095, 375}},
-      {Label6, {2760, 1440, 1095, 375}},  {lblInfo, {1320, 1800, 3495, 615}},
-      {Label4, {0, 2280, 1815, 255}},     {Text3, {1320, 2280, 3495, 375}},
-      {Command3, {4920, 2280, 975, 375}}};
-  for (const Place& p : places) {
-    ::SendMessageW(p.w, WM_SETFONT, reinterpret_cast<WPARAM>(p.w == Label3 || p.w == lblExplore || p.w == Label6 ? linkFont_ : font_), FALSE);
-    ::SetWindowPos(p.w, nullptr, px(p.t.left), px(p.t.top), px(p.t.width), px(p.t.height),
-                   SWP_NOZORDER | SWP_NOACTIVATE);
+  for (const ControlSpec& c : kControls) {
+    HWND w = control(c.id);
+    ::SendMessageW(w, WM_SETFONT, reinterpret_cast<WPARAM>(c.kind == ControlKind::Link ? linkFont_ : font_), FALSE);
+    const RECT r = pixelsOf(c.id);
+    ::SetWindowPos(w, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_NOZORDER | SWP_NOACTIVATE);
   }
   // Label5 sizes itself to its caption.
-  HDC dc = ::GetDC(Label5);
+  HWND label5 = control(Control::Label5);
+  const std::wstring caption = win32::toWide(spec(Control::Label5).text);
+  HDC dc = ::GetDC(label5);
   HGDIOBJ old = ::SelectObject(dc, font_);
   SIZE size{};
-  ::GetTextExtentPoint32W(dc, kSpeedCaption.data(), static_cast<int>(kSpeedCaption.size()), &size);
+  ::GetTextExtentPoint32W(dc, caption.data(), static_cast<int>(caption.size()), &size);
   ::SelectObject(dc, old);
-  ::ReleaseDC(Label5, dc);
-  ::SetWindowPos(Label5, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  ::ReleaseDC(label5, dc);
+  ::SetWindowPos(label5, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   ::InvalidateRect(hwnd_, nullptr, TRUE);
 }
 
-void Form1::Form_Load() {
-  image5Left_ = 1080;  // Image5 onto Image4
-  layout();
-  ::ShowWindow(Image5, SW_HIDE);
-  // From here on a failing step is skipped without a word.
-  (void)services_.files.makeDirectory("C:\\temp");
-  (void)services_.files.makeDirectory("C:\\temp\\vellora");
-  for (const char* entry : kSpeedEntries)
-    ::SendMessageW(Combo1, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(win32::toWide(entry).c_str()));
-  ::SendMessageW(Combo1, CB_SETCURSEL, kStartSpeedEntry, 0);
-  getLatest();
-}
-
-// Operations.
-
-void Form1::checkfile(const std::string& sfilein, const std::string& sdirout) {
-  job_.checkfile(sfilein, sdirout);
-}
-
-void Form1::getLatest() {
-  EditBox box(Text1);
-  vellora::getLatest(services_.files, box);
-}
-
-void Form1::shellopen(std::string& url, std::int16_t mode) { services_.shell.shellopen(url, mode); }
-void Form1::openAudio(std::string& fname) { services_.shell.openAudio(fname); }
-void Form1::closeAudio() { media_.closeAudio(); }
-void Form1::pauseAudio() { media_.pauseAudio(); }
-void Form1::resumeAudio() { media_.resumeAudio(); }
-std::int32_t Form1::getPosition() { return media_.getPosition(); }
-
-void Form1::archivedata() {
-  ArchiveServices archive{services_.files, services_.shell, services_.dialogs, services_.clock};
-  vellora::archivedata(archive, textOf(Label1));
-}
-
-// Event handlers.
-
-void Form1::Image3_Click() { checkfile(textOf(Text1), textOf(Text2)); }
-
-void Form1::Image1_Click() {
-  playFileName_ = textOf(Text1);
-  if (playFileName_.empty()) {
-    services_.dialogs.message("designate an input filename");
-    return;
+DropData Form1::dropData(HDROP drop) {
+  std::vector<std::string> paths;
+  const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+  for (UINT i = 0; i < count; ++i) {
+    const UINT length = ::DragQueryFileW(drop, i, nullptr, 0);
+    std::wstring path(length + 1, L'\0');
+    path.resize(::DragQueryFileW(drop, i, path.data(), length + 1));
+    paths.push_back(win32::toUtf8(path));
   }
-  openAudio(playFileName_);
+  return paths;
 }
-
-void Form1::Form_OLEDragDrop(HDROP drop) {
-  // Only the first file counts, and only when its path holds ".wav".
-  const UINT length = ::DragQueryFileW(drop, 0, nullptr, 0);
-  std::wstring first(length + 1, L'\0');
-  if (length == 0 || ::DragQueryFileW(drop, 0, first.data(), length + 1) == 0) return;
-  first.resize(length);
-  const std::string path = win32::toUtf8(first);
-  if (path.find(".wav") == std::string::npos) return;
-  ::SetWindowTextW(Text1, first.c_str());
-  Image3_Click();
-}
-
-void Form1::Text1_OLEDragDrop(HDROP drop) { Form_OLEDragDrop(drop); }
-void Form1::Label3_Click() { getLatest(); }
-
-void Form1::lblExplore_Click() {
-  std::string url = textOf(Text2);
-  shellopen(url, SW_HIDE);
-}
-
-void Form1::Label6_Click() { services_.dialogs.message(kHelpText); }
-void Form1::Command2_Click() { closeAudio(); }
-void Form1::Image4_Click() { pauseAudio(); }
-void Form1::Image5_Click() { resumeAudio(); }
-void Form1::Command3_Click() { media_.Command3_Click(); }
-void Form1::Timer1_Timer() { media_.Timer1_Timer(); }
 
 // Messages.
 
@@ -312,20 +218,19 @@ LRESULT CALLBACK Form1::controlProc(HWND hwnd, UINT message, WPARAM wparam, LPAR
   auto* form = reinterpret_cast<Form1*>(self);
   switch (message) {
     case WM_DROPFILES:
-      if (hwnd == form->Text1) {
+      if (hwnd == form->control(Control::Text1)) {
         const auto drop = reinterpret_cast<HDROP>(wparam);
-        form->Text1_OLEDragDrop(drop);
+        form->Text1_OLEDragDrop(dropData(drop));
         ::DragFinish(drop);
         return 0;
       }
       break;
     case WM_SETFOCUS:
     case WM_KILLFOCUS:
-      if ((::GetWindowLongW(hwnd, GWL_STYLE) & SS_TYPEMASK) == SS_OWNERDRAW)
-        ::InvalidateRect(hwnd, nullptr, TRUE);
+      if (isAction(hwnd)) ::InvalidateRect(hwnd, nullptr, TRUE);
       break;
     case WM_KEYDOWN:
-      if (wparam == VK_SPACE && (::GetWindowLongW(hwnd, GWL_STYLE) & SS_TYPEMASK) == SS_OWNERDRAW) {
+      if (wparam == VK_SPACE && isAction(hwnd)) {
         form->onCommand(static_cast<int>(id), STN_CLICKED);
         return 0;
       }
@@ -347,7 +252,7 @@ LRESULT Form1::handle(UINT message, WPARAM wparam, LPARAM lparam) {
       return TRUE;
     case WM_DROPFILES: {
       const auto drop = reinterpret_cast<HDROP>(wparam);
-      Form_OLEDragDrop(drop);
+      Form_OLEDragDrop(dropData(drop));
       ::DragFinish(drop);
       return 0;
     }
@@ -385,35 +290,35 @@ LRESULT Form1::handle(UINT message, WPARAM wparam, LPARAM lparam) {
 
 void Form1::onCommand(int id, int code) {
   if (code != STN_CLICKED && code != BN_CLICKED) return;
-  switch (id) {
-    case kImage3: Image3_Click(); break;
-    case kImage1: Image1_Click(); break;
-    case kLabel3: Label3_Click(); break;
-    case kExplore: lblExplore_Click(); break;
-    case kLabel6: Label6_Click(); break;
-    case kCommand2: Command2_Click(); break;
-    case kImage4: Image4_Click(); break;
-    case kImage5: Image5_Click(); break;
-    case kCommand3: Command3_Click(); break;
-    default: break;
-  }
+  const std::pair<Control, void (Form1Logic::*)()> clicks[] = {
+      {Control::Image3, &Form1Logic::Image3_Click},     {Control::Image1, &Form1Logic::Image1_Click},
+      {Control::Label3, &Form1Logic::Label3_Click},     {Control::lblExplore, &Form1Logic::lblExplore_Click},
+      {Control::Label6, &Form1Logic::Label6_Click},     {Control::Command2, &Form1Logic::Command2_Click},
+      {Control::Image4, &Form1Logic::Image4_Click},     {Control::Image5, &Form1Logic::Image5_Click},
+      {Control::Command3, &Form1Logic::Command3_Click},
+  };
+  for (const auto& [control, handler] : clicks)
+    if (id == idOf(control)) (this->*handler)();
 }
 
 // Return: on a link or picture it clicks it; in the boxes it converts.
 void Form1::onReturn() {
   HWND focus = ::GetFocus();
-  if (focus == Text1 || focus == Text2 || focus == Combo1) {
+  if (focus == control(Control::Text1) || focus == control(Control::Text2) || focus == control(Control::Combo1)) {
     Image3_Click();
     return;
   }
-  if ((::GetWindowLongW(focus, GWL_STYLE) & SS_TYPEMASK) == SS_OWNERDRAW)
-    onCommand(::GetDlgCtrlID(focus), STN_CLICKED);
+  if (isAction(focus)) onCommand(::GetDlgCtrlID(focus), STN_CLICKED);
 }
 
 void Form1::draw(const DRAWITEMSTRUCT& item) {
+  const COLORREF face = ::GetSysColor(COLOR_BTNFACE);
   ::FillRect(item.hDC, &item.rcItem, ::GetSysColorBrush(COLOR_BTNFACE));
-  HICON icon = item.hwndItem == Image4 ? pauseWhite_ : item.hwndItem == Image5 ? pauseRed_
-             : item.hwndItem == Image1 || item.hwndItem == Image3 ? speaker_ : nullptr;
+  HICON icon = nullptr;
+  for (const ControlSpec& c : kControls)
+    if (control(c.id) == item.hwndItem)
+      icon = c.picture == Picture::Speaker ? speaker_ : c.picture == Picture::PauseWhite ? pauseWhite_
+           : c.picture == Picture::PauseRed ? pauseRed_ : nullptr;
   RECT r = item.rcItem;
   if (icon) {
     ::DrawIconEx(item.hDC, 0, 0, icon, r.right - r.left, r.bottom - r.top, 0, nullptr, DI_NORMAL);
@@ -422,7 +327,9 @@ void Form1::draw(const DRAWITEMSTRUCT& item) {
     text.resize(static_cast<std::size_t>(::GetWindowTextW(item.hwndItem, text.data(), 64)));
     HGDIOBJ old = ::SelectObject(item.hDC, linkFont_);
     ::SetBkMode(item.hDC, TRANSPARENT);
-    ::SetTextColor(item.hDC, ::GetSysColor(COLOR_HIGHLIGHT));
+    // The highlight colour, made to stand out from the window as text must.
+    const Rgb link = readableColour(rgbOf(::GetSysColor(COLOR_HIGHLIGHT)), rgbOf(face), kTextContrast);
+    ::SetTextColor(item.hDC, RGB(link.red, link.green, link.blue));
     RECT extent = r;
     ::DrawTextW(item.hDC, text.c_str(), static_cast<int>(text.size()), &extent, DT_LEFT | DT_TOP | DT_SINGLELINE | DT_CALCRECT);
     ::DrawTextW(item.hDC, text.c_str(), static_cast<int>(text.size()), &r, DT_LEFT | DT_TOP | DT_SINGLELINE);
@@ -432,50 +339,55 @@ void Form1::draw(const DRAWITEMSTRUCT& item) {
   if (::GetFocus() == item.hwndItem) ::DrawFocusRect(item.hDC, &r);
 }
 
-std::string Form1::textOf(HWND w) const { return EditBox(w).text(); }
+// Form1View.
 
-// The window as the speed-change job sees it.
+std::string Form1::boxText(Control box) { return windowText(control(box)); }
 
-std::string Form1::percentText() { return textOf(Combo1); }
-void Form1::setCaption(const std::string& caption) { ::SetWindowTextW(hwnd_, win32::toWide(caption).c_str()); }
-void Form1::setInfo(const std::string& info) {
-  ::SetWindowTextW(lblInfo, win32::toWide(info).c_str());
-  ::NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, lblInfo, OBJID_CLIENT, CHILDID_SELF);
+void Form1::setBoxText(Control box, const std::string& text) {
+  ::SetWindowTextW(control(box), win32::toWide(text).c_str());
 }
 
-bool Form1::copyProgress(const std::string& file, std::uint64_t done, std::uint64_t total) {
-  const std::int64_t now = services_.clock.steadyMilliseconds();
-  if (!copyStarted_) copyStarted_ = now;
-  if (!progress_) {
-    // Short copies show nothing; neither does one that has just finished.
-    if (done >= total || now - *copyStarted_ < kProgressDelayMs) return true;
-    const std::size_t slash = file.find_last_of("\\/");
-    const std::string name = slash == std::string::npos ? file : file.substr(slash + 1);
-    progress_ = std::make_unique<ProgressWindow>(instance_, hwnd_, font_, dpi_, win32::toWide(name));
-  }
-  progress_->setPercent(total == 0 ? 100 : static_cast<int>(std::min(done, total) * 100 / total));
+void Form1::setLabelCaption(Control label, const std::string& caption) {
+  ::SetWindowTextW(control(label), win32::toWide(caption).c_str());
+  ::NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, control(label), OBJID_CLIENT, CHILDID_SELF);
+}
+
+void Form1::setFormCaption(const std::string& caption) {
+  ::SetWindowTextW(hwnd_, win32::toWide(caption).c_str());
+}
+
+void Form1::fillList(std::span<const char* const> entries, int selected) {
+  for (const char* entry : entries)
+    ::SendMessageW(control(Control::Combo1), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(win32::toWide(entry).c_str()));
+  ::SendMessageW(control(Control::Combo1), CB_SETCURSEL, static_cast<WPARAM>(selected), 0);
+}
+
+void Form1::showControl(Control id, bool visible) { ::ShowWindow(control(id), visible ? SW_SHOW : SW_HIDE); }
+
+void Form1::placeControl(Control id, const Twips&) {
+  const RECT r = pixelsOf(id);
+  ::SetWindowPos(control(id), nullptr, r.left, r.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Form1::runTimer(bool running) {
+  if (running) ::SetTimer(hwnd_, kTimer1, kTimer1IntervalMs, nullptr);
+  else ::KillTimer(hwnd_, kTimer1);
+}
+
+void Form1::openProgress(const std::string& fileName) {
+  progress_ = std::make_unique<ProgressWindow>(instance_, hwnd_, font_, dpi_, win32::toWide(fileName));
+}
+
+bool Form1::advanceProgress(int percent) {
+  progress_->setPercent(percent);
   progress_->pumpMessages();
   return !progress_->cancelled();
 }
 
-void Form1::copyEnded() {
-  copyStarted_.reset();
-  if (!progress_) return;
+void Form1::closeProgress() {
   progress_.reset();
   // Windows has made this window active again; its control takes the focus.
   if (hwnd_ && ::GetActiveWindow() == hwnd_ && focus_) ::SetFocus(focus_);
 }
-
-// The window as the media commands see it.
-
-void Form1::setTimerEnabled(bool enabled) {
-  if (enabled) ::SetTimer(hwnd_, kTimer1, 1, nullptr);
-  else ::KillTimer(hwnd_, kTimer1);
-}
-void Form1::hideResumeImage() { ::ShowWindow(Image5, SW_HIDE); }
-void Form1::setTimeCaption(const std::string& caption) {
-  ::SetWindowTextW(lblTime, win32::toWide(caption).c_str());
-}
-std::string Form1::commandText() { return textOf(Text3); }
 
 }  // namespace vellora

@@ -19,7 +19,6 @@ enum class Feature {
   ReadOnlyDirectories,        // a directory that nobody may write into
   ReservedCharactersInNames,  // host names holding : ? * < > | " or a backslash
   RecordingPlayer,            // a stand-in for the player that records what it is given
-  RemovingTheShellsFile,      // removing the file a shell opened for ">" while it holds it
   CaseSensitiveNames,         // two names equal but for case, side by side
   DriveMap,                   // system paths mapped onto the host's own
 };

@@ -36,7 +36,8 @@ std::wstring programPath(const std::string& program) {
 }
 
 // A handle the child inherits for one of its standard streams; null for a
-// closed one. Files are opened as cmd.exe opens them for "<", ">" and ">>".
+// closed one. Files are opened as Wine's cmd opens them for "<", ">" and
+// ">>": a file made for ">" may be deleted by others, one for ">>" not.
 UniqueHandle childEnd(const Redirect& r, DWORD which) {
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
@@ -50,8 +51,8 @@ UniqueHandle childEnd(const Redirect& r, DWORD which) {
       if (which == STD_INPUT_HANDLE)
         return UniqueHandle(::CreateFileW(toWide(r.hostPath).c_str(), GENERIC_READ, share, &inherit, OPEN_EXISTING,
                                           FILE_ATTRIBUTE_NORMAL, nullptr));
-      return UniqueHandle(::CreateFileW(toWide(r.hostPath).c_str(), GENERIC_WRITE, share, &inherit, CREATE_ALWAYS,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+      return UniqueHandle(::CreateFileW(toWide(r.hostPath).c_str(), GENERIC_WRITE, share | FILE_SHARE_DELETE,
+                                        &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     case Redirect::Kind::Append: {
       UniqueHandle file(::CreateFileW(toWide(r.hostPath).c_str(), GENERIC_WRITE, share, &inherit, OPEN_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));

@@ -19,7 +19,6 @@ enum class Feature {
   ReadOnlyDirectories,        // a directory that nobody may write into
   ReservedCharactersInNames,  // host names holding : ? * < > | " or a backslash
   RecordingPlayer,            // a stand-in for the player that records what it is given
-  RemovingTheShellsFile,      // removing the file a shell opened for ">" while it holds it
   CaseSensitiveNames,         // two names equal but for case, side by side
   DriveMap,                   // system paths mapped onto the host's own
 };
@@ -84,7 +83,8 @@ class TempDrive {
 // A desktop of its own for one test: private XDG data and config folders in
 // which a stand-in player, a shell script, is the application for WAV files,
 // folders and pages, so no test starts a real program. By default the player
-// records each call's arguments, one line per argument (see Feature::RecordingPlayer).
+// records each call's arguments, one line per argument (see
+// Feature::RecordingPlayer).
 class FakeOpener {
  public:
   enum class Choice {

@@ -95,7 +95,6 @@ std::string lacks(Feature feature) {
     case Feature::RecordingPlayer: return "Windows' shell would start the real player";
     case Feature::CaseSensitiveNames: return "Windows names ignore case";
     case Feature::DriveMap: return "Windows paths are the system's own, with no drive map";
-    case Feature::RemovingTheShellsFile: return "cmd.exe opens its > file without leave to delete it, so it stays, empty";
   }
   return {};
 }

@@ -69,7 +69,9 @@ stop() {
 
 case $case in
   named-signals)
-    # Every signal whose default action ends the process, but KILL.
+    # Every signal whose default action ends the process, but KILL. A
+    # sanitizer's own handlers for faults would take those first.
+    export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}handle_segv=0:handle_sigbus=0:handle_sigfpe=0"
     signals="HUP INT QUIT ILL TRAP ABRT BUS FPE USR1 SEGV USR2 PIPE ALRM TERM STKFLT XCPU
              VTALRM PROF IO PWR SYS RTMIN RTMIN+1 RTMAX-1 RTMAX"
     for signal in $signals; do

@@ -72,7 +72,7 @@ constexpr std::uint16_t multiplyModCrc16(std::uint16_t a, std::uint16_t b) {
   for (int bit = 15; bit >= 0; --bit) {
     product <<= 1;
     if (product & 0x10000U) product ^= 0x10000U | kCrc16Poly;
-    if ((b >> bit) & 1U) product ^= a;
+    if ((unsigned{b} >> bit) & 1U) product ^= a;
   }
   return static_cast<std::uint16_t>(product);
 }

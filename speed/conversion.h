@@ -91,8 +91,9 @@ Conversion changeInPlace(FileSystem& files, const InPlaceRequest& request);
 
 // Copies `input` into `output` a block at a time, each block written with
 // the patches that fall in it; for plans with many patches, where a write
-// each after the kernel's copy would cost more than the copy.
-inline constexpr std::size_t kPatchedBlock = std::size_t{4} << 20;
+// each after the kernel's copy would cost more than the copy. Blocks of
+// 1 MiB copied 1 GiB a fifth faster than 4 MiB, and scattered far less.
+inline constexpr std::size_t kPatchedBlock = std::size_t{1} << 20;
 IoStatus copyPatched(InputFile& input, ReplacementFile& output, const std::vector<Patch>& patches,
                      const CopyProgress& progress, std::size_t blockSize = kPatchedBlock);
 

@@ -129,6 +129,15 @@ __attribute__((target("pclmul,ssse3"))) std::uint16_t crc16Clmul(std::uint16_t c
   return crc16Sliced(crc16Sliced(0, last.data(), last.size()), p, n);
 }
 
+// a times b modulo the polynomial: one carry-less product of up to 31 bits,
+// whose top 15 bits fold back through the tables as two bytes before zeros.
+__attribute__((target("pclmul"))) std::uint16_t multiplyClmul(std::uint16_t a, std::uint16_t b) {
+  const Clmul128 product = __builtin_ia32_pclmulqdq128(Clmul128{a, 0}, Clmul128{b, 0}, 0x00);
+  const auto p = static_cast<std::uint32_t>(product[0]);
+  const unsigned high = p >> 16;
+  return static_cast<std::uint16_t>(p ^ kCrc16[1][high >> 8] ^ kCrc16[0][high & 0xFFU]);
+}
+
 bool hasClmul() {
   static const bool has = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("ssse3");
   return has;
@@ -152,6 +161,14 @@ std::uint16_t flacCrc16(std::uint16_t crc, std::span<const std::uint8_t> bytes) 
 }
 
 std::uint16_t flacCrc16AppendZeros(std::uint16_t crc, std::uint64_t zeros) {
+#ifdef VELLORA_FOLDED_CRC
+  // Once a frame, half a million times in 1 GiB: the bitwise product took 8% of a conversion.
+  if (hasClmul()) {
+    for (std::size_t k = 0; zeros; ++k, zeros >>= 1)
+      if (zeros & 1U) crc = multiplyClmul(crc, kZeroPowers[k]);
+    return crc;
+  }
+#endif
   for (std::size_t k = 0; zeros; ++k, zeros >>= 1)
     if (zeros & 1U) crc = multiplyModCrc16(crc, kZeroPowers[k]);
   return crc;

@@ -29,7 +29,7 @@ struct HandClock : Clock {
 class FakeForm : public Form1Logic {
  public:
   FakeForm(FormServices services, std::string startFile = {}) : Form1Logic(services, std::move(startFile)) {
-    for (const ControlSpec& c : kControls) {
+    for (const ControlDesign& c : kControls) {
       texts[c.id] = c.text;
       visible[c.id] = c.visible;
     }

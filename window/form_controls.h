@@ -32,7 +32,7 @@ struct Twips {
   int left, top, width, height;
 };
 
-struct ControlSpec {
+struct ControlDesign {
   Control id;
   const char* name;  // the designer name, which each toolkit gives its control
   ControlKind kind;
@@ -50,7 +50,7 @@ struct ControlSpec {
 // Every control, in tab order; each caption stands just before the box it
 // names. The focus starts in Combo1; Tab goes on to the two boxes, then to
 // the five actions a click would start.
-inline constexpr std::array<ControlSpec, kControlCount> kControls{{
+inline constexpr std::array<ControlDesign, kControlCount> kControls{{
     {Control::Label5, "Label5", ControlKind::Label, "Replay Speed:", {0, 960, 1050, 195}, true, false,
      Picture::None, nullptr, nullptr},
     {Control::Combo1, "Combo1", ControlKind::List, "", {1320, 960, 3495, 315}, true, true, Picture::None,
@@ -92,8 +92,8 @@ inline constexpr std::array<ControlSpec, kControlCount> kControls{{
      Picture::None, nullptr, nullptr},
 }};
 
-constexpr const ControlSpec& spec(Control id) {
-  for (const ControlSpec& c : kControls)
+constexpr const ControlDesign& designOf(Control id) {
+  for (const ControlDesign& c : kControls)
     if (c.id == id) return c;
   return kControls.front();  // unreachable: every control has a row
 }

@@ -51,7 +51,7 @@ Form1Logic::Form1Logic(FormServices services, std::string startFile)
       job_(services.files, services.shell, *this, services.dialogs),
       media_(services.system, *this),
       places_(kControlCount) {
-  for (const ControlSpec& c : kControls) places_[indexOf(c.id)] = c.place;
+  for (const ControlDesign& c : kControls) places_[indexOf(c.id)] = c.place;
 }
 
 Form1Logic::~Form1Logic() = default;
@@ -89,7 +89,7 @@ std::int32_t Form1Logic::getPosition() { return media_.getPosition(); }
 void Form1Logic::archivedata() {
   ArchiveServices archive{services_.files, services_.shell, services_.dialogs, services_.clock};
   // Nothing changes Label1's caption: the page is headed with its design text.
-  vellora::archivedata(archive, spec(Control::Label1).text);
+  vellora::archivedata(archive, designOf(Control::Label1).text);
 }
 
 // Event handlers.

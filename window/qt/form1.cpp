@@ -90,7 +90,7 @@ Form1::Form1(FormServices services, std::string startFile, QWidget* parent)
 Form1::~Form1() = default;
 
 void Form1::createControls() {
-  for (const ControlSpec& c : kControls) {
+  for (const ControlDesign& c : kControls) {
     const QString text = QString::fromUtf8(c.text);
     QWidget* w = nullptr;
     switch (c.kind) {
@@ -148,7 +148,7 @@ void Form1::layOut() {
   scale_ = fontScale(QApplication::font());
   const QFont font = windowFont(scale_);
   setFont(font);
-  for (const ControlSpec& c : kControls) {
+  for (const ControlDesign& c : kControls) {
     QWidget* w = control(c.id);
     if (c.kind == ControlKind::Link) giveLinkLook(static_cast<QLabel*>(w), font);
     w->setGeometry(pixelsOf(placeOf(c.id)));
@@ -162,7 +162,7 @@ void Form1::layOut() {
 
 void Form1::makeKeyboardReachable() {
   QWidget* previous = nullptr;
-  for (const ControlSpec& c : kControls) {
+  for (const ControlDesign& c : kControls) {
     if (!c.tabStop) continue;
     QWidget* w = control(c.id);
     if (c.kind == ControlKind::Link || c.kind == ControlKind::Picture) w->setFocusPolicy(Qt::StrongFocus);
@@ -178,7 +178,7 @@ void Form1::fitColours() {
   const QColor window = own.color(QPalette::Window);
   QPalette links;
   links.setColor(QPalette::Link, qColour(readableColour(rgbOf(own.color(QPalette::Link)), rgbOf(window), kTextContrast)));
-  for (const ControlSpec& c : kControls) {
+  for (const ControlDesign& c : kControls) {
     if (c.kind == ControlKind::Link) control<QLabel>(c.id)->setPalette(links);
     if (c.picture == Picture::None) continue;
     auto* image = control<QLabel>(c.id);

@@ -116,7 +116,7 @@ void Form1::makeFonts() {
 void Form1::createControls() {
   // Creation order is the tab order, and a screen reader names each box by
   // the label created just before it: the table's order.
-  for (const ControlSpec& c : kControls) {
+  for (const ControlDesign& c : kControls) {
     const wchar_t* kind = L"STATIC";
     DWORD style = (c.visible ? WS_VISIBLE : 0) | (c.tabStop ? WS_TABSTOP : 0);
     DWORD exStyle = 0;
@@ -155,7 +155,7 @@ void Form1::createControls() {
 
   HWND tips = ::CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0, 0, 0,
                                 hwnd_, nullptr, instance_, nullptr);
-  for (const ControlSpec& c : kControls) {
+  for (const ControlDesign& c : kControls) {
     if (!c.visible || !c.accessibleDescription) continue;
     std::wstring tip = win32::toWide(c.accessibleDescription);
     TTTOOLINFOW info{};
@@ -169,7 +169,7 @@ void Form1::createControls() {
 }
 
 void Form1::layout() {
-  for (const ControlSpec& c : kControls) {
+  for (const ControlDesign& c : kControls) {
     HWND w = control(c.id);
     ::SendMessageW(w, WM_SETFONT, reinterpret_cast<WPARAM>(c.kind == ControlKind::Link ? linkFont_ : font_), FALSE);
     const RECT r = pixelsOf(c.id);
@@ -177,7 +177,7 @@ void Form1::layout() {
   }
   // Label5 sizes itself to its caption.
   HWND label5 = control(Control::Label5);
-  const std::wstring caption = win32::toWide(spec(Control::Label5).text);
+  const std::wstring caption = win32::toWide(designOf(Control::Label5).text);
   HDC dc = ::GetDC(label5);
   HGDIOBJ old = ::SelectObject(dc, font_);
   SIZE size{};
@@ -315,7 +315,7 @@ void Form1::draw(const DRAWITEMSTRUCT& item) {
   const COLORREF face = ::GetSysColor(COLOR_BTNFACE);
   ::FillRect(item.hDC, &item.rcItem, ::GetSysColorBrush(COLOR_BTNFACE));
   HICON icon = nullptr;
-  for (const ControlSpec& c : kControls)
+  for (const ControlDesign& c : kControls)
     if (control(c.id) == item.hwndItem)
       icon = c.picture == Picture::Speaker ? speaker_ : c.picture == Picture::PauseWhite ? pauseWhite_
            : c.picture == Picture::PauseRed ? pauseRed_ : nullptr;

@@ -9,15 +9,20 @@ namespace vellora {
 // Fixed-width fields of file headers, read and written byte by byte, never
 // by casting a pointer onto file bytes.
 
-inline std::uint16_t read_u16le(const std::byte* p) {
-  return static_cast<std::uint16_t>(std::to_integer<unsigned>(p[0]) |
-                                    std::to_integer<unsigned>(p[1]) << 8);
+// The readers take std::byte and std::uint8_t alike: FLAC's CRCs run on the latter.
+inline unsigned octet(std::byte b) { return std::to_integer<unsigned>(b); }
+inline unsigned octet(std::uint8_t b) { return b; }
+
+template <class Octet>
+std::uint16_t read_u16le(const Octet* p) {
+  return static_cast<std::uint16_t>(octet(p[0]) | octet(p[1]) << 8);
 }
-inline std::uint32_t read_u32le(const std::byte* p) {
-  return static_cast<std::uint32_t>(read_u16le(p)) |
-         static_cast<std::uint32_t>(read_u16le(p + 2)) << 16;
+template <class Octet>
+std::uint32_t read_u32le(const Octet* p) {
+  return static_cast<std::uint32_t>(read_u16le(p)) | static_cast<std::uint32_t>(read_u16le(p + 2)) << 16;
 }
-inline std::uint64_t read_u64le(const std::byte* p) {
+template <class Octet>
+std::uint64_t read_u64le(const Octet* p) {
   return static_cast<std::uint64_t>(read_u32le(p)) | static_cast<std::uint64_t>(read_u32le(p + 4)) << 32;
 }
 inline void write_u16le(std::byte* p, std::uint16_t v) {
@@ -29,15 +34,20 @@ inline void write_u32le(std::byte* p, std::uint32_t v) {
   write_u16le(p + 2, static_cast<std::uint16_t>(v >> 16));
 }
 
-inline std::uint16_t read_u16be(const std::byte* p) {
-  return static_cast<std::uint16_t>(std::to_integer<unsigned>(p[0]) << 8 |
-                                    std::to_integer<unsigned>(p[1]));
+template <class Octet>
+std::uint16_t read_u16be(const Octet* p) {
+  return static_cast<std::uint16_t>(octet(p[0]) << 8 | octet(p[1]));
 }
-inline std::uint32_t read_u32be(const std::byte* p) {
-  return static_cast<std::uint32_t>(read_u16be(p)) << 16 |
-         static_cast<std::uint32_t>(read_u16be(p + 2));
+template <class Octet>
+std::uint32_t read_u24be(const Octet* p) {
+  return std::uint32_t{octet(p[0])} << 16 | std::uint32_t{read_u16be(p + 1)};
 }
-inline std::uint64_t read_u64be(const std::byte* p) {
+template <class Octet>
+std::uint32_t read_u32be(const Octet* p) {
+  return static_cast<std::uint32_t>(read_u16be(p)) << 16 | static_cast<std::uint32_t>(read_u16be(p + 2));
+}
+template <class Octet>
+std::uint64_t read_u64be(const Octet* p) {
   return static_cast<std::uint64_t>(read_u32be(p)) << 32 | static_cast<std::uint64_t>(read_u32be(p + 4));
 }
 inline void write_u16be(std::byte* p, std::uint16_t v) {

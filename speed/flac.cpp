@@ -1,11 +1,13 @@
 #include "speed/flac.h"
 
+#include "shellfiles/numbers.h"
+#include "speed/bytes.h"
 #include "speed/flac_crc.h"
+#include "speed/plan_support.h"
 
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <charconv>
 #include <cstring>
 #include <limits>
 #include <optional>
@@ -24,17 +26,7 @@ constexpr std::size_t kWindowBytes = std::size_t{4} << 20;
 constexpr std::size_t kMaxHeaderBytes = 16;
 constexpr std::size_t kFooterBytes = 2;
 
-std::uint16_t readBe16(const Byte* p) { return static_cast<std::uint16_t>(p[0] << 8 | p[1]); }
-std::uint32_t readBe24(const Byte* p) { return std::uint32_t{p[0]} << 16 | std::uint32_t{readBe16(p + 1)}; }
-std::uint32_t readBe32(const Byte* p) { return std::uint32_t{readBe16(p)} << 16 | readBe16(p + 2); }
-
-std::string hertz(double rate) {
-  std::array<char, 320> text{};  // any double in fixed notation
-  auto [end, ec] = std::to_chars(text.data(), text.data() + text.size(), rate, std::chars_format::fixed, 0);
-  return std::string(text.data(), ec == std::errc{} ? end : text.data()) + " Hz";
-}
-
-std::string offsetText(std::uint64_t offset) { return "offset " + std::to_string(offset); }
+std::string hertz(double rate) { return formatNumber(rate) + " Hz"; }
 
 // ---- Frame headers
 
@@ -134,15 +126,15 @@ std::optional<FrameHeader> parseFrameHeader(const Byte* p, std::size_t available
   if (blockSizeCode == kBlockSize8) {
     h.blockSize = p[at] + 1U;
   } else if (blockSizeCode == kBlockSize16) {
-    h.blockSize = readBe16(p + at) + 1U;
+    h.blockSize = read_u16be(p + at) + 1U;
     if (h.blockSize > 0xFFFF) return std::nullopt;  // 65536 cannot be told in STREAMINFO
   } else {
     h.blockSize = codedBlockSize(blockSizeCode);
   }
   at += h.blockSizeForm.bytes;
   if (rateCode == kRateKHz8) h.rate = p[at] * 1000U;
-  else if (rateCode == kRateHz16) h.rate = readBe16(p + at);
-  else if (rateCode == kRateTensOfHz16) h.rate = readBe16(p + at) * 10U;
+  else if (rateCode == kRateHz16) h.rate = read_u16be(p + at);
+  else if (rateCode == kRateTensOfHz16) h.rate = read_u16be(p + at) * 10U;
   else h.rate = kCodedRates[rateCode];
   at += h.rateForm.bytes;
   if (flacCrc8({p, at}) != p[at]) return std::nullopt;
@@ -297,7 +289,7 @@ class FlacPlanner {
       if (!readSmall(at, block))
         return plan_.ok() && fail(PlanFailure::Malformed, "its metadata runs past the end of the file");
       const unsigned type = block[0] & 0x7FU;
-      const std::uint32_t length = readBe24(block.data() + 1);
+      const std::uint32_t length = read_u24be(block.data() + 1);
       if (first && (type != 0 || length < 34))
         return fail(PlanFailure::Malformed, "its first metadata block is not a STREAMINFO block");
       if (type == 0x7F) return fail(PlanFailure::Malformed, "a metadata block has the forbidden type 127");
@@ -308,11 +300,11 @@ class FlacPlanner {
         if (!readSmall(at + 4, body)) return false;
         info_.rateOffset = at + 4 + 10;
         std::copy_n(body.begin() + 10, 3, info_.rateBytes.begin());
-        info_.rate = readBe24(body.data() + 10) >> 4;
+        info_.rate = read_u24be(body.data() + 10) >> 4;
         info_.channels = ((body[12] >> 1) & 7U) + 1;
         info_.bitsPerSample = ((body[12] & 1U) << 4 | body[13] >> 4) + 1;
-        info_.minBlockSize = readBe16(body.data());
-        info_.totalSamples = std::uint64_t{body[13] & 0xFU} << 32 | readBe32(body.data() + 14);
+        info_.minBlockSize = read_u16be(body.data());
+        info_.totalSamples = std::uint64_t{body[13] & 0xFU} << 32 | read_u32be(body.data() + 14);
       }
       at += 4 + length;
       if (block[0] & 0x80U) break;
@@ -511,7 +503,7 @@ class FlacPlanner {
     } else {
       readSmall(end - kFooterBytes, footer);
     }
-    return readBe16(footer.data());
+    return read_u16be(footer.data());
   }
 
   // The frame that began at frameStart_ ends at `end`: its new header and

@@ -62,7 +62,7 @@ Timing newTiming(const FormatBody& body, const RateChange& change, std::uint16_t
   // Rounding the byte rate on its own would leave it a little off the
   // sample rate times the block align, which strict readers refuse.
   const double byteRate = framesOnly ? sampleRate * body.blockAlign
-                                     : std::nearbyint(body.byteRate * change.factorFor(body.sampleRate));
+                                     : scaledAlong(body.byteRate, body.sampleRate, change);
   return {sampleRate, byteRate};
 }
 

@@ -166,9 +166,11 @@ ParsedArguments checkArguments(ReadArguments read) {
                                                 std::to_string(options.files.size()));
     if (options.outputDirectory || options.play || options.sync || options.force)
       return refuse("-c takes no -o, -f, --play or --sync");
-  } else if (!read.info) {
+  } else {
     for (const std::string& file : options.files)
-      if (file == "-") return refuse("standard input (-) can only be converted with -c");
+      if (file == "-")
+        return refuse(read.info ? "--info reads files, not standard input (-)"
+                                : "standard input (-) can only be converted with -c");
   }
   options.mode = read.info ? Mode::Info : Mode::Convert;
   return checked;

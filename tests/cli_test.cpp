@@ -506,7 +506,7 @@ TEST_F(CliTest, StreamsRefuseWhatTheyCannotDo) {
     EXPECT_TRUE(drive.read("rec/talk.wav") == talk) << "talk.wav changed";
   }
 
-  for (const Names& arguments : {Names{"-c", "talk.wav", "talk.wav"}, Names{"-"}, Names{"-o", "out", "-"},
+  for (const Names& arguments : {Names{"-c", "talk.wav", "talk.wav"}, Names{"-"}, Names{"-i", "-"}, Names{"-o", "out", "-"},
                                  Names{"-c", "-o", "out", "talk.wav"}, Names{"-c", "--play", "talk.wav"}}) {
     const Outcome r = run(arguments);
     EXPECT_EQ(r.status, 2) << ::testing::PrintToString(arguments);
@@ -516,6 +516,7 @@ TEST_F(CliTest, StreamsRefuseWhatTheyCannotDo) {
               StartsWith("vellora-cli: -c writes one file to standard output, not 2\n"));
   EXPECT_THAT(run({"-"}).err,
               StartsWith("vellora-cli: standard input (-) can only be converted with -c\n"));
+  EXPECT_THAT(run({"-i", "-"}).err, StartsWith("vellora-cli: --info reads files, not standard input (-)\n"));
 }
 
 TEST_F(CliTest, StreamsShunTerminals) {

@@ -5,6 +5,8 @@ JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
 FUZZ_SECONDS ?= 60
+# 0 lets libFuzzer pick a fresh seed each run; CI fixes one so that its runs repeat.
+FUZZ_SEED ?= 0
 
 .PHONY: all deps run-deps package-deps configure run-configure build run-build test run bench install package \
   sanitize fuzz check-builds clean windows windows-test
@@ -70,9 +72,9 @@ fuzz: deps
 	  -DVELLORA_FUZZ=ON -DVELLORA_BUILD_BENCH=OFF >/dev/null
 	@cmake --build build-fuzz --target header_fuzz flac_fuzz
 	@mkdir -p build-fuzz/corpus build-fuzz/flac-corpus
-	@build-fuzz/tests/fuzz/header_fuzz -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	@build-fuzz/tests/fuzz/header_fuzz -max_total_time=$(FUZZ_SECONDS) -seed=$(FUZZ_SEED) -print_final_stats=1 \
 	  build-fuzz/corpus tests/fuzz/corpus
-	@build-fuzz/tests/fuzz/flac_fuzz -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	@build-fuzz/tests/fuzz/flac_fuzz -max_total_time=$(FUZZ_SECONDS) -seed=$(FUZZ_SEED) -print_final_stats=1 \
 	  build-fuzz/flac-corpus tests/fuzz/corpus
 
 # The Windows programs and installer, cross-built with mingw-w64 into

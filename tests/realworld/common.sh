@@ -1,5 +1,9 @@
 # What the scripts of real writers' files share; sourced, not run.
 
+# A step that fails under `set -e` names itself, so that no run ends in silence.
+set -E
+trap 'echo "${BASH_SOURCE[0]##*/}:$LINENO: status $? from: $BASH_COMMAND" >&2' ERR
+
 # Skips the test (77) when a tool is missing.
 need() {
   for tool in "$@"; do

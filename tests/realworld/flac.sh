@@ -8,15 +8,9 @@ set -euo pipefail
 apply=$(realpath "$1")
 case=$2
 
-need() {
-  for tool in "$@"; do
-    command -v "$tool" >/dev/null || { echo "SKIP: $tool is missing"; exit 77; }
-  done
-}
+. "$(dirname "$0")/common.sh"
 need flac metaflac ffmpeg ffprobe sox md5sum
-work=$(mktemp -d /tmp/vellora-flac-XXXXXX)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
+enter_workdir flac
 
 # CASE is WRITER-RATE-BITS-CHANNELS, e.g. flac-44100-16-2.
 IFS=- read -r writer rate bits channels <<<"$case"

@@ -49,17 +49,6 @@ std::string spelled(int longIndex, int shortOption) {
 
 }  // namespace
 
-std::optional<double> readPercentText(const std::string& text) {
-  std::string_view number = text;
-  if (!number.empty() && number.back() == '%') number.remove_suffix(1);
-  double value = 0;
-  const char* end = number.data() + number.size();
-  auto [stop, ec] = std::from_chars(number.data(), end, value, std::chars_format::fixed);
-  if (number.empty() || ec != std::errc{} || stop != end || !std::isfinite(value) || !(value > 0))
-    return std::nullopt;
-  return value;
-}
-
 std::optional<std::uint32_t> readRateText(const std::string& text) {
   std::string_view number = text;
   if (number.ends_with("Hz")) number.remove_suffix(2);
@@ -110,7 +99,7 @@ ReadArguments readArguments(std::span<const std::string> arguments) {
       case 'n': options.dryRun = true; break;
       case 'c': options.toStdout = true; break;
       case 'p': {
-        const std::optional<double> percent = readPercentText(optarg);
+        const std::optional<double> percent = readPercent(optarg, true);
         if (!percent)
           return refuse(spelled(longIndex, 'p') + " takes a percentage greater than 0, not '" +
                         optarg + "'");

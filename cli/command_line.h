@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/console.h"
+#include "speed/speed_job.h"
 
 namespace vellora::cli {
 
@@ -17,7 +18,7 @@ enum class Verbosity { Quiet, Normal, Verbose };
 
 struct Options {
   Mode mode = Mode::Convert;
-  double percent = 90;
+  double percent = kDefaultPercent;
   std::optional<std::uint32_t> rate;  // -r: the new rate itself, instead of the percentage
   std::optional<std::string> outputDirectory;  // as typed; unset means the window's default
   bool play = false;
@@ -57,9 +58,6 @@ ParsedArguments checkArguments(ReadArguments read);
 // Both steps: what runCommandLine acts on.
 ParsedArguments parseArguments(std::span<const std::string> arguments);
 
-// A percentage as the command line takes it: a whole number in plain decimal
-// (90, 87.5), optionally ending in "%", greater than 0; nullopt otherwise.
-std::optional<double> readPercentText(const std::string& text);
 // A rate in hertz as the command line takes it: a whole number in plain
 // decimal from 1 to 4294967295, optionally ending in "Hz"; nullopt otherwise.
 std::optional<std::uint32_t> readRateText(const std::string& text);

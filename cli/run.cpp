@@ -74,7 +74,7 @@ class Batch {
         out_(out),
         err_(err),
         change_{.factor = options.percent / 100, .exactRate = options.rate},
-        tag_(options.rate ? std::to_string(*options.rate) + "Hz" : std::to_string(*roundToInt32(options.percent))) {}
+        tag_(options.rate ? rateTag(*options.rate) : speedTag(options.percent, kDefaultPercent)) {}
 
   int convertAll() {
     if (options_.toStdout) return streamOne(options_.files.front());
@@ -210,8 +210,8 @@ class Batch {
   }
 
   bool play(const Place& output) {
-    const std::string played = applicationRelative(output.system, services_.shell.programDirectory());
-    if (services_.system.ShellExecuteA(0, "open", played, "", "", SW_HIDE) > 32) return true;
+    std::string played = output.system;
+    if (services_.shell.openAudio(played)) return true;
     err_ << kProgram << "could not start a player for " << output.shown << " ("
          << console_.words().noPlayerHint << ")\n";
     return false;

@@ -12,17 +12,21 @@ std::string applicationRelative(const std::string& path, const std::string& prog
 ShellOpener::ShellOpener(Module1& system, std::string programDirectory)
     : system_(system), programDirectory_(std::move(programDirectory)) {}
 
-void ShellOpener::shellopen(std::string& url, std::int16_t mode) {
-  // The result is not examined: the caller cannot tell success from failure,
-  // and whatever the shell reports is the shell's own affair. The code page
-  // round trip of `url` is the identity here, so it keeps its text.
-  [[maybe_unused]] const std::intptr_t result =
-      system_.ShellExecuteA(0, "open", url, "", "", static_cast<std::int32_t>(mode));
+bool ShellOpener::start(const std::string& url, std::int16_t mode) {
+  // The shell's values above 32 mean it started something.
+  return system_.ShellExecuteA(0, "open", url, "", "", static_cast<std::int32_t>(mode)) > 32;
 }
 
-void ShellOpener::openAudio(std::string& fname) {
+void ShellOpener::shellopen(std::string& url, std::int16_t mode) {
+  // The window cannot tell success from failure: whatever the shell reports
+  // is the shell's own affair. The code page round trip of `url` is the
+  // identity here, so it keeps its text.
+  (void)start(url, mode);
+}
+
+bool ShellOpener::openAudio(std::string& fname) {
   fname = applicationRelative(fname, programDirectory_);
-  shellopen(fname, SW_HIDE);
+  return start(fname, SW_HIDE);
 }
 
 }  // namespace vellora

@@ -18,12 +18,15 @@ class ShellOpener {
   // Opens `url` with its associated program; never fails towards the caller.
   void shellopen(std::string& url, std::int16_t mode);
   // Playback start: applies the application-relative rule to `fname` in place
-  // and opens the result hidden.
-  void openAudio(std::string& fname);
+  // and opens the result hidden; whether the shell started a player, which
+  // only the command line tells.
+  bool openAudio(std::string& fname);
 
   const std::string& programDirectory() const { return programDirectory_; }
 
  private:
+  bool start(const std::string& url, std::int16_t mode);
+
   Module1& system_;
   std::string programDirectory_;
 };

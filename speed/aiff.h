@@ -18,6 +18,6 @@ Extended encodeExtended(std::uint64_t value);
 
 // AIFF and AIFF-C ("FORM" with "AIFF" or "AIFC", any compression): the COMM
 // chunk's sample rate, wherever COMM lies among the chunks.
-RatePlan planAiff(ScanInput& input, const RateChange& change);
+RatePlan planAiff(ScanInput& input, std::uint64_t start, const RateChange& change);
 
 }  // namespace vellora

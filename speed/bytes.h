@@ -3,6 +3,9 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <span>
+#include <string_view>
 
 namespace vellora {
 
@@ -61,6 +64,13 @@ inline void write_u32be(std::byte* p, std::uint32_t v) {
 inline void write_u64be(std::byte* p, std::uint64_t v) {
   write_u32be(p, static_cast<std::uint32_t>(v >> 32));
   write_u32be(p + 4, static_cast<std::uint32_t>(v & 0xFFFFFFFF));
+}
+
+// Whether `bytes` hold the identifier `id` (a chunk's four letters, a magic
+// number, a GUID) at `offset`.
+inline bool hasId(std::span<const std::byte> bytes, std::size_t offset, std::string_view id) {
+  return bytes.size() >= offset && bytes.size() - offset >= id.size() &&
+         std::memcmp(bytes.data() + offset, id.data(), id.size()) == 0;
 }
 
 // IEEE 754 doubles stored big-endian, as CAF keeps its sample rate.

@@ -9,6 +9,6 @@ namespace vellora {
 // Apple Lossless also the rate (and the average bit rate) of the ALAC
 // configuration in the magic cookie, kuki. Codecs whose packets may hold the
 // rate themselves are refused.
-RatePlan planCaf(ScanInput& input, const RateChange& change);
+RatePlan planCaf(ScanInput& input, std::uint64_t start, const RateChange& change);
 
 }  // namespace vellora

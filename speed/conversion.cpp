@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "speed/audio_format.h"
+#include "speed/format_table.h"
 #include "speed/scan_input.h"
-#include "speed/wav_header.h"
 
 namespace vellora {
 
@@ -38,6 +38,8 @@ std::string message(const JobError& error) {
     case JobFailure::NotFlushed:
       return "Wrote " + error.path + ", but could not flush its directory to disk (" + error.reason +
              "): the copy is in place but may not survive a power cut.";
+    case JobFailure::UnknownFormat:
+      return error.path + " is not a recording Vellora knows: " + error.reason + ". " + writtenTail(error);
     case JobFailure::NoFormatChunk:
       return "Found no format chunk in " + error.path + ": " + error.reason +
              ". " + writtenTail(error);
@@ -61,7 +63,9 @@ void recordPlanFailure(const RatePlan& plan, const std::string& input, JobError&
     case PlanFailure::None: return;
     case PlanFailure::ReadFailed: error.record(JobFailure::InputUnreadable, input, plan.readStatus.reason()); return;
     case PlanFailure::Cancelled: error.record(JobFailure::Cancelled, input, {}); return;
+    case PlanFailure::UnknownFormat: error.record(JobFailure::UnknownFormat, input, plan.reason); return;
     case PlanFailure::NotRecognised: error.record(JobFailure::NoFormatChunk, input, plan.reason); return;
+    case PlanFailure::NotStreamable: error.record(JobFailure::NotStreamable, input, plan.reason); return;
     case PlanFailure::Unsupported: error.record(JobFailure::Unsupported, input, plan.reason); return;
     case PlanFailure::Malformed: error.record(JobFailure::Malformed, input, plan.reason); return;
     case PlanFailure::RateOutOfRange: error.record(JobFailure::RateOutOfRange, input, plan.reason); return;
@@ -69,10 +73,6 @@ void recordPlanFailure(const RatePlan& plan, const std::string& input, JobError&
 }
 
 namespace {
-
-bool isWavFamily(AudioFormat format) {
-  return format == AudioFormat::Wav || format == AudioFormat::Rifx || format == AudioFormat::Rf64;
-}
 
 // The scan and the copy told as one run: the scan as if it were the first
 // half, the copy as what follows as far as the scan read.
@@ -192,8 +192,7 @@ Conversion convert(FileSystem& files, const ConversionRequest& request) {
   }
   if (output.file) result.copyMethod = patchedOnTheWay ? "read/write, patched on the way" : output.file->copyMethod();
   if (error) {
-    // What a failed copy of a WAV file logs stays as it was: the first chunk only.
-    if (isWavFamily(result.plan.format)) result.plan.before = summaryOf(scanHeader(*input.file, true));
+    if (result.plan.beforeFailedCopy) result.plan.before = *result.plan.beforeFailedCopy;
     result.plan.patches.clear();
     return result;
   }
@@ -216,10 +215,10 @@ Conversion changeInPlace(FileSystem& files, const InPlaceRequest& request) {
                  request.path, file.status.reason());
     return result;
   }
-  // Known before its frames are read: the change of a FLAC file is no few bytes.
-  if (startsAsFlac(*file.file)) {
-    result.plan.format = AudioFormat::Flac;
-    error.record(JobFailure::NotInPlace, request.path, "every frame of a FLAC file changes; convert it into a copy instead");
+  // Known before the scan reads on: some formats' changes are never a few bytes.
+  if (const FormatSpec* spec = recognise(*file.file); spec != nullptr && spec->scan != nullptr && !spec->inPlace) {
+    result.plan.format = spec->format;
+    error.record(JobFailure::NotInPlace, request.path, std::string(spec->whyWhole) + "; convert it into a copy instead");
     return result;
   }
   result.plan = planRateChange(*file.file, request.change);

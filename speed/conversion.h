@@ -17,7 +17,8 @@ enum class JobFailure {
   InputUnreadable,   // the input cannot be opened or read
   OutputUnwritable,  // the copy cannot be created, written or put in place
   NotFlushed,        // the copy is in place, but its directory could not be flushed to disk
-  NoFormatChunk,     // none of the known formats: the WAV scan found nothing to patch
+  UnknownFormat,     // none of the known formats
+  NoFormatChunk,     // a RIFF file without a format chunk
   Unsupported,       // a format whose rate cannot change without re-encoding
   Malformed,         // a known format whose header cannot be trusted
   RateOutOfRange,    // the new rate does not fit the format

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "shellfiles/numbers.h"
+#include "speed/audio_format.h"
 
 namespace vellora {
 
@@ -24,8 +25,22 @@ RatePlan& failShortRead(RatePlan& plan, const ScanInput& input, std::string malf
   return fail(plan, PlanFailure::Malformed, std::move(malformed));
 }
 
+std::string rateDoesNotFit(std::string_view field, double value, std::string_view format, double largest) {
+  return "it would get " + std::string(field) + " of " + formatNumber(value) + ", and " + std::string(format) +
+         " holds 1 to " + formatNumber(largest);
+}
+
+bool refuseOddRate(RatePlan& plan, double oldRate) {
+  if (oldRate > 0 && std::isfinite(oldRate)) return false;
+  // A rate that is not positive would turn every field that follows it negative.
+  fail(plan, PlanFailure::Malformed, "its header gives a sample rate of " + formatNumber(oldRate) +
+                                         ", which no recording has");
+  return true;
+}
+
 std::optional<double> newRateWithin(RatePlan& plan, double oldRate, const RateChange& change,
                                     double largest) {
+  if (refuseOddRate(plan, oldRate)) return std::nullopt;
   const double rate = change.newRate(oldRate);
   if (rate >= 1.0 && rate <= largest) return rate;
   if (!change.exactRate && std::isinf(change.factor))
@@ -33,8 +48,7 @@ std::optional<double> newRateWithin(RatePlan& plan, double oldRate, const RateCh
          change.factor > 0 ? "the percentage is too large" : "the percentage is too far below zero");
   else
     fail(plan, PlanFailure::RateOutOfRange,
-         "it would get a sample rate of " + formatNumber(rate) + ", and it must lie between 1 and " +
-             formatNumber(largest));
+         rateDoesNotFit("a sample rate", rate, formatName(plan.format), largest) + " Hz");
   return std::nullopt;
 }
 

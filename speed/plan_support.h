@@ -26,9 +26,17 @@ RatePlan& fail(RatePlan& plan, PlanFailure failure, std::string reason);
 RatePlan& failShortRead(RatePlan& plan, const ScanInput& input, std::string malformed);
 
 // The new rate for `oldRate`; nullopt, with the plan failed, when it falls
-// outside 1 .. `largest`.
+// outside 1 .. `largest`, or when `oldRate` is not a positive number.
 std::optional<double> newRateWithin(RatePlan& plan, double oldRate, const RateChange& change,
                                     double largest = kLargestRate);
+
+// Fails `plan` when `oldRate`, as a header gives it, is not a positive
+// number: true then.
+bool refuseOddRate(RatePlan& plan, double oldRate);
+
+// Why a rate does not fit, in one wording for every format: "it would get a
+// sample rate of 3000000000, and AIFF holds 1 to 2147483647".
+std::string rateDoesNotFit(std::string_view field, double value, std::string_view format, double largest);
 
 // `value` times the factor that takes the rate from `oldRate` to its new
 // value, rounded half to even, for fields that follow the rate (byte rates,

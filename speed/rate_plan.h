@@ -14,9 +14,13 @@
 
 namespace vellora {
 
-// The containers whose sample rate can be changed without touching the
-// audio, each recognised by its first bytes, never by its name.
-enum class AudioFormat { Wav, Rifx, Rf64, Wave64, Aiff, Aifc, Caf, Flac, OggVorbis };
+// The kinds of recording the program tells apart by their first bytes, never
+// by their names: first those whose sample rate can change without touching
+// the audio, then those refused (speed/format_table.h has what each can do).
+enum class AudioFormat {
+  Wav, Rifx, Rf64, Wave64, Aiff, Aifc, Caf, Flac, OggVorbis,
+  Mp3, Adts, Mp4, OggOpus, OggFlac, OggSpeex, Matroska, WindowsMedia,
+};
 
 // The new sample rate: the old one times a factor, rounded half to even, or
 // one given exactly ("--rate 48000").
@@ -59,10 +63,12 @@ enum class PlanFailure {
   None,
   ReadFailed,      // the system could not read the file (readStatus says why)
   Cancelled,       // the progress asked the scan to stop
-  NotRecognised,   // none of the known formats; the WAV scan's own reason
+  UnknownFormat,   // none of the known formats
+  NotRecognised,   // a RIFF file without a format chunk; the WAV scan's own reason
   Unsupported,     // a known format whose rate cannot change without re-encoding
   Malformed,       // a known format whose header cannot be trusted
   RateOutOfRange,  // the new rate does not fit the format
+  NotStreamable,   // a format that converts only as a file
 };
 
 // What a change of rate does to one file: decided from the input alone,
@@ -75,6 +81,8 @@ struct RatePlan {
   std::vector<Patch> patches;
   // What was patched, for the user who asks (-v): one line each.
   std::vector<std::string> notes;
+  // What the header log shows when the copy fails, where that differs from `before`.
+  std::optional<AudioSummary> beforeFailedCopy;
   PlanFailure failure = PlanFailure::None;
   std::string reason;  // the failure in the user's words
   IoStatus readStatus;

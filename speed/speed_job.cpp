@@ -1,5 +1,7 @@
 #include "speed/speed_job.h"
 
+#include <cmath>
+
 #include "shellfiles/file_helpers.h"
 
 namespace vellora {
@@ -20,13 +22,31 @@ std::string withTagBeforeWav(std::string_view text, std::string_view tag) {
 
 }  // namespace
 
-std::string outputPathFor(const std::string& input, const std::string& sdirout,
-                          std::int32_t percent) {
+std::optional<double> readPercent(std::string_view text, bool strict) {
+  if (!strict) return Val(text);
+  std::string_view number = text;
+  if (number.ends_with('%')) number.remove_suffix(1);
+  const bool plain = number.find_first_not_of("0123456789.") == std::string_view::npos &&
+                     number.find_first_of("0123456789") != std::string_view::npos &&
+                     number.find('.') == number.rfind('.');
+  const double value = plain ? Val(number) : 0;
+  if (!(value > 0) || !std::isfinite(value)) return std::nullopt;
+  return value;
+}
+
+std::string speedTag(double percent, std::int32_t previous) {
+  const std::optional<std::int32_t> rounded = roundToInt32(percent);
+  if (!rounded) return std::to_string(previous);
+  return *rounded == 0 && percent != 0 ? formatNumber(percent) : std::to_string(*rounded);
+}
+
+std::string rateTag(std::uint32_t rate) { return std::to_string(rate) + "Hz"; }
+
+std::string outputPathFor(const std::string& input, const std::string& sdirout, std::string_view tag) {
   std::string output = sdirout.empty() ? std::string(kDefaultOutputDirectory) : sdirout;
   if (output.back() != '\\') output += '\\';
   const std::size_t lastBackslash = input.rfind('\\');
-  output += lastBackslash == std::string::npos ? input : input.substr(lastBackslash + 1);
-  return withTagBeforeWav(output, std::to_string(percent));
+  return output + speedFileName(lastBackslash == std::string::npos ? input : input.substr(lastBackslash + 1), tag);
 }
 
 std::string speedFileName(std::string_view name, std::string_view tag) {
@@ -38,10 +58,6 @@ std::string speedFileName(std::string_view name, std::string_view tag) {
   renamed += tag;
   renamed += name.substr(at);
   return renamed;
-}
-
-std::string speedFileName(std::string_view name, std::int32_t percent) {
-  return speedFileName(name, std::to_string(percent));
 }
 
 std::string headerLines(const AudioSummary& f, std::string_view subject,
@@ -73,9 +89,9 @@ SpeedJob::SpeedJob(FileSystem& files, ShellOpener& shell, JobWindow& window, Dia
     : files_(files), shell_(shell), window_(window), dialogs_(dialogs) {}
 
 double SpeedJob::settlePercent() {
-  if (lastPercent_ == 0) lastPercent_ = 90;
-  double percent = Val(window_.percentText());
-  if (percent == 0) percent = Val(dialogs_.prompt("Percent speed?", std::to_string(lastPercent_)));
+  if (lastPercent_ == 0) lastPercent_ = kDefaultPercent;
+  double percent = *readPercent(window_.percentText(), false);
+  if (percent == 0) percent = *readPercent(dialogs_.prompt("Percent speed?", std::to_string(lastPercent_)), false);
   if (percent == 0) percent = 80;
   // A percentage beyond the 32-bit range keeps the previous name.
   if (std::optional<std::int32_t> rounded = roundToInt32(percent)) lastPercent_ = *rounded;
@@ -93,13 +109,14 @@ std::string SpeedJob::headerLogConflict(const std::string& input, const std::str
 }
 
 void SpeedJob::checkfile(const std::string& sfilein, const std::string& sdirout) {
-  const double factor = settlePercent() / 100;
+  const double percent = settlePercent();
+  const double factor = percent / 100;
   if (sfilein.empty()) {
     dialogs_.message("designate an input filename");
     return;
   }
   const std::string input = applicationRelative(sfilein, shell_.programDirectory());
-  const std::string output = outputPathFor(input, sdirout, lastPercent_);
+  const std::string output = outputPathFor(input, sdirout, speedTag(percent, lastPercent_));
 
   error_.clear();
   const Conversion done =
@@ -138,7 +155,7 @@ void SpeedJob::checkfile(const std::string& sfilein, const std::string& sdirout)
   if (written.find(':') == std::string::npos) {
     if (std::optional<std::string> absolute = files_.absolutePath(written)) written = *absolute;
   }
-  shell_.openAudio(written);
+  (void)shell_.openAudio(written);
 }
 
 }  // namespace vellora

@@ -32,18 +32,31 @@ class JobWindow {
 inline constexpr std::string_view kDefaultOutputDirectory = "c:\\temp\\vellora\\";
 inline constexpr std::string_view kHeaderLogPath = "C:\\temp\\vellora\\info.xls";
 
+// The speed when none is chosen: the command line's, and the prompt's first offer.
+inline constexpr std::int32_t kDefaultPercent = 90;
+
+// A percentage as typed: the number at the start of the text, "90%" giving
+// 90 and "?%" 0. `strict`, for the command line, also wants nothing but
+// digits, one ".", and a "%" at the end, and a value greater than 0;
+// nullopt otherwise.
+std::optional<double> readPercent(std::string_view text, bool strict);
+
+// What a copy's name carries for a speed: the percentage rounded ("90"), or
+// as given where it rounds to 0 ("0.5"), so that no two speeds share a name;
+// `previous` where it lies beyond the 32-bit range.
+std::string speedTag(double percent, std::int32_t previous);
+// The same for a rate given itself: "48000Hz".
+std::string rateTag(std::uint32_t rate);
+
 // The output file's path: the directory (default, with a "\" appended when
-// missing), the input's name after its last "\", and every ".wav" in the
-// whole path replaced by "-<percent>.wav".
-std::string outputPathFor(const std::string& input, const std::string& sdirout,
-                          std::int32_t percent);
+// missing) and the input's name after its last "\", named by speedFileName.
+std::string outputPathFor(const std::string& input, const std::string& sdirout, std::string_view tag);
 
 // A file name that always shows the speed, `tag` ("90", or "48000Hz" for an
 // exact rate): every ".wav" replaced by "-<tag>.wav", or, in a name without
 // ".wav", "-<tag>" put before the last extension, or appended when there is
 // none. A leading dot starts no extension.
 std::string speedFileName(std::string_view name, std::string_view tag);
-std::string speedFileName(std::string_view name, std::int32_t percent);
 
 // The header's six values: the container's size followed by `subject`,
 // then the format's fields under the header log's labels, each line ended by

@@ -12,8 +12,6 @@ StreamChange changeStream(ByteStream& in, ByteSink& out, const RateChange& chang
   if (result.plan.ok()) scan.finish(result.plan.patches);
   if (scan.outputFailed()) {
     result.error.record(JobFailure::OutputUnwritable, output, scan.status().reason());
-  } else if (result.plan.format == AudioFormat::Flac && result.plan.failure == PlanFailure::Unsupported) {
-    result.error.record(JobFailure::NotStreamable, input, result.plan.reason);
   } else if (!result.plan.ok()) {
     recordPlanFailure(result.plan, input, result.error);
   } else if (!scan.status()) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "shellfiles/numbers.h"
+#include "speed/chunk_walk.h"
 #include "speed/plan_support.h"
 
 namespace vellora {
@@ -70,14 +71,17 @@ std::string rateProblem(const FormatBody& body, const RateChange& change, std::u
   if (!change.exactRate && std::isinf(change.factor))
     return change.factor > 0 ? "the percentage is too large" : "the percentage is too far below zero";
   const Timing timing = newTiming(body, change, codec);
-  return "it would get a sample rate of " + formatNumber(timing.sampleRate) + " and a byte rate of " +
-         formatNumber(timing.byteRate) + ", and both must lie between 1 and 2147483647";
+  if (!inRange(timing.sampleRate)) return rateDoesNotFit("a sample rate", timing.sampleRate, "WAV", kLargestRate) + " Hz";
+  return rateDoesNotFit("a byte rate", timing.byteRate, "WAV", kLargestRate);
 }
 
-bool isRiffLike(const FourCC& id) {
-  return id == FourCC{'R', 'I', 'F', 'F'} || id == kBigEndianRiffId || id == FourCC{'R', 'F', '6', '4'} ||
-         id == FourCC{'B', 'W', '6', '4'};
+// RF64's ds64 chunk: the RIFF size, then the data chunk's, 64 bits each.
+std::optional<std::uint64_t> ds64DataSize(ScanInput& input, const Chunk& ds64) {
+  if (ds64.size < 16) return std::nullopt;
+  const std::span<const std::byte> sizes = input.read(ds64.body + 8, 8);
+  return sizes.size() == 8 ? std::optional(read_u64le(sizes.data())) : std::nullopt;
 }
+
 
 AudioFormat wavFormatOf(const FourCC& id) {
   if (id == kBigEndianRiffId) return AudioFormat::Rifx;
@@ -130,47 +134,47 @@ HeaderScan scanHeader(ScanInput& input, bool failureRecorded) {
   scan.riff.format = fourcc(riff.data() + 8);
   if (!wholeRiff) return scan;
 
-  std::uint64_t offset = RiffHeader::bytes;
-  for (;;) {
-    std::array<std::byte, ChunkHeader::bytes> raw{};
-    if (!readExactly(input, offset, raw, scan)) return scan;
-    const FourCC id = fourcc(raw.data());
-    const std::uint32_t size = read_u32(raw.data() + 4, scan.order);
-    offset += ChunkHeader::bytes;
-
-    if (id == kFormatId) {
-      scan.formatSize = size;
+  ChunkWalk walk(input, scan.order == ByteOrder::Big ? ChunkLayout::Rifx : ChunkLayout::Riff, RiffHeader::bytes);
+  while (const std::optional<Chunk> chunk = walk.next()) {
+    if (chunk->is("fmt ")) {
+      scan.formatSize = static_cast<std::uint32_t>(chunk->size);
       // The rates end at body byte 12; the bytes after them up to 16 are
       // written back as they were read, so a shorter chunk changes nothing outside it.
-      if (size < kShortestFormat) {
+      if (chunk->size < kShortestFormat) {
         scan.end = ScanEnd::FormatTooShort;
         return scan;
       }
       std::array<std::byte, FormatBody::bytes> body{};
-      if (!readExactly(input, offset, body, scan)) return scan;
+      if (!readExactly(input, chunk->body, body, scan)) return scan;
       scan.format = FormatBody::decode(body, scan.order);
-      scan.formatPosition = static_cast<std::int64_t>(offset) + 1;
+      scan.formatPosition = static_cast<std::int64_t>(chunk->body) + 1;
       scan.end = ScanEnd::FormatFound;
       return scan;
     }
-    if (id == kDataId) {
+    if (chunk->is("data")) {
       scan.end = ScanEnd::DataBeforeFormat;
       return scan;
     }
-    // "fact", "JUNK", "LIST", "bext", "ds64", ...: skip the body.
-    const std::uint64_t fileSize = input.size();
-    if (offset > fileSize || padded(size) > fileSize - offset) {
-      scan.end = ScanEnd::ChunkPastEnd;
-      return scan;
+    if (chunk->is("ds64")) {
+      if (std::optional<std::uint64_t> size = ds64DataSize(input, *chunk)) walk.setDataSize(*(scan.dataSize64 = size));
     }
-    offset += padded(size);
-    input.pass(offset, {});
+    // "fact", "JUNK", "LIST", "bext", "ds64", ...: skipped.
     ++scan.skippedChunks;
     if (failureRecorded) {
       scan.end = ScanEnd::Stopped;
       return scan;
     }
   }
+  switch (walk.end()) {
+    case WalkEnd::PastEnd:
+    case WalkEnd::BadSize: scan.end = ScanEnd::ChunkPastEnd; break;
+    case WalkEnd::ReadFailed:
+      scan.end = ScanEnd::ReadFailed;
+      scan.readStatus = input.cancelled() ? IoStatus::cancelled() : input.status();
+      break;
+    default: scan.end = ScanEnd::ShortFile;
+  }
+  return scan;
 }
 
 std::optional<std::int32_t> scaledRate(std::int32_t rate, double factor) {
@@ -233,6 +237,7 @@ std::uint16_t codecOf(ScanInput& input, const FormatBody& body, std::uint64_t bo
 
 bool planFormatBody(RatePlan& plan, const FormatBody& body, ByteOrder order, std::uint64_t bodyAt,
                     std::uint16_t codec, const RateChange& change) {
+  if (refuseOddRate(plan, body.sampleRate)) return false;
   const std::optional<FormatBody> scaled = scaleTiming(body, change, codec);
   if (!scaled) {
     fail(plan, PlanFailure::RateOutOfRange, rateProblem(body, change, codec));
@@ -247,19 +252,48 @@ bool planFormatBody(RatePlan& plan, const FormatBody& body, ByteOrder order, std
   return true;
 }
 
-RatePlan planWav(ScanInput& input, const RateChange& change) {
-  RatePlan plan;
-  // A stream writes out the chunks it passes: anything but a RIFF file is
-  // refused before its first bytes would go out as chunks.
-  if (input.file() == nullptr) {
-    const std::span<const std::byte> id = input.read(0, 4);
-    if (input.failed()) return failShortRead(plan, input, {});
-    if (id.size() < 4 || !isRiffLike(fourcc(id.data())))
-      return fail(plan, PlanFailure::NotRecognised, "it does not start as a RIFF file does");
+namespace {
+
+// Readers differ in which of two format chunks they take, so every one after
+// the first changes too. What follows the first is walked as far as its
+// chunks hold together: past a damaged chunk no reader finds another.
+bool planLaterFormats(RatePlan& plan, ScanInput& input, const HeaderScan& scan, const RateChange& change) {
+  ChunkWalk walk(input, scan.order == ByteOrder::Big ? ChunkLayout::Rifx : ChunkLayout::Riff, bodyOffset(scan) - ChunkHeader::bytes);
+  (void)walk.next();  // the first format chunk
+  if (scan.dataSize64) walk.setDataSize(*scan.dataSize64);
+  while (const std::optional<Chunk> chunk = walk.next(plan.patches)) {
+    if (!chunk->is("fmt ") || chunk->size < kShortestFormat) continue;
+    const std::span<const std::byte> raw = input.read(chunk->body, FormatBody::bytes);
+    if (raw.size() < FormatBody::bytes) break;
+    const FormatBody body = FormatBody::decode(raw.first<FormatBody::bytes>(), scan.order);
+    const std::uint16_t codec =
+        codecOf(input, body, chunk->body, static_cast<std::uint32_t>(std::min<std::uint64_t>(chunk->size, 0xFFFFFFFF)), scan.order);
+    const AudioSummary after = plan.after;
+    if (!planFormatBody(plan, body, scan.order, chunk->body, codec, change)) return false;
+    plan.after = after;
+    plan.notes.push_back("another format chunk at " + offsetText(chunk->offset));
   }
+  if (input.failed()) {
+    failShortRead(plan, input, {});
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+RatePlan planWav(ScanInput& input, std::uint64_t start, const RateChange& change) {
+  (void)start;
+  RatePlan plan;
   const HeaderScan scan = scanHeader(input);
   plan.format = wavFormatOf(scan.riff.id);
   plan.before = summaryOf(scan);
+  // A copy that fails logs what the first chunk alone says, as the scan after a failure reads no further.
+  if (scan.skippedChunks > 0) {
+    HeaderScan stopped = scan;
+    stopped.format = {};
+    plan.beforeFailedCopy = summaryOf(stopped);
+  }
   if (scan.end == ScanEnd::ReadFailed) return failShortRead(plan, input, {});
   if (!scan.found())
     return fail(plan, scan.end == ScanEnd::FormatTooShort ? PlanFailure::Malformed : PlanFailure::NotRecognised,
@@ -269,6 +303,7 @@ RatePlan planWav(ScanInput& input, const RateChange& change) {
   plan.notes.push_back("format chunk at offset " + std::to_string(bodyOffset(scan) - ChunkHeader::bytes) +
                        ", " + std::to_string(scan.skippedChunks) +
                        (scan.skippedChunks == 1 ? " chunk" : " chunks") + " skipped before it");
+  planLaterFormats(plan, input, scan, change);
   return plan;
 }
 

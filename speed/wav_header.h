@@ -84,6 +84,7 @@ struct HeaderScan {
   ByteOrder order = ByteOrder::Little;
   std::uint32_t formatSize = 0;  // the format chunk's size field
   int skippedChunks = 0;  // chunks passed over before the format chunk
+  std::optional<std::uint64_t> dataSize64;  // the data chunk's size, as an RF64 file's ds64 chunk gives it
   IoStatus readStatus;  // the read failure behind ScanEnd::ReadFailed
 
   bool found() const { return end == ScanEnd::FormatFound; }
@@ -135,6 +136,6 @@ bool planFormatBody(RatePlan& plan, const FormatBody& body, ByteOrder order, std
 
 // WAV, RIFX, RF64: the format chunk's sample rate and byte rate. A file
 // without a format chunk is NotRecognised, with the scan's reason.
-RatePlan planWav(ScanInput& input, const RateChange& change);
+RatePlan planWav(ScanInput& input, std::uint64_t start, const RateChange& change);
 
 }  // namespace vellora

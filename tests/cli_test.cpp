@@ -11,6 +11,7 @@
 #include "cli/progress_line.h"
 #include "cli/stream.h"
 #include "support/format_builders.h"
+#include "support/naming_cases.h"
 #include "support/host_files.h"
 #include "support/program.h"
 #include "support/temp_drive.h"
@@ -106,6 +107,17 @@ TEST_F(CliTest, ConvertsABatchPastABadFile) {
 }
 
 // Names that system paths reserve are taken as the shell gives them.
+// The window names its copies by the same cases (speed_job_test).
+TEST_F(CliTest, NamesCopiesAsTheWindowDoes) {
+  for (const test::NamingCase& c : test::kNamingCases) {
+    drive.write(std::string("rec/") + c.input, talk);
+    const std::string speed = c.speed;
+    const Outcome r = run({"-n", "-o", "out", speed.starts_with("-r") ? "-r" : "-p",
+                           speed.starts_with("-r") ? speed.substr(2) : speed, c.input});
+    EXPECT_THAT(r.out, StartsWith("would write " + inOut(c.output) + ": ")) << c.input << " at " << c.speed;
+  }
+}
+
 TEST_F(CliTest, TakesHostNamesWithReservedCharacters) {
   VELLORA_SKIP_WITHOUT(ReservedCharactersInNames);
   drive.write("rec/rec 12:30.wav", talk);
@@ -695,7 +707,7 @@ TEST_F(CliTest, StreamsConvertOtherFormatsAsFilesAre) {
   const Outcome flac = runPiped({"-c", "-"}, "fLaC" + test::pattern(70000));
   EXPECT_EQ(flac.status, 1);
   EXPECT_EQ(flac.out, "");
-  EXPECT_EQ(flac.err, "vellora-cli: Could not convert standard input as a stream: every frame of a FLAC stream "
+  EXPECT_EQ(flac.err, "vellora-cli: Could not convert standard input as a stream: every frame of a FLAC file "
                       "changes, so it converts only as a file. Nothing was written.\n");
 }
 

@@ -122,7 +122,7 @@ TEST(Formats, RecognisesEachByItsBytesAndRefusesWhatCannotChange) {
       {"WebM", "\x1a\x45\xdf\xa3" + pattern(100), PlanFailure::Unsupported, "Matroska or WebM"},
       {"CAF holding AAC", CafBuilder().desc(44100, "aac ", 2, 0).chunk("data", pattern(40)).bytes(),
        PlanFailure::Unsupported, "AAC ('aac ')"},
-      {"text", "just some words, no RIFF here at all", PlanFailure::NotRecognised, "runs past the end"},
+      {"text", "just some words, no RIFF here at all", PlanFailure::UnknownFormat, "it is none of WAV, "},
   };
   for (const Case& c : cases) {
     const RatePlan p = plan(c.file);
@@ -424,7 +424,7 @@ TEST(Formats, StreamsRefuseFlacBeforeWritingAnything) {
   EXPECT_EQ(s.change.error.failure, JobFailure::NotStreamable);
   EXPECT_EQ(s.written, "");
   EXPECT_EQ(message(s.change.error),
-            "Could not convert in as a stream: every frame of a FLAC stream changes, so it converts only as a "
+            "Could not convert in as a stream: every frame of a FLAC file changes, so it converts only as a "
             "file. Nothing was written.");
 }
 

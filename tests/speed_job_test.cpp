@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "support/naming_cases.h"
 #include "support/fakes.h"
 #include "support/format_builders.h"
 #include "support/host_files.h"
@@ -110,13 +111,13 @@ TEST_F(SpeedJobTest, ConvertsOtherFormatsThroughTheSameJob) {
   drive.write("temp/take.aiff", aiff.bytes());
   run("C:\\temp\\take.aiff");
   EXPECT_TRUE(window.messages.empty()) << window.messages[0];
-  EXPECT_EQ(window.caption, "Vellora --> C:\\temp\\vellora\\take.aiff");
+  EXPECT_EQ(window.caption, "Vellora --> C:\\temp\\vellora\\take-90.aiff");
   EXPECT_EQ(window.info, "44100bps   16-bit");
   std::string expected = aiff.bytes();
   expected.replace(aiff.rateOffset(), 10, test::extended80(39690));
-  EXPECT_EQ(drive.read("temp/vellora/take.aiff"), expected);
+  EXPECT_EQ(drive.read("temp/vellora/take-90.aiff"), expected);
   EXPECT_EQ(drive.read("temp/vellora/info.xls"),
-            std::to_string(aiff.bytes().size() - 8) + " C:\\temp\\take.aiff --> C:\\temp\\vellora\\take.aiff\r\n"
+            std::to_string(aiff.bytes().size() - 8) + " C:\\temp\\take.aiff --> C:\\temp\\vellora\\take-90.aiff\r\n"
             "bytespersa 4\r\nbitspersec 176400\r\nbitspersam 16\r\nnchannels  2\r\nsamplerate 44100\r\n");
 
   window = {};
@@ -158,7 +159,7 @@ TEST_F(SpeedJobTest, NamesTheRoundedPercentAndScalesByTheExactOne) {
       {"90.5", "talk-90.wav", 39910, 159640},   // 39910.5 to even
       {"91.5%", "talk-92.wav", 40352, 161408},  // 40351.5 to even
       {" 1 1 0 %", "talk-110.wav", 48510, 194040},
-      {"0.3", "talk-0.wav", 132, 528},
+      {"0.3", "talk-0.3.wav", 132, 528},  // no two speeds share a name
   };
   for (const Case& c : cases) {
     window.percent = c.typed;
@@ -231,20 +232,20 @@ TEST_F(SpeedJobTest, ReadOnlyOutputStaysAsItWas) {
   EXPECT_EQ(drive.list("temp/vellora"), (std::vector<std::string>{"info.xls", "talk-90.wav"}));
 }
 
-TEST_F(SpeedJobTest, FileWithoutFormatChunkGetsNoCopy) {
+TEST_F(SpeedJobTest, FileOfNoKnownFormatGetsNoCopy) {
   drive.write("temp/notes.wav", "not a recording, only some text");
   run("C:\\temp\\notes.wav");
-  expectFailure("Found no format chunk in C:\\temp\\notes.wav");
+  expectFailure("C:\\temp\\notes.wav is not a recording Vellora knows: it is none of WAV, ");
   EXPECT_EQ(window.info, "0bps   0-bit");
   EXPECT_EQ(drive.list("temp/vellora"), (std::vector<std::string>{"info.xls"}));
 }
 
-TEST_F(SpeedJobTest, NeverWritesOverItsInput) {
+// Every name carries the speed, so a copy never takes its input's name.
+TEST_F(SpeedJobTest, ConvertsBesideItsInputUnderANewName) {
   drive.write("temp/vellora/TALK.WAV", talk);
   job.checkfile("C:\\temp\\vellora\\TALK.WAV", "C:\\temp\\vellora\\");
-  expectFailure("C:\\temp\\vellora\\TALK.WAV is the input file itself");
   EXPECT_EQ(drive.read("temp/vellora/TALK.WAV"), talk);
-  EXPECT_FALSE(drive.exists("temp/vellora/info.xls"));
+  EXPECT_EQ(drive.read("temp/vellora/TALK-90.WAV"), withRates(talk, 21, 39690, 158760));
 }
 
 TEST_F(SpeedJobTest, NeverWritesOverItsInputThroughALink) {
@@ -261,12 +262,12 @@ TEST_F(SpeedJobTest, HeaderLogNeverReplacesTheInput) {
   drive.mkdir("temp/out");
   job.checkfile("C:\\temp\\vellora\\info.xls", "C:\\temp\\out\\");
   EXPECT_EQ(drive.read("temp/vellora/info.xls"), talk);
-  EXPECT_EQ(drive.read("temp/out/info.xls"), withRates(talk, 21, 39690, 158760));
+  EXPECT_EQ(drive.read("temp/out/info-90.xls"), withRates(talk, 21, 39690, 158760));
   EXPECT_EQ(window.messages,
             (std::vector<std::string>{"The header log C:\\temp\\vellora\\info.xls was not "
                                       "written: it is the input file itself, which it would have "
                                       "replaced."}));
-  EXPECT_EQ(window.caption, "Vellora --> C:\\temp\\out\\info.xls");
+  EXPECT_EQ(window.caption, "Vellora --> C:\\temp\\out\\info-90.xls");
   EXPECT_EQ(system.shellCalls.size(), 1U);
 
   // Not a recording: the failure is reported, and the input still stays whole.
@@ -275,19 +276,19 @@ TEST_F(SpeedJobTest, HeaderLogNeverReplacesTheInput) {
   job.checkfile("C:\\temp\\vellora\\info.xls", "C:\\temp\\out\\");
   EXPECT_EQ(drive.read("temp/vellora/info.xls"), "six lines of an older log");
   ASSERT_EQ(window.messages.size(), 1U);
-  EXPECT_NE(window.messages[0].find("Found no format chunk in C:\\temp\\vellora\\info.xls"),
+  EXPECT_NE(window.messages[0].find("C:\\temp\\vellora\\info.xls is not a recording Vellora knows"),
             std::string::npos);
   EXPECT_NE(window.messages[0].find("it is the input file itself"), std::string::npos);
 }
 
-TEST_F(SpeedJobTest, HeaderLogNeverReplacesTheOutput) {
+// A copy's name carries its speed, so it never takes the log's name.
+TEST_F(SpeedJobTest, HeaderLogStandsBesideACopyOfALogNamedFile) {
   drive.write("temp/info.xls", talk);
   run("C:\\temp\\info.xls");
-  EXPECT_EQ(drive.read("temp/vellora/info.xls"), withRates(talk, 21, 39690, 158760));
+  EXPECT_EQ(drive.read("temp/vellora/info-90.xls"), withRates(talk, 21, 39690, 158760));
   EXPECT_EQ(drive.read("temp/info.xls"), talk);
-  ASSERT_EQ(window.messages.size(), 1U);
-  EXPECT_NE(window.messages[0].find("it is the output file itself"), std::string::npos);
-  EXPECT_EQ(window.caption, "Vellora --> C:\\temp\\vellora\\info.xls");
+  EXPECT_TRUE(window.messages.empty());
+  EXPECT_EQ(window.caption, "Vellora --> C:\\temp\\vellora\\info-90.xls");
 }
 
 // A link standing where the log goes is written through, though it leads to
@@ -476,32 +477,29 @@ TEST_F(SpeedJobTest, WindowFollowsTheCopyToItsEnd) {
 }
 
 TEST(OutputPath, FollowsTheNamingRules) {
+  for (const test::NamingCase& c : test::kNamingCases) {
+    const std::string speed = c.speed;
+    const std::string tag = speed.starts_with("-r") ? rateTag(static_cast<std::uint32_t>(std::stoul(speed.substr(2))))
+                                                    : speedTag(*readPercent(speed, true), 90);
+    EXPECT_EQ(outputPathFor(std::string("C:\\rec\\") + c.input, "C:\\o\\", tag), std::string("C:\\o\\") + c.output)
+        << c.input << " at " << c.speed;
+  }
   struct Case {
     const char *input, *sdirout, *output;
   };
   const Case cases[] = {
-      {"C:\\temp\\talk.wav", "C:\\temp\\vellora\\", "C:\\temp\\vellora\\talk-90.wav"},
       {"C:\\temp\\talk.wav", "C:\\temp\\vellora", "C:\\temp\\vellora\\talk-90.wav"},
       {"C:\\temp\\talk.wav", "", "c:\\temp\\vellora\\talk-90.wav"},
-      {"C:\\temp\\talk.wav", "D:\\out", "D:\\out\\talk-90.wav"},
       {"C:\\temp\\talk.wav", "out", "out\\talk-90.wav"},
-      {"C:\\temp\\TALK.WAV", "C:\\temp\\vellora\\", "C:\\temp\\vellora\\TALK.WAV"},
-      {"C:\\temp\\a.wav.wav", "C:\\temp\\vellora\\", "C:\\temp\\vellora\\a-90.wav-90.wav"},
-      {"C:\\temp\\talk.wav", "C:\\x.wav", "C:\\x-90.wav\\talk-90.wav"},
+      // A directory is where the user put it, ".wav" in its name or not.
+      {"C:\\temp\\talk.wav", "C:\\x.wav", "C:\\x.wav\\talk-90.wav"},
       {"c:talk.wav", "C:\\temp\\vellora\\", "C:\\temp\\vellora\\c:talk-90.wav"},
-      {"C:\\music.wav.d\\readme.txt", "C:\\o\\", "C:\\o\\readme.txt"},
+      {"C:\\music.wav.d\\readme.txt", "C:\\o\\", "C:\\o\\readme-90.txt"},
   };
-  for (const Case& c : cases) EXPECT_EQ(outputPathFor(c.input, c.sdirout, 90), c.output) << c.input;
-  EXPECT_EQ(outputPathFor("C:\\t.wav", "C:\\o", -50), "C:\\o\\t--50.wav");
-}
-
-TEST(SpeedFileName, AlwaysShowsThePercent) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"talk.wav", "talk-90.wav"},   {"a.wav.wav", "a-90.wav-90.wav"}, {"TALK.WAV", "TALK-90.WAV"},
-      {"x.tar.WAV", "x.tar-90.WAV"}, {"take", "take-90"},              {".wav", "-90.wav"},
-      {".take", ".take-90"},         {"", "-90"},
-  };
-  for (const auto& [name, renamed] : cases) EXPECT_EQ(speedFileName(name, 90), renamed) << name;
+  for (const Case& c : cases) EXPECT_EQ(outputPathFor(c.input, c.sdirout, "90"), c.output) << c.input;
+  // Beyond the 32-bit range the name keeps the previous speed.
+  EXPECT_EQ(speedTag(1e12, 85), "85");
+  EXPECT_EQ(speedTag(-50, 90), "-50");
 }
 
 TEST(Val, ReadsTheLeadingNumber) {

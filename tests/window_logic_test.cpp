@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "support/fakes.h"
+#include "support/flac_builder.h"
 #include "support/memory_files.h"
 #include "support/slow_files.h"
 #include "support/wav_builder.h"
@@ -271,6 +272,13 @@ TEST(Form1Logic, DropsConvertTheFirstFileWhenItHoldsWav) {
   EXPECT_EQ(h.text(Control::Text1), "C:\\music.wav.d\\readme.txt");
   ASSERT_EQ(h.dialogs.messages.size(), 1u);
   EXPECT_NE(h.dialogs.messages[0].find("C:\\music.wav.d\\readme.txt"), std::string::npos);
+
+  // A recording of another kind is taken by its content, and named as the command line names it.
+  const std::string flac = test::FlacBuilder().frames(2).bytes();
+  h.files.write("C:\\temp\\TAKE.FLAC", flac);
+  h.form->Form_OLEDragDrop(std::vector<std::string>{"/c/temp/TAKE.FLAC"});
+  EXPECT_EQ(h.text(Control::Text1), "C:\\temp\\TAKE.FLAC");
+  EXPECT_TRUE(h.files.exists("C:\\temp\\vellora\\TAKE-90.FLAC"));
 }
 
 TEST(Form1Logic, DropsThatAreIgnored) {
@@ -279,12 +287,12 @@ TEST(Form1Logic, DropsThatAreIgnored) {
   const DropData ignored[] = {
       std::nullopt,                                                     // text, not a file list
       std::vector<std::string>{},                                       // an empty list
-      std::vector<std::string>{"/c/temp/TALK.WAV"},                     // ".wav" is searched case-sensitively
+      std::vector<std::string>{"/c/temp/TALK.WAV"},                     // no ".wav", and no recording there
       std::vector<std::string>{"/c/temp/notes.txt", "/c/temp/talk.wav"},  // only the first counts
       std::vector<std::string>{"/elsewhere/talk.wav"},                  // on no drive
   };
   for (const DropData& data : ignored) {
-    EXPECT_FALSE(h.form->droppedWavFile(data));
+    EXPECT_FALSE(h.form->droppedFile(data));
     h.form->Form_OLEDragDrop(data);
     h.form->Text1_OLEDragDrop(data);
   }

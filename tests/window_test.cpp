@@ -550,11 +550,11 @@ class Form1Test : public QObject {
   void dropsThatAreIgnored() {
     Harness h(withTalk);
     h.get<QLineEdit>("Text1")->setText("C:\\temp\\kept.wav");
-    h.drive.write("temp/TALK.WAV", talk);
+    h.drive.write("temp/NOTES.WAV", "x");  // no ".wav", and no recording
     h.drive.write("temp/notes.txt", "x");
     QMimeData text;
     text.setText("C:\\temp\\talk.wav");
-    const auto upper = fileList({h.drive.host("temp/TALK.WAV")});
+    const auto upper = fileList({h.drive.host("temp/NOTES.WAV")});
     const auto notesFirst = fileList({h.drive.host("temp/notes.txt"), h.drive.host("temp/talk.wav")});
     for (QWidget* on : {static_cast<QWidget*>(h.form.get()), h.get<QWidget>("Text1")}) {
       for (const QMimeData* mime : {static_cast<const QMimeData*>(&text), static_cast<const QMimeData*>(upper.get()),

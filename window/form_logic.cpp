@@ -5,6 +5,7 @@
 
 #include "shellfiles/file_helpers.h"
 #include "shellfiles/latest.h"
+#include "speed/format_table.h"
 #include "window/form_text.h"
 
 namespace vellora {
@@ -71,7 +72,7 @@ void Form1Logic::getLatest() {
 
 void Form1Logic::shellopen(std::string& url, std::int16_t mode) { services_.shell.shellopen(url, mode); }
 
-void Form1Logic::openAudio(std::string& fname) { services_.shell.openAudio(fname); }
+void Form1Logic::openAudio(std::string& fname) { (void)services_.shell.openAudio(fname); }
 
 void Form1Logic::puttofile(const std::string& swhat, const std::string& sfile, std::int32_t pt) {
   vellora::puttofile(services_.files, swhat, sfile, pt);
@@ -120,16 +121,19 @@ void Form1Logic::Image1_Click() {
   openAudio(playFileName_);
 }
 
-std::optional<std::string> Form1Logic::droppedWavFile(const DropData& data) const {
-  // Only the first file counts, and only when its path holds ".wav".
+std::optional<std::string> Form1Logic::droppedFile(const DropData& data) const {
+  // Only the first file counts.
   if (!data || data->empty()) return std::nullopt;
   std::optional<std::string> path = services_.paths.toSystem(data->front());
-  if (!path || path->find(".wav") == std::string::npos) return std::nullopt;
+  if (!path || path->find(".wav") != std::string::npos) return path;
+  const Opened<InputFile> file = services_.files.openInput(*path);
+  const FormatSpec* spec = file.file ? recognise(*file.file) : nullptr;
+  if (spec == nullptr || spec->scan == nullptr) return std::nullopt;
   return path;
 }
 
 void Form1Logic::Form_OLEDragDrop(const DropData& data) {
-  const std::optional<std::string> path = droppedWavFile(data);
+  const std::optional<std::string> path = droppedFile(data);
   if (!path) return;
   setBoxText(Control::Text1, *path);
   Image3_Click();

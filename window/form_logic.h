@@ -109,9 +109,9 @@ class Form1Logic : protected Form1View, private JobWindow, private MediaWindow {
   void Timer1_Timer();
 
   // The first dropped file as a system path, when the drop is a file list
-  // and that path holds ".wav": what a drop converts. The windows take a
-  // drag only then.
-  std::optional<std::string> droppedWavFile(const DropData& data) const;
+  // and that path holds ".wav" or the file is a recording of a kind that
+  // converts: what a drop converts. The windows take a drag only then.
+  std::optional<std::string> droppedFile(const DropData& data) const;
 
   const Twips& placeOf(Control control) const;
   const std::string& playFileName() const { return playFileName_; }

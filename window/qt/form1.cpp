@@ -210,7 +210,7 @@ void Form1::wireEvents() {
   // the change from reaching the window: it watches the application for it.
   qApp->installEventFilter(this);
   auto* text1 = control<FileDropLineEdit>(Control::Text1);
-  text1->acceptsDrop = [this](const QMimeData* mime) { return droppedWavFile(dropData(mime)).has_value(); };
+  text1->acceptsDrop = [this](const QMimeData* mime) { return droppedFile(dropData(mime)).has_value(); };
   text1->dropped = [this](const QMimeData* mime) { Text1_OLEDragDrop(dropData(mime)); };
 }
 
@@ -229,7 +229,7 @@ DropData Form1::dropData(const QMimeData* mime) {
 void Form1::dragEnterEvent(QDragEnterEvent* event) { dragMoveEvent(event); }
 
 void Form1::dragMoveEvent(QDragMoveEvent* event) {
-  if (droppedWavFile(dropData(event->mimeData()))) event->acceptProposedAction();
+  if (droppedFile(dropData(event->mimeData()))) event->acceptProposedAction();
   else event->ignore();
 }
 

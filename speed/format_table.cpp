@@ -1,0 +1,180 @@
+#include "speed/format_table.h"
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+#include "speed/aiff.h"
+#include "speed/bytes.h"
+#include "speed/caf.h"
+#include "speed/flac.h"
+#include "speed/ogg_vorbis.h"
+#include "speed/wav_header.h"
+#include "speed/wave64.h"
+
+namespace vellora {
+namespace {
+
+unsigned byteAt(std::span<const std::byte> b, std::size_t i) { return i < b.size() ? octet(b[i]) : 0; }
+
+bool isWav(std::span<const std::byte> b) { return hasId(b, 0, "RIFF") || hasId(b, 0, "RIFX") || hasId(b, 0, "RF64") || hasId(b, 0, "BW64"); }
+bool isRifx(std::span<const std::byte> b) { return hasId(b, 0, "RIFX"); }
+bool isRf64(std::span<const std::byte> b) { return hasId(b, 0, "RF64") || hasId(b, 0, "BW64"); }
+bool isAiff(std::span<const std::byte> b) { return hasId(b, 0, "FORM") && hasId(b, 8, "AIFF"); }
+bool isAifc(std::span<const std::byte> b) { return hasId(b, 0, "FORM") && hasId(b, 8, "AIFC"); }
+bool isCaf(std::span<const std::byte> b) { return hasId(b, 0, "caff"); }
+bool isFlac(std::span<const std::byte> b) { return hasId(b, 0, "fLaC"); }
+bool isOgg(std::span<const std::byte> b) { return hasId(b, 0, "OggS"); }
+bool isMp4(std::span<const std::byte> b) { return hasId(b, 4, "ftyp"); }
+bool isMatroska(std::span<const std::byte> b) { return hasId(b, 0, "\x1a\x45\xdf\xa3"); }
+bool isAsf(std::span<const std::byte> b) { return hasId(b, 0, "\x30\x26\xb2\x75\x8e\x66\xcf\x11"); }
+
+// The first packet of an Ogg stream whose first page holds one segment table
+// entry or a few: where the codec names itself.
+bool oggStarts(std::span<const std::byte> b, std::string_view packet) {
+  if (!isOgg(b) || b.size() < 27) return false;
+  return hasId(b, 27 + byteAt(b, 26), packet);
+}
+bool isOggOpus(std::span<const std::byte> b) { return oggStarts(b, "OpusHead"); }
+bool isOggFlac(std::span<const std::byte> b) { return oggStarts(b, "\x7f" "FLAC"); }
+bool isOggSpeex(std::span<const std::byte> b) { return oggStarts(b, "Speex   "); }
+
+// An AAC frame in ADTS: a 12-bit sync and layer 0.
+bool isAdts(std::span<const std::byte> b) { return byteAt(b, 0) == 0xFF && (byteAt(b, 1) & 0xF6) == 0xF0; }
+
+// An MPEG audio frame header: sync, a known version and layer, a bit rate
+// and a sample rate that exist.
+bool isMpegAudio(std::span<const std::byte> b) {
+  return b.size() >= 3 && byteAt(b, 0) == 0xFF && (byteAt(b, 1) & 0xE0) == 0xE0 &&
+         ((byteAt(b, 1) >> 3) & 3) != 1 && ((byteAt(b, 1) >> 1) & 3) != 0 && (byteAt(b, 2) >> 4) != 15 &&
+         ((byteAt(b, 2) >> 2) & 3) != 3;
+}
+
+RatePlan scanFlac(ScanInput& input, std::uint64_t start, const RateChange& change) {
+  (void)start;
+  return planFlac(*input.file(), change, input.progress());
+}
+RatePlan scanOgg(ScanInput& input, std::uint64_t start, const RateChange& change) {
+  (void)start;
+  return planOggVorbis(input, change);
+}
+
+constexpr std::string_view kWavExtensions = "wav wave bwf";
+constexpr std::string_view kWavTypes = "audio/wav audio/x-wav audio/vnd.wave";
+constexpr std::string_view kFlacWhole = "every frame of a FLAC file changes";
+
+constexpr std::array kTable = {
+    FormatSpec{AudioFormat::Rifx, "RIFX (big-endian WAV)", isRifx, planWav, {}, false, true, true, {},
+               kWavExtensions, kWavTypes},
+    FormatSpec{AudioFormat::Rf64, "RF64", isRf64, planWav, {}, false, true, true, {}, "wav rf64", kWavTypes},
+    FormatSpec{AudioFormat::Wav, "WAV", isWav, planWav, {}, false, true, true, {}, kWavExtensions, kWavTypes},
+    FormatSpec{AudioFormat::Wave64, "Wave64", isWave64, planWave64, {}, false, true, true, {}, "w64", "audio/x-w64"},
+    FormatSpec{AudioFormat::Aiff, "AIFF", isAiff, planAiff, {}, false, true, true, {}, "aif aiff",
+               "audio/x-aiff audio/aiff"},
+    FormatSpec{AudioFormat::Aifc, "AIFF-C", isAifc, planAiff, {}, false, true, true, {}, "aifc aif aiff",
+               "audio/x-aifc audio/x-aiff"},
+    FormatSpec{AudioFormat::Caf, "CAF", isCaf, planCaf, {}, false, true, true, {}, "caf", "audio/x-caf"},
+    FormatSpec{AudioFormat::Flac, "FLAC", isFlac, scanFlac, {}, true, false, false, kFlacWhole, "flac",
+               "audio/flac audio/x-flac"},
+    // The refused kinds inside Ogg come before Vorbis, which takes every other Ogg file.
+    FormatSpec{AudioFormat::OggOpus, "Ogg Opus", isOggOpus, nullptr,
+               "it is Opus, which always decodes at 48000 Hz, whatever rate its header names", false, false,
+               false, {}, {}, {}},
+    FormatSpec{AudioFormat::OggFlac, "Ogg FLAC", isOggFlac, nullptr,
+               "it is FLAC in an Ogg stream, whose frames each hold the rate", false, false, false, {}, {}, {}},
+    FormatSpec{AudioFormat::OggSpeex, "Ogg Speex", isOggSpeex, nullptr,
+               "it is Speex, which codes the rate into its stream", false, false, false, {}, {}, {}},
+    FormatSpec{AudioFormat::OggVorbis, "Ogg Vorbis", isOgg, scanOgg, {}, false, true, true, {}, "ogg oga",
+               "audio/x-vorbis+ogg audio/ogg audio/vorbis"},
+    FormatSpec{AudioFormat::Mp4, "MP4", isMp4, nullptr,
+               "it is MP4 or M4A audio, whose codec (AAC and others) holds the rate in its own stream as well",
+               false, false, false, {}, {}, {}},
+    FormatSpec{AudioFormat::Matroska, "Matroska", isMatroska, nullptr,
+               "it is Matroska or WebM, whose codecs hold their rates in their own streams", false, false, false,
+               {}, {}, {}},
+    FormatSpec{AudioFormat::WindowsMedia, "Windows Media", isAsf, nullptr,
+               "it is Windows Media audio, whose codecs hold their rates in their own streams", false, false,
+               false, {}, {}, {}},
+    FormatSpec{AudioFormat::Adts, "AAC", isAdts, nullptr,
+               "it is AAC, whose frames each hold the rate as one of a few fixed rates", true, false, false, {},
+               {}, {}},
+    FormatSpec{AudioFormat::Mp3, "MP3", isMpegAudio, nullptr,
+               "it is MP3, whose frames each hold the rate, and only three rates exist for each MPEG version",
+               true, false, false, {}, {}, {}},
+};
+
+constexpr std::size_t kId3Header = 10;
+
+// The words of `items`, each once, in order.
+std::string joined(std::string_view separator, std::string_view FormatSpec::*field) {
+  std::vector<std::string_view> seen;
+  std::string text;
+  for (const FormatSpec& spec : kTable) {
+    if (spec.scan == nullptr) continue;
+    const std::string_view words = spec.*field;
+    for (std::size_t at = 0; at < words.size();) {
+      const std::size_t end = std::min(words.find(' ', at), words.size());
+      const std::string_view word = words.substr(at, end - at);
+      at = end + 1;
+      if (std::find(seen.begin(), seen.end(), word) != seen.end()) continue;
+      seen.push_back(word);
+      if (!text.empty()) text += separator;
+      text += word;
+    }
+  }
+  return text;
+}
+
+std::string nameList(bool convertible, std::string_view lastJoin) {
+  std::vector<std::string_view> names;
+  // WAV's variants are listed after WAV itself.
+  for (const FormatSpec& spec : kTable)
+    if ((spec.scan != nullptr) == convertible) names.push_back(spec.name);
+  if (convertible) std::stable_partition(names.begin(), names.end(), [](std::string_view n) { return n == "WAV"; });
+  std::string text;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (i > 0) text += i + 1 == names.size() ? lastJoin : ", ";
+    text += names[i];
+  }
+  return text;
+}
+
+}  // namespace
+
+std::span<const FormatSpec> formatTable() { return kTable; }
+
+const FormatSpec& formatSpec(AudioFormat format) {
+  return *std::find_if(kTable.begin(), kTable.end(), [format](const FormatSpec& s) { return s.format == format; });
+}
+
+std::uint64_t id3v2End(std::span<const std::byte> head) {
+  if (!hasId(head, 0, "ID3") || head.size() < kId3Header) return 0;
+  std::uint64_t end = kId3Header;
+  // The size is syncsafe: 7 bits a byte.
+  for (std::size_t i = 6; i < kId3Header; ++i) end += std::uint64_t{byteAt(head, i) & 0x7F} << (7 * (9 - i));
+  if ((byteAt(head, 5) & 0x10) != 0) end += kId3Header;  // a footer repeats the header
+  return end;
+}
+
+const FormatSpec* probeHead(std::span<const std::byte> head, bool afterTag) {
+  for (const FormatSpec& spec : kTable)
+    if ((!afterTag || spec.mayFollowId3) && spec.probe != nullptr && spec.probe(head)) return &spec;
+  // Behind a tag with nothing known after it: the MP3 that such files mostly are.
+  return afterTag ? &formatSpec(AudioFormat::Mp3) : nullptr;
+}
+
+const FormatSpec* recognise(ByteSource& file) {
+  std::array<std::byte, kProbeBytes> buffer{};
+  ByteSource::Read r = file.readAt(0, buffer);
+  const std::uint64_t tagEnd = id3v2End(std::span(buffer).first(r.count));
+  if (tagEnd != 0) r = file.readAt(tagEnd, buffer);
+  if (!r.status) return nullptr;
+  return probeHead(std::span(buffer).first(r.count), tagEnd != 0);
+}
+
+std::string convertibleFormatList(std::string_view lastJoin) { return nameList(true, lastJoin); }
+std::string refusedFormatList() { return nameList(false, " and "); }
+std::string mimeTypeList(std::string_view separator) { return joined(separator, &FormatSpec::mimeTypes); }
+std::string extensionList(std::string_view separator) { return joined(separator, &FormatSpec::extensions); }
+
+}  // namespace vellora

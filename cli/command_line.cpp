@@ -7,6 +7,7 @@
 #include <cmath>
 #include <string_view>
 
+#include "speed/format_table.h"
 #include "speed/speed_job.h"
 
 namespace vellora::cli {
@@ -173,26 +174,20 @@ std::string synopsisText() { return kSynopsis; }
 
 namespace {
 
-// Lays out one option of the help: its forms, then its text from column 26
-// on, wrapped at word breaks to fit 79 columns.
-std::string optionHelp(std::string_view forms, std::string_view text) {
-  constexpr std::size_t kColumn = 25, kWidth = 79;
-  std::string lines = "  " + std::string(forms);
-  std::size_t lineStart = 0;
-  const auto newLine = [&] {
-    lines += '\n';
-    lineStart = lines.size();
-    lines.append(kColumn, ' ');
-  };
-  if (lines.size() + 2 > kColumn) newLine();
-  lines.resize(std::max(lines.size(), lineStart + kColumn), ' ');
+// `text` wrapped at word breaks to fit 79 columns, its lines after the first
+// indented to `column`, the first starting where `lines` ends.
+std::string wrapped(std::string lines, std::string_view text, std::size_t column) {
+  constexpr std::size_t kWidth = 79;
+  std::size_t lineStart = lines.rfind('\n') == std::string::npos ? 0 : lines.rfind('\n') + 1;
   bool first = true;
   for (std::size_t at = 0; at < text.size();) {
     std::size_t end = text.find(' ', at);
     if (end == std::string_view::npos) end = text.size();
     const std::string_view word = text.substr(at, end - at);
     if (!first && lines.size() - lineStart + 1 + word.size() > kWidth) {
-      newLine();
+      lines += '\n';
+      lineStart = lines.size();
+      lines.append(column, ' ');
     } else if (!first) {
       lines += ' ';
     }
@@ -201,6 +196,16 @@ std::string optionHelp(std::string_view forms, std::string_view text) {
     at = end + 1;
   }
   return lines + '\n';
+}
+
+// Lays out one option of the help: its forms, then its text from column 26 on.
+std::string optionHelp(std::string_view forms, std::string_view text) {
+  constexpr std::size_t kColumn = 25;
+  std::string lines = "  " + std::string(forms);
+  if (lines.size() + 2 > kColumn) lines += '\n';
+  const std::size_t lineStart = lines.back() == '\n' ? lines.size() : 0;
+  lines.resize(std::max(lines.size(), lineStart + kColumn), ' ');
+  return wrapped(std::move(lines), text, kColumn);
 }
 
 }  // namespace
@@ -212,12 +217,10 @@ std::string usageText(const HostWords& host) {
          "becomes talk-90.wav) and rewrites only the copy's sample rate and the fields\n"
          "that follow it, so that it plays at PERCENT of its speed. FILE itself is\n"
          "only read, unless --in-place asks to change it.\n"
-         "\n"
-         "Formats, recognised by their content: WAV (also RIFX, RF64 and broadcast\n"
-         "wave), Wave64, AIFF and AIFF-C, CAF (linear PCM, u-law, A-law, IMA4, Apple\n"
-         "Lossless), FLAC and Ogg Vorbis. MP3, AAC (also in MP4 and M4A), Opus and\n"
-         "others are refused: their rate cannot change without re-encoding.\n"
          "\n";
+  text += wrapped({}, "Formats, recognised by their content: " + convertibleFormatList() +
+                          ". Refused, as their rate cannot change without re-encoding: " + refusedFormatList() +
+                          ".", 0) + "\n";
   text += optionHelp("-p, --percent=PERCENT",
                      "the speed in percent, greater than 0, such as 80 or 87.5% (default 90); the "
                      "name carries it rounded, the rates are scaled by the exact value");

@@ -7,9 +7,12 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME vellora)
 set(CPACK_PACKAGE_VENDOR "The Vellora developers")
 set(CPACK_PACKAGE_CONTACT "The Vellora developers <vellora@users.noreply.github.com>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "play a WAV recording slower or faster, like tape at another speed")
+# formats: kept by format_docs
+set(VELLORA_FORMATS "WAV, RIFX, RF64, Wave64, AIFF, AIFF-C, CAF, FLAC and Ogg Vorbis")
+# /formats
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "play a recording slower or faster, like tape at another speed")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Vellora copies a WAV file under a new name carrying a speed percentage and\nrewrites only the sample rate and byte rate of the copy, so that it plays\nslower and lower or faster and higher. It has a Qt window and a command-line\nprogram, vellora-cli.")
+    "Vellora copies a recording under a new name carrying a speed percentage and\nrewrites only the sample rate (and the fields that follow it) in the copy's\nheader, so that it plays slower and lower or faster and higher. It converts\n${VELLORA_FORMATS}.\nIt has a Qt window and a command-line program, vellora-cli.")
 set(CPACK_PACKAGE_HOMEPAGE_URL "https://github.com/vellora/vellora")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -1,6 +1,6 @@
 ; What the Vellora installer adds beyond its files, and its uninstaller
-; takes away: the Start-menu entry, the "Open with" entry for .wav files and
-; what admins' tools read in the uninstall entry.
+; takes away: the Start-menu entry, the "Open with" entries for the types of
+; recording it converts, and what admins' tools read in the uninstall entry.
 ; The installer is a 64-bit program, so it writes the registry view that a
 ; 64-bit Explorer reads.
 !ifndef VELLORA_INSTALL_NSH
@@ -18,6 +18,34 @@
   DeleteRegKey /ifempty SHCTX "Software\Vellora"
 !macroend
 
+; Every file type Vellora converts, as the table of formats lists them, each
+; handed to `TypeMacro`.
+!macro VelloraTypes TypeMacro
+  ; types: kept by format_docs
+  !insertmacro ${TypeMacro} ".wav"
+  !insertmacro ${TypeMacro} ".wave"
+  !insertmacro ${TypeMacro} ".bwf"
+  !insertmacro ${TypeMacro} ".rf64"
+  !insertmacro ${TypeMacro} ".w64"
+  !insertmacro ${TypeMacro} ".aif"
+  !insertmacro ${TypeMacro} ".aiff"
+  !insertmacro ${TypeMacro} ".aifc"
+  !insertmacro ${TypeMacro} ".caf"
+  !insertmacro ${TypeMacro} ".flac"
+  !insertmacro ${TypeMacro} ".ogg"
+  !insertmacro ${TypeMacro} ".oga"
+  ; /types
+!macroend
+
+!macro VelloraRegisterType extension
+  WriteRegStr HKLM "Software\Classes\Applications\vellora.exe\SupportedTypes" "${extension}" ""
+  WriteRegStr HKLM "Software\Classes\${extension}\OpenWithList\vellora.exe" "" ""
+!macroend
+
+!macro VelloraUnregisterType extension
+  DeleteRegKey HKLM "Software\Classes\${extension}\OpenWithList\vellora.exe"
+!macroend
+
 !define VELLORA_UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Vellora"
 
 !macro VelloraRegister
@@ -31,9 +59,8 @@
   WriteRegStr SHCTX "${VELLORA_UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" /S'
   WriteRegStr HKLM "Software\Classes\Applications\vellora.exe" "FriendlyAppName" "Vellora"
   WriteRegStr HKLM "Software\Classes\Applications\vellora.exe\DefaultIcon" "" "$INSTDIR\vellora.ico"
-  WriteRegStr HKLM "Software\Classes\Applications\vellora.exe\SupportedTypes" ".wav" ""
   WriteRegStr HKLM "Software\Classes\Applications\vellora.exe\shell\open\command" "" '"$INSTDIR\bin\vellora.exe" "%1"'
-  WriteRegStr HKLM "Software\Classes\.wav\OpenWithList\vellora.exe" "" ""
+  !insertmacro VelloraTypes VelloraRegisterType
 !macroend
 
 ; Windows cannot remove a program that runs: uninstalling then would strand
@@ -61,7 +88,7 @@
 
 !macro VelloraUnregister
   DeleteRegKey HKLM "Software\Classes\Applications\vellora.exe"
-  DeleteRegKey HKLM "Software\Classes\.wav\OpenWithList\vellora.exe"
+  !insertmacro VelloraTypes VelloraUnregisterType
 !macroend
 
 !endif

@@ -105,7 +105,7 @@ constexpr std::array kTable = {
 
 constexpr std::size_t kId3Header = 10;
 
-// The words of `items`, each once, in order.
+// The space-separated words of `field` of every kind that converts, each once, in order.
 std::string joined(std::string_view separator, std::string_view FormatSpec::*field) {
   std::vector<std::string_view> seen;
   std::string text;
@@ -129,7 +129,7 @@ std::string nameList(bool convertible, std::string_view lastJoin) {
   std::vector<std::string_view> names;
   // WAV's variants are listed after WAV itself.
   for (const FormatSpec& spec : kTable)
-    if ((spec.scan != nullptr) == convertible) names.push_back(spec.name);
+    if ((spec.scan != nullptr) == convertible) names.push_back(spec.name.substr(0, spec.name.find(" (")));
   if (convertible) std::stable_partition(names.begin(), names.end(), [](std::string_view n) { return n == "WAV"; });
   std::string text;
   for (std::size_t i = 0; i < names.size(); ++i) {

@@ -13,8 +13,6 @@
 namespace vellora {
 namespace {
 
-constexpr FourCC kFormatId{'f', 'm', 't', ' '};
-constexpr FourCC kDataId{'d', 'a', 't', 'a'};
 constexpr FourCC kBigEndianRiffId{'R', 'I', 'F', 'X'};
 constexpr std::uint32_t kShortestFormat = 12;
 

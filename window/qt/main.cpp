@@ -19,7 +19,7 @@ namespace {
 
 constexpr char kUsage[] =
     "Usage: vellora [options] [FILE...]\n"
-    "Copies a WAV file under a name carrying a speed percentage, with only its\n"
+    "Copies a recording under a name carrying a speed percentage, with only its\n"
     "sample rate and byte rate rewritten, so the copy plays slower or faster.\n"
     "\n"
     "Options:\n"
@@ -27,7 +27,7 @@ constexpr char kUsage[] =
     "  -V, --version  Print the version and exit.\n"
     "\n"
     "Arguments:\n"
-    "  FILE           A WAV file to show in the input box (the first one counts).\n";
+    "  FILE           A recording to show in the input box (the first one counts).\n";
 
 enum class Request { Window, Help, Version };
 

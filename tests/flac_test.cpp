@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -233,6 +234,38 @@ TEST(PlanFlac, SkipsAnId3v2TagOtherBlocksAndAnId3v1TagAtTheEnd) {
   EXPECT_EQ(applied(input, p), build(24000));
   EXPECT_EQ(p.patches.front().offset, 310 + 4 + 4 + 10U);
   EXPECT_EQ(p.notes.front(), "an ID3v2 tag of 310 bytes before the stream stays as it is");
+}
+
+// What may follow or lie between frames: the copy is the stream at the new
+// rate with the same bytes around its frames, every footer where it was.
+TEST(PlanFlac, LeavesZerosAndAnApeTagAroundTheFramesAndReadsOldNumberings) {
+  const std::string zeros(300, '\0');
+  struct Case {
+    const char* what;
+    std::function<std::string(std::uint32_t)> build;
+  };
+  const std::vector<Case> cases = {
+      {"zeros after the last frame", [&](std::uint32_t r) {
+         return FlacBuilder({.rate = r}).frames(3).raw(zeros).bytes(); }},
+      {"zeros between frames", [&](std::uint32_t r) {
+         return FlacBuilder({.rate = r}).frames(2).raw(zeros).frames(2, 4096, 2).raw(zeros.substr(0, 3)).bytes(); }},
+      {"an APEv2 tag and an ID3v1 tag", [&](std::uint32_t r) {
+         return FlacBuilder({.rate = r}).frames(2).raw(test::apeTag() + "TAG" + std::string(125, ' ')).bytes(); }},
+      {"zeros then an APEv2 tag", [&](std::uint32_t r) {
+         return FlacBuilder({.rate = r}).frames(2).raw(zeros + test::apeTag()).bytes(); }},
+      {"fixed blocking numbered by sample, as old encoders did", [&](std::uint32_t r) {
+         FlacBuilder file({.minBlockSize = 1152, .maxBlockSize = 4608, .rate = r});
+         for (const std::uint64_t n : {0U, 4608U, 9216U})
+           file.frame({.number = n, .blockSize = 4608, .rate = r, .subframes = test::constantSubframes(2, 16, 7)});
+         return file.bytes(); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string input = c.build(48000);
+    const RatePlan p = plan(input, percent(50));
+    ASSERT_TRUE(p.ok()) << p.reason;
+    EXPECT_EQ(applied(input, p), c.build(24000));
+  }
 }
 
 TEST(PlanFlac, TellsTheSixValuesOfTheDecodedSamples) {

@@ -244,8 +244,15 @@ TEST(Formats, OggVorbisChangesEveryChainedStreamsIdentificationPage) {
 
   std::string damaged = single;
   damaged[40] ^= 1;
-  EXPECT_EQ(plan(damaged).reason, "the first page of a stream at offset 0 is damaged");
-  // Bytes that are no page (a tag at the end) are stepped over and left.
+  EXPECT_EQ(plan(damaged).reason, "its Ogg page at offset 0 is damaged");
+  // A damaged lacing value on a later page, or bytes that are no page, hide what follows.
+  const std::string chained = single + joinPages(second);
+  std::string lacing = chained;
+  lacing[first[0].bytes().size() + 27] ^= 4;
+  EXPECT_EQ(plan(lacing).reason, "its Ogg page at offset " + std::to_string(first[0].bytes().size()) + " is damaged");
+  EXPECT_EQ(plan(single + "junk" + joinPages(second)).reason,
+            "bytes at offset " + std::to_string(single.size()) + " are no Ogg page");
+  // An ID3v1 tag at the end is stepped over and left.
   const RatePlan tagged = plan(single + "TAG" + std::string(125, ' '));
   ASSERT_TRUE(tagged.ok()) << tagged.reason;
   EXPECT_EQ(tagged.notes.back(), "128 bytes that are no Ogg page left as they are");

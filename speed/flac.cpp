@@ -630,6 +630,11 @@ class FlacPlanner {
 
 }  // namespace
 
+bool looksLikeFlacFrames(std::span<const std::byte> head) {
+  const auto* p = reinterpret_cast<const Byte*>(head.data());
+  return head.size() > 1 && (p[1] & 0xFEU) == 0xF8 && parseFrameHeader(p, head.size(), p[1], true).has_value();
+}
+
 RatePlan planFlac(ByteSource& file, const RateChange& change, const CopyProgress& progress) {
   return FlacPlanner(file, change, progress).run();
 }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstddef>
+#include <span>
+
 #include "shellfiles/file_system.h"
 #include "speed/rate_plan.h"
 
@@ -15,5 +18,10 @@ namespace vellora {
 // `progress` is told how far the scan has read every few MiB and stops it by
 // answering false.
 RatePlan planFlac(ByteSource& file, const RateChange& change, const CopyProgress& progress);
+
+// Whether `head` begins with a FLAC frame header whose syntax and CRC-8 hold:
+// a FLAC stream cut or captured with no "fLaC" and no STREAMINFO, which ADTS's
+// sync pattern would otherwise claim.
+bool looksLikeFlacFrames(std::span<const std::byte> head);
 
 }  // namespace vellora

@@ -268,6 +268,17 @@ TEST(PlanFlac, LeavesZerosAndAnApeTagAroundTheFramesAndReadsOldNumberings) {
   }
 }
 
+TEST(FlacFrames, AreRecognisedByTheirHeadersAlone) {
+  const std::string frame = test::frameBytes({.number = 7, .rate = 39690});
+  const auto head = [](const std::string& b) { return std::as_bytes(std::span(b)).first(std::min<std::size_t>(b.size(), 16)); };
+  EXPECT_TRUE(looksLikeFlacFrames(head(frame)));
+  EXPECT_TRUE(looksLikeFlacFrames(head(test::frameBytes({.number = 4096}, true))));
+  std::string damaged = frame;
+  damaged[2] = static_cast<char>(damaged[2] ^ 1);
+  EXPECT_FALSE(looksLikeFlacFrames(head(damaged)));
+  EXPECT_FALSE(looksLikeFlacFrames(head(std::string("\xFF\xF1\x50\x80\x02\x1F\xFC", 7))));  // AAC in ADTS
+}
+
 TEST(PlanFlac, TellsTheSixValuesOfTheDecodedSamples) {
   StreamInfo info{.rate = 96000, .channels = 2, .bitsPerSample = 24};
   const std::string input = FlacBuilder(info).frames(2).bytes();

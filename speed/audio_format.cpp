@@ -53,13 +53,13 @@ RatePlan refused(AudioFormat format, const char* why) {
   return fail(plan, PlanFailure::Unsupported, why);
 }
 
-RatePlan planFlacFile(ScanInput& input, const RateChange& change) {
+RatePlan planFlacFile(ScanInput& input, std::uint64_t start, const RateChange& change) {
   if (input.file() == nullptr) {
     RatePlan plan;
     plan.format = AudioFormat::Flac;
     return fail(plan, PlanFailure::Unsupported, "every frame of a FLAC stream changes, so it converts only as a file");
   }
-  return planFlac(*input.file(), change, input.progress());
+  return planFlac(input, start, change);
 }
 
 // Where an ID3v2 tag that starts a file ends.
@@ -80,7 +80,7 @@ RatePlan planAfterId3(ScanInput& input, std::span<const std::byte> head, const R
     RatePlan plan;
     return failShortRead(plan, input, {});
   }
-  if (at(after, 0, "fLaC")) return planFlacFile(input, change);
+  if (at(after, 0, "fLaC")) return planFlacFile(input, id3End(head), change);
   return refused(AudioFormat::Wav, isAdts(after) ? kAdts : kMp3);
 }
 
@@ -104,8 +104,8 @@ RatePlan planRateChange(ScanInput& input, const RateChange& change) {
   if (at(bytes, 0, "FORM") && (at(bytes, 8, "AIFF") || at(bytes, 8, "AIFC"))) return planAiff(input, change);
   if (isWave64(bytes)) return planWave64(input, change);
   if (at(bytes, 0, "caff")) return planCaf(input, change);
-  if (at(bytes, 0, "fLaC")) return planFlacFile(input, change);
-  if (at(bytes, 0, "OggS")) return planOggVorbis(input, change);
+  if (at(bytes, 0, "fLaC")) return planFlacFile(input, 0, change);
+  if (at(bytes, 0, "OggS")) return planOggVorbis(input, 0, change);
   if (at(bytes, 0, "ID3")) return planAfterId3(input, bytes, change);
   if (at(bytes, 4, "ftyp")) return refused(AudioFormat::Wav, kMp4);
   if (at(bytes, 0, "\x1a\x45\xdf\xa3")) return refused(AudioFormat::Wav, kMatroska);

@@ -229,8 +229,8 @@ struct StreamInfo {
 
 class FlacPlanner {
  public:
-  FlacPlanner(ByteSource& file, const RateChange& change, const CopyProgress& progress)
-      : file_(file), change_(change), progress_(progress), size_(file.size()) {
+  FlacPlanner(ScanInput& input, std::uint64_t start, const RateChange& change)
+      : input_(input), change_(change), size_(input.size()), id3Bytes_(start) {
     plan_.format = AudioFormat::Flac;
   }
 
@@ -254,31 +254,24 @@ class FlacPlanner {
     plan_.readStatus = status;
     return fail(PlanFailure::ReadFailed, status.reason());
   }
+  // The input's own failure: a read error, or the scan cancelled.
+  bool failInput() {
+    if (input_.cancelled()) return fail(PlanFailure::Cancelled, "cancelled");
+    return failRead(input_.status());
+  }
 
   // Reads exactly `into.size()` bytes at `offset`; false when the file ends
   // first or a read fails, which plan_ then records.
   bool readSmall(std::uint64_t offset, std::span<Byte> into) {
-    for (std::size_t got = 0; got < into.size();) {
-      const ByteSource::Read r = file_.readAt(offset + got, std::as_writable_bytes(into.subspan(got)));
-      if (!r.status) return failRead(r.status);
-      if (r.count == 0) return false;
-      got += r.count;
-    }
+    const std::span<const std::byte> got = input_.read(offset, into.size());
+    if (input_.failed()) return failInput();
+    if (got.size() < into.size()) return false;
+    std::memcpy(into.data(), got.data(), into.size());
     return true;
   }
 
   bool readMetadata(std::uint64_t& firstFrame) {
-    std::array<Byte, 10> head{};
-    std::uint64_t at = 0;
-    // An ID3v2 tag before the stream, as some taggers write: its size is
-    // syncsafe (7 bits a byte), and a footer adds 10 bytes.
-    if (readSmall(0, head) && std::memcmp(head.data(), "ID3", 3) == 0 &&
-        ((head[6] | head[7] | head[8] | head[9]) & 0x80U) == 0) {
-      at = 10 + (std::uint64_t{head[6]} << 21 | std::uint64_t{head[7]} << 14 |
-                 std::uint64_t{head[8]} << 7 | head[9]);
-      if (head[5] & 0x10U) at += 10;
-      id3Bytes_ = at;
-    }
+    std::uint64_t at = id3Bytes_;
     std::array<Byte, 4> magic{};
     if (!plan_.ok() || !readSmall(at, magic) || std::memcmp(magic.data(), "fLaC", 4) != 0)
       return plan_.ok() && fail(PlanFailure::NotRecognised, "it does not begin with \"fLaC\"");
@@ -368,13 +361,12 @@ class FlacPlanner {
     while (windowLength_ < window_.size() && windowEnd() < size_) {
       const std::size_t want =
           static_cast<std::size_t>(std::min<std::uint64_t>(window_.size() - windowLength_, size_ - windowEnd()));
-      const ByteSource::Read r =
-          file_.readAt(windowEnd(), std::as_writable_bytes(std::span(window_.data() + windowLength_, want)));
-      if (!r.status) return failRead(r.status);
-      if (r.count == 0) return failRead(IoStatus::readFailure("the file became shorter while it was read"));
-      windowLength_ += r.count;
+      const std::span<const std::byte> got = input_.read(windowEnd(), want);
+      if (input_.failed()) return failInput();
+      if (got.empty()) return failRead(IoStatus::readFailure("the file became shorter while it was read"));
+      std::memcpy(window_.data() + windowLength_, got.data(), got.size());
+      windowLength_ += got.size();
     }
-    if (progress_ && !progress_(windowEnd(), size_)) return fail(PlanFailure::Cancelled, "cancelled");
     return true;
   }
 
@@ -597,13 +589,12 @@ class FlacPlanner {
                       " samples are more than FLAC's streamable subset allows at 48000 Hz or less");
   }
 
-  ByteSource& file_;
+  ScanInput& input_;
   const RateChange& change_;
-  const CopyProgress& progress_;
   const std::uint64_t size_;
   RatePlan plan_;
   StreamInfo info_;
-  std::uint64_t id3Bytes_ = 0;
+  std::uint64_t id3Bytes_ = 0;  // the ID3v2 tag's before "fLaC"
   std::uint32_t newRate_ = 0;
 
   std::vector<Byte> window_;
@@ -635,8 +626,8 @@ bool looksLikeFlacFrames(std::span<const std::byte> head) {
   return head.size() > 1 && (p[1] & 0xFEU) == 0xF8 && parseFrameHeader(p, head.size(), p[1], true).has_value();
 }
 
-RatePlan planFlac(ByteSource& file, const RateChange& change, const CopyProgress& progress) {
-  return FlacPlanner(file, change, progress).run();
+RatePlan planFlac(ScanInput& input, std::uint64_t start, const RateChange& change) {
+  return FlacPlanner(input, start, change).run();
 }
 
 }  // namespace vellora

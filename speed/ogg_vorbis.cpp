@@ -63,15 +63,15 @@ class OggWalk {
     plan_.format = AudioFormat::OggVorbis;
   }
 
-  RatePlan run() {
+  RatePlan run(std::uint64_t start) {
     const std::uint64_t size = input_.size();
     plan_.before.containerSize = size == std::uint64_t(-1) ? 0 : static_cast<std::int64_t>(size);
-    for (std::uint64_t offset = 0;;) {
+    for (std::uint64_t offset = start;;) {
       const std::span<const std::byte> header = input_.read(offset, kPageHeader);
       if (input_.failed()) return failShortRead(plan_, input_, {});
       if (header.empty()) break;
       if (!isPageHeader(header)) {
-        if (offset == 0) return fail(plan_, PlanFailure::Malformed, "its first Ogg page is damaged");
+        if (offset == start) return fail(plan_, PlanFailure::Malformed, "its first Ogg page is damaged");
         // An ID3v1 tag, as taggers append one, is the only thing a page may be followed by.
         if (isId3v1Tail(header, offset)) {
           notPages_ = kId3v1Bytes;
@@ -201,6 +201,8 @@ std::uint32_t oggCrc(std::span<const std::byte> page, std::uint32_t crc) {
   return crc;
 }
 
-RatePlan planOggVorbis(ScanInput& input, const RateChange& change) { return OggWalk(input, change).run(); }
+RatePlan planOggVorbis(ScanInput& input, std::uint64_t start, const RateChange& change) {
+  return OggWalk(input, change).run(start);
+}
 
 }  // namespace vellora

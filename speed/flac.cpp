@@ -21,7 +21,8 @@ namespace {
 using Byte = std::uint8_t;
 
 constexpr std::uint32_t kMaxStreamRate = (1U << 20) - 1;  // STREAMINFO's 20 bits
-constexpr std::size_t kWindowBytes = std::size_t{4} << 20;
+// Filled from the input's own reads of up to 4 MiB, so memory stays that and this.
+constexpr std::size_t kWindowBytes = std::size_t{1} << 20;
 // Sync and codes 4, coded number up to 7, block size 2, rate 2, CRC-8 1.
 constexpr std::size_t kMaxHeaderBytes = 16;
 constexpr std::size_t kFooterBytes = 2;

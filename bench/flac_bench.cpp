@@ -31,7 +31,8 @@ RatePlan scan(FileSystem& fs, std::unique_ptr<InputFile>& input) {
   Opened<InputFile> opened = fs.openInput("C:\\big.flac");
   if (!opened.file) throw std::runtime_error(opened.status.reason());
   input = std::move(opened.file);
-  RatePlan plan = planFlac(*input, kChange, [](std::uint64_t, std::uint64_t) { return true; });
+  ScanInput scanned(*input, [](std::uint64_t, std::uint64_t) { return true; });
+  RatePlan plan = planFlac(scanned, 0, kChange);
   if (!plan.ok()) throw std::runtime_error(plan.reason);
   return plan;
 }

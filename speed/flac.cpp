@@ -21,7 +21,8 @@ namespace {
 using Byte = std::uint8_t;
 
 constexpr std::uint32_t kMaxStreamRate = (1U << 20) - 1;  // STREAMINFO's 20 bits
-constexpr std::size_t kWindowBytes = std::size_t{4} << 20;
+// Filled from the input's own reads of up to 4 MiB, so memory stays that and this.
+constexpr std::size_t kWindowBytes = std::size_t{1} << 20;
 // Sync and codes 4, coded number up to 7, block size 2, rate 2, CRC-8 1.
 constexpr std::size_t kMaxHeaderBytes = 16;
 constexpr std::size_t kFooterBytes = 2;
@@ -96,7 +97,7 @@ struct FrameHeader {
 
 // The header at `p` when its syntax and its CRC-8 hold; `sync` is its second
 // byte, which says the stream's blocking strategy.
-std::optional<FrameHeader> parseFrameHeader(const Byte* p, std::size_t available, Byte sync) {
+std::optional<FrameHeader> parseFrameHeader(const Byte* p, std::size_t available, Byte sync, bool sampleNumbers) {
   if (available < 6 || p[0] != 0xFF || p[1] != sync) return std::nullopt;
   const unsigned blockSizeCode = p[2] >> 4, rateCode = p[2] & 0xFU;
   const unsigned channelsCode = p[3] >> 4, bitsCode = (p[3] >> 1) & 7U;
@@ -106,8 +107,7 @@ std::optional<FrameHeader> parseFrameHeader(const Byte* p, std::size_t available
   FrameHeader h;
   // The coded number, UTF-8 style: the lead byte's leading ones count its bytes.
   const int ones = std::countl_one(p[4]);
-  const bool variable = sync & 1U;
-  if (ones == 1 || ones > (variable ? 7 : 6)) return std::nullopt;
+  if (ones == 1 || ones > (sampleNumbers ? 7 : 6)) return std::nullopt;
   const std::size_t numberBytes = ones == 0 ? 1 : static_cast<std::size_t>(ones);
   h.blockSizeForm = {static_cast<Byte>(blockSizeCode),
                      static_cast<Byte>(blockSizeCode == kBlockSize8 ? 1 : blockSizeCode == kBlockSize16 ? 2 : 0)};
@@ -224,13 +224,14 @@ struct StreamInfo {
   unsigned channels = 0;
   unsigned bitsPerSample = 0;
   std::uint32_t minBlockSize = 0;
+  std::uint32_t maxBlockSize = 0;
   std::uint64_t totalSamples = 0;
 };
 
 class FlacPlanner {
  public:
-  FlacPlanner(ByteSource& file, const RateChange& change, const CopyProgress& progress)
-      : file_(file), change_(change), progress_(progress), size_(file.size()) {
+  FlacPlanner(ScanInput& input, std::uint64_t start, const RateChange& change)
+      : input_(input), change_(change), size_(input.size()), id3Bytes_(start) {
     plan_.format = AudioFormat::Flac;
   }
 
@@ -254,31 +255,24 @@ class FlacPlanner {
     plan_.readStatus = status;
     return fail(PlanFailure::ReadFailed, status.reason());
   }
+  // The input's own failure: a read error, or the scan cancelled.
+  bool failInput() {
+    if (input_.cancelled()) return fail(PlanFailure::Cancelled, "cancelled");
+    return failRead(input_.status());
+  }
 
   // Reads exactly `into.size()` bytes at `offset`; false when the file ends
   // first or a read fails, which plan_ then records.
   bool readSmall(std::uint64_t offset, std::span<Byte> into) {
-    for (std::size_t got = 0; got < into.size();) {
-      const ByteSource::Read r = file_.readAt(offset + got, std::as_writable_bytes(into.subspan(got)));
-      if (!r.status) return failRead(r.status);
-      if (r.count == 0) return false;
-      got += r.count;
-    }
+    const std::span<const std::byte> got = input_.read(offset, into.size());
+    if (input_.failed()) return failInput();
+    if (got.size() < into.size()) return false;
+    std::memcpy(into.data(), got.data(), into.size());
     return true;
   }
 
   bool readMetadata(std::uint64_t& firstFrame) {
-    std::array<Byte, 10> head{};
-    std::uint64_t at = 0;
-    // An ID3v2 tag before the stream, as some taggers write: its size is
-    // syncsafe (7 bits a byte), and a footer adds 10 bytes.
-    if (readSmall(0, head) && std::memcmp(head.data(), "ID3", 3) == 0 &&
-        ((head[6] | head[7] | head[8] | head[9]) & 0x80U) == 0) {
-      at = 10 + (std::uint64_t{head[6]} << 21 | std::uint64_t{head[7]} << 14 |
-                 std::uint64_t{head[8]} << 7 | head[9]);
-      if (head[5] & 0x10U) at += 10;
-      id3Bytes_ = at;
-    }
+    std::uint64_t at = id3Bytes_;
     std::array<Byte, 4> magic{};
     if (!plan_.ok() || !readSmall(at, magic) || std::memcmp(magic.data(), "fLaC", 4) != 0)
       return plan_.ok() && fail(PlanFailure::NotRecognised, "it does not begin with \"fLaC\"");
@@ -304,6 +298,7 @@ class FlacPlanner {
         info_.channels = ((body[12] >> 1) & 7U) + 1;
         info_.bitsPerSample = ((body[12] & 1U) << 4 | body[13] >> 4) + 1;
         info_.minBlockSize = read_u16be(body.data());
+        info_.maxBlockSize = read_u16be(body.data() + 2);
         info_.totalSamples = std::uint64_t{body[13] & 0xFU} << 32 | read_u32be(body.data() + 14);
       }
       at += 4 + length;
@@ -354,6 +349,9 @@ class FlacPlanner {
 
   // Moves the window to start at `from`, keeping what it holds from there on.
   bool fill(std::uint64_t from) {
+    std::uint64_t zeros = from;
+    while (zeros > windowStart_ && *at(zeros - 1) == 0) --zeros;
+    zerosFrom_ = zeros == windowStart_ ? std::min(zerosFrom_, zeros) : zeros;
     std::size_t kept = 0;
     if (from < windowEnd()) {
       kept = static_cast<std::size_t>(windowEnd() - from);
@@ -364,36 +362,67 @@ class FlacPlanner {
     while (windowLength_ < window_.size() && windowEnd() < size_) {
       const std::size_t want =
           static_cast<std::size_t>(std::min<std::uint64_t>(window_.size() - windowLength_, size_ - windowEnd()));
-      const ByteSource::Read r =
-          file_.readAt(windowEnd(), std::as_writable_bytes(std::span(window_.data() + windowLength_, want)));
-      if (!r.status) return failRead(r.status);
-      if (r.count == 0) return failRead(IoStatus::readFailure("the file became shorter while it was read"));
-      windowLength_ += r.count;
+      const std::span<const std::byte> got = input_.read(windowEnd(), want);
+      if (input_.failed()) return failInput();
+      if (got.empty()) return failRead(IoStatus::readFailure("the file became shorter while it was read"));
+      std::memcpy(window_.data() + windowLength_, got.data(), got.size());
+      windowLength_ += got.size();
     }
-    if (progress_ && !progress_(windowEnd(), size_)) return fail(PlanFailure::Cancelled, "cancelled");
     return true;
   }
 
-  // Runs the frame's CRC-16 on to `to`, noting its value where an ID3v1 tag would begin.
+  // Runs the frame's CRC-16 on to `to`.
   void advanceCrc(std::uint64_t to) {
-    if (crcPos_ < tagStart_ && tagStart_ <= to) {
-      crc_ = flacCrc16(crc_, {at(crcPos_), static_cast<std::size_t>(tagStart_ - crcPos_)});
-      crcPos_ = tagStart_;
-      crcAtTag_ = crc_;
-      crcAtTagFrame_ = frameStart_;
-    }
     crc_ = flacCrc16(crc_, {at(crcPos_), static_cast<std::size_t>(to - crcPos_)});
     crcPos_ = to;
   }
 
-  std::uint64_t expectedNumber() const { return frame_.number + (variable_ ? frame_.blockSize : 1); }
+  std::uint64_t minimumEnd() const { return frameStart_ + frame_.length + kFooterBytes; }
+
+  // Where a frame whose CRC-16 checks at `to` ends: where a run of zeros
+  // before `to` begins. A CRC-16 that checks stays 0 over zeros and one that
+  // does not never becomes 0, so the CRC cannot tell the frame's end inside
+  // the run; a footer may end in one or two zeros, so a shorter run is taken
+  // for the footer's and a longer one for padding.
+  std::uint64_t zerosBefore(std::uint64_t to) const {
+    const std::uint64_t floor = std::max(minimumEnd(), windowStart_);
+    std::uint64_t from = to;
+    while (from > floor && *at(from - 1) == 0) --from;
+    if (from == windowStart_ && zerosFrom_ < from) from = std::max(zerosFrom_, minimumEnd());
+    return to - from > kFooterBytes ? from : to;
+  }
+
+  std::uint64_t expectedNumber() const { return frame_.number + (bySample_ ? frame_.blockSize : 1); }
+
+  // The next frame's number in sequence. A fixed block size stream whose
+  // second frame gives the first one's block size numbers by sample.
+  bool numberFollows(const FrameHeader& next) {
+    if (next.number == expectedNumber()) return true;
+    if (bySample_ || frameStart_ != firstFrame_ || next.number != frame_.number + frame_.blockSize) return false;
+    bySample_ = true;
+    return true;
+  }
+
+  // Where the tags that taggers append begin: an APEv2 tag, an ID3v1 tag
+  // after it, or both; the frames end there.
+  bool findTail(std::uint64_t firstFrame) {
+    end_ = size_;
+    std::array<Byte, 32> tag{};
+    if (end_ >= firstFrame + 128 && readSmall(end_ - 128, std::span(tag).first(3)) &&
+        std::memcmp(tag.data(), "TAG", 3) == 0)
+      end_ -= 128;
+    if (end_ >= firstFrame + tag.size() && readSmall(end_ - tag.size(), tag) &&
+        std::memcmp(tag.data(), "APETAGEX", 8) == 0) {
+      // The footer's size counts the items and the footer; a header adds 32 bytes.
+      const std::uint64_t bytes = read_u32le(tag.data() + 12) + ((read_u32le(tag.data() + 20) >> 31) ? 32U : 0U);
+      if (bytes >= tag.size() && bytes <= end_ - firstFrame) end_ -= bytes;
+    }
+    return plan_.ok();
+  }
 
   bool walkFrames(std::uint64_t firstFrame) {
     if (firstFrame == size_) return true;  // a stream of no samples
-    std::array<Byte, 3> tag{};
-    if (size_ >= firstFrame + 128 && readSmall(size_ - 128, tag) && std::memcmp(tag.data(), "TAG", 3) == 0)
-      tagStart_ = size_ - 128;
-    if (!plan_.ok()) return false;
+    if (!findTail(firstFrame)) return false;
 
     window_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kWindowBytes, size_ - firstFrame)) +
                    kMaxHeaderBytes);
@@ -401,16 +430,21 @@ class FlacPlanner {
     if (!fill(firstFrame)) return false;
     const Byte sync = windowLength_ > 1 ? *at(firstFrame + 1) : 0;
     variable_ = sync & 1U;
-    const std::optional<FrameHeader> first = parseFrameHeader(at(firstFrame), windowLength_, sync);
+    // libFLAC reads sample numbers where STREAMINFO's block sizes differ, as
+    // old encoders of variable block sizes wrote them before the blocking bit.
+    bySample_ = variable_ || info_.minBlockSize != info_.maxBlockSize;
+    const std::optional<FrameHeader> first = parseFrameHeader(at(firstFrame), windowLength_, sync, bySample_);
     if ((sync & 0xFEU) != 0xF8 || !first)
       return fail(PlanFailure::Malformed, "no audio frame begins where its metadata ends, at " + offsetText(firstFrame));
+    firstFrame_ = firstFrame;
+    zerosFrom_ = firstFrame;
     reserveFor(firstFrame);
     if (!beginFrame(firstFrame, *first)) return false;
 
     for (;;) {
-      const bool last = windowEnd() == size_;
+      const bool last = windowEnd() >= end_;
       // Away from the end, a candidate needs its whole header in the window.
-      const std::uint64_t limit = last ? size_ : windowEnd() - (kMaxHeaderBytes - 1);
+      const std::uint64_t limit = last ? end_ : windowEnd() - (kMaxHeaderBytes - 1);
       while (searchPos_ < limit) {
         const Byte* from = at(searchPos_);
         const void* hit = std::memchr(from, 0xFF, static_cast<std::size_t>(limit - searchPos_));
@@ -421,12 +455,12 @@ class FlacPlanner {
         const std::uint64_t candidate = searchPos_ + static_cast<std::uint64_t>(static_cast<const Byte*>(hit) - from);
         searchPos_ = candidate + 1;
         const std::optional<FrameHeader> next =
-            parseFrameHeader(at(candidate), static_cast<std::size_t>(windowEnd() - candidate), sync);
+            parseFrameHeader(at(candidate), static_cast<std::size_t>(windowEnd() - candidate), sync, bySample_);
         if (!next) continue;
         advanceCrc(candidate);
         if (crc_ != 0) continue;  // a sync pattern inside the audio, not a frame
-        if (next->number != expectedNumber()) return refuseNumber(candidate, *next);
-        if (!endFrame(candidate) || !beginFrame(candidate, *next)) return false;
+        if (!numberFollows(*next)) return refuseNumber(candidate, *next);
+        if (!endFrame(zerosBefore(candidate)) || !beginFrame(candidate, *next)) return false;
       }
       if (last) break;
       const std::uint64_t scanned = std::min(searchPos_, windowEnd());
@@ -435,12 +469,9 @@ class FlacPlanner {
       if (!fill(std::max(scanned - kFooterBytes, windowStart_))) return false;
     }
 
-    // The last frame ends where an ID3v1 tag begins, or with the file.
-    const std::uint64_t minimumEnd = frameStart_ + frame_.length + kFooterBytes;
-    advanceCrc(size_);
-    if (tagStart_ != kNoTag && tagStart_ >= minimumEnd && crcAtTagFrame_ == frameStart_ && crcAtTag_ == 0)
-      return endFrame(tagStart_);
-    if (size_ >= minimumEnd && crc_ == 0) return endFrame(size_);
+    // The last frame ends where the tags begin, or with the file, or where zeros before them begin.
+    advanceCrc(end_);
+    if (end_ >= minimumEnd() && crc_ == 0) return endFrame(zerosBefore(end_));
     return fail(PlanFailure::Malformed, "its frame at " + offsetText(frameStart_) +
                                             " does not end with a valid CRC-16: the file is cut short or damaged");
   }
@@ -479,7 +510,7 @@ class FlacPlanner {
   // Frames in sequence end where the next begins; one out of sequence would
   // otherwise pass for the end of its predecessor.
   bool refuseNumber(std::uint64_t start, const FrameHeader& header) {
-    const std::string unit = variable_ ? "starts at sample " : "is numbered ";
+    const std::string unit = bySample_ ? "starts at sample " : "is numbered ";
     return fail(PlanFailure::Malformed, "its frame at " + offsetText(start) + " " + unit +
                                             std::to_string(header.number) + " where " +
                                             std::to_string(expectedNumber()) +
@@ -559,15 +590,12 @@ class FlacPlanner {
                       " samples are more than FLAC's streamable subset allows at 48000 Hz or less");
   }
 
-  static constexpr std::uint64_t kNoTag = std::numeric_limits<std::uint64_t>::max();
-
-  ByteSource& file_;
+  ScanInput& input_;
   const RateChange& change_;
-  const CopyProgress& progress_;
   const std::uint64_t size_;
   RatePlan plan_;
   StreamInfo info_;
-  std::uint64_t id3Bytes_ = 0;
+  std::uint64_t id3Bytes_ = 0;  // the ID3v2 tag's before "fLaC"
   std::uint32_t newRate_ = 0;
 
   std::vector<Byte> window_;
@@ -581,9 +609,10 @@ class FlacPlanner {
   std::uint64_t searchPos_ = 0;
   std::uint16_t crc_ = 0;  // of the frame from frameStart_ to crcPos_
   std::uint64_t crcPos_ = 0;
-  std::uint64_t tagStart_ = kNoTag;  // where an ID3v1 tag at the end would begin
-  std::uint16_t crcAtTag_ = 0;
-  std::uint64_t crcAtTagFrame_ = kNoTag;
+  std::uint64_t end_ = 0;        // where the frames end: the file's end, or its tags'
+  std::uint64_t firstFrame_ = 0;
+  std::uint64_t zerosFrom_ = 0;  // where the run of zeros that ends at windowStart_ begins
+  bool bySample_ = false;        // frames are numbered by their first sample
 
   std::uint64_t framesFromStreamInfo_ = 0;
   std::uint64_t framesBlockSizeRecoded_ = 0;
@@ -593,8 +622,13 @@ class FlacPlanner {
 
 }  // namespace
 
-RatePlan planFlac(ByteSource& file, const RateChange& change, const CopyProgress& progress) {
-  return FlacPlanner(file, change, progress).run();
+bool looksLikeFlacFrames(std::span<const std::byte> head) {
+  const auto* p = reinterpret_cast<const Byte*>(head.data());
+  return head.size() > 1 && (p[1] & 0xFEU) == 0xF8 && parseFrameHeader(p, head.size(), p[1], true).has_value();
+}
+
+RatePlan planFlac(ScanInput& input, std::uint64_t start, const RateChange& change) {
+  return FlacPlanner(input, start, change).run();
 }
 
 }  // namespace vellora

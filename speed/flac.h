@@ -1,7 +1,11 @@
 #pragma once
 
+#include <cstddef>
+#include <span>
+
 #include "shellfiles/file_system.h"
 #include "speed/rate_plan.h"
+#include "speed/scan_input.h"
 
 namespace vellora {
 
@@ -12,8 +16,14 @@ namespace vellora {
 // their MD5 do not change. Every frame boundary is checked (sync code, header
 // syntax and CRC-8, the frame or sample number, the CRC-16 of the frame that
 // ends there), so a file whose frames cannot all be walked is refused whole.
-// `progress` is told how far the scan has read every few MiB and stops it by
-// answering false.
-RatePlan planFlac(ByteSource& file, const RateChange& change, const CopyProgress& progress);
+// Zeros, an APEv2 tag and an ID3v1 tag after the frames stay as they are.
+// `start` is where "fLaC" begins, after an ID3v2 tag where there is one; the
+// input tells the scan's progress and stops it.
+RatePlan planFlac(ScanInput& input, std::uint64_t start, const RateChange& change);
+
+// Whether `head` begins with a FLAC frame header whose syntax and CRC-8 hold:
+// a FLAC stream cut or captured with no "fLaC" and no STREAMINFO, which ADTS's
+// sync pattern would otherwise claim.
+bool looksLikeFlacFrames(std::span<const std::byte> head);
 
 }  // namespace vellora

@@ -50,15 +50,6 @@ bool isMpegAudio(std::span<const std::byte> b) {
          ((byteAt(b, 2) >> 2) & 3) != 3;
 }
 
-RatePlan scanFlac(ScanInput& input, std::uint64_t start, const RateChange& change) {
-  (void)start;
-  return planFlac(*input.file(), change, input.progress());
-}
-RatePlan scanOgg(ScanInput& input, std::uint64_t start, const RateChange& change) {
-  (void)start;
-  return planOggVorbis(input, change);
-}
-
 constexpr std::string_view kWavExtensions = "wav wave bwf";
 constexpr std::string_view kWavTypes = "audio/wav audio/x-wav audio/vnd.wave";
 constexpr std::string_view kFlacWhole = "every frame of a FLAC file changes";
@@ -74,7 +65,7 @@ constexpr std::array kTable = {
     FormatSpec{AudioFormat::Aifc, "AIFF-C", isAifc, planAiff, {}, false, true, true, {}, "aifc aif aiff",
                "audio/x-aifc audio/x-aiff"},
     FormatSpec{AudioFormat::Caf, "CAF", isCaf, planCaf, {}, false, true, true, {}, "caf", "audio/x-caf"},
-    FormatSpec{AudioFormat::Flac, "FLAC", isFlac, scanFlac, {}, true, false, false, kFlacWhole, "flac",
+    FormatSpec{AudioFormat::Flac, "FLAC", isFlac, planFlac, {}, true, false, false, kFlacWhole, "flac",
                "audio/flac audio/x-flac"},
     // The refused kinds inside Ogg come before Vorbis, which takes every other Ogg file.
     FormatSpec{AudioFormat::OggOpus, "Ogg Opus", isOggOpus, nullptr,
@@ -84,7 +75,7 @@ constexpr std::array kTable = {
                "it is FLAC in an Ogg stream, whose frames each hold the rate", false, false, false, {}, {}, {}},
     FormatSpec{AudioFormat::OggSpeex, "Ogg Speex", isOggSpeex, nullptr,
                "it is Speex, which codes the rate into its stream", false, false, false, {}, {}, {}},
-    FormatSpec{AudioFormat::OggVorbis, "Ogg Vorbis", isOgg, scanOgg, {}, false, true, true, {}, "ogg oga",
+    FormatSpec{AudioFormat::OggVorbis, "Ogg Vorbis", isOgg, planOggVorbis, {}, false, true, true, {}, "ogg oga",
                "audio/x-vorbis+ogg audio/ogg audio/vorbis"},
     FormatSpec{AudioFormat::Mp4, "MP4", isMp4, nullptr,
                "it is MP4 or M4A audio, whose codec (AAC and others) holds the rate in its own stream as well",
@@ -95,6 +86,11 @@ constexpr std::array kTable = {
     FormatSpec{AudioFormat::WindowsMedia, "Windows Media", isAsf, nullptr,
                "it is Windows Media audio, whose codecs hold their rates in their own streams", false, false,
                false, {}, {}, {}},
+    // FLAC frames share ADTS's sync bits; only a frame header whose CRC-8 holds counts.
+    FormatSpec{AudioFormat::FlacFrames, "FLAC frames", looksLikeFlacFrames, nullptr,
+               "it is FLAC frames with no \"fLaC\" marker and no STREAMINFO, as a cut or captured stream is; "
+               "only a whole FLAC file converts",
+               true, false, false, {}, {}, {}},
     FormatSpec{AudioFormat::Adts, "AAC", isAdts, nullptr,
                "it is AAC, whose frames each hold the rate as one of a few fixed rates", true, false, false, {},
                {}, {}},

@@ -26,8 +26,7 @@ constexpr std::size_t kChannelsAt = 11;
 constexpr std::size_t kRateAt = 12;     // followed by the maximum, nominal and minimum bit rates
 constexpr std::size_t kRatesBytes = 16;
 constexpr std::size_t kFramingAt = 29;
-// A resynchronising search reads this much at a time.
-constexpr std::size_t kSearchBlock = std::size_t{64} << 10;
+constexpr std::uint64_t kId3v1Bytes = 128;
 
 constexpr std::array<std::uint32_t, 256> crcTable() {
   std::array<std::uint32_t, 256> table{};
@@ -64,20 +63,22 @@ class OggWalk {
     plan_.format = AudioFormat::OggVorbis;
   }
 
-  RatePlan run() {
+  RatePlan run(std::uint64_t start) {
     const std::uint64_t size = input_.size();
     plan_.before.containerSize = size == std::uint64_t(-1) ? 0 : static_cast<std::int64_t>(size);
-    for (std::uint64_t offset = 0;;) {
+    for (std::uint64_t offset = start;;) {
       const std::span<const std::byte> header = input_.read(offset, kPageHeader);
       if (input_.failed()) return failShortRead(plan_, input_, {});
       if (header.empty()) break;
       if (!isPageHeader(header)) {
-        if (offset == 0) return fail(plan_, PlanFailure::Malformed, "its first Ogg page is damaged");
-        const std::uint64_t found = nextPage(offset);
-        if (!plan_.ok()) return plan_;
-        notPages_ += found - offset;
-        offset = found;
-        continue;
+        if (offset == start) return fail(plan_, PlanFailure::Malformed, "its first Ogg page is damaged");
+        // An ID3v1 tag, as taggers append one, is the only thing a page may be followed by.
+        if (isId3v1Tail(header, offset)) {
+          notPages_ = kId3v1Bytes;
+          input_.pass(offset + kId3v1Bytes, plan_.patches);
+          break;
+        }
+        return fail(plan_, PlanFailure::Malformed, "bytes at " + offsetText(offset) + " are no Ogg page");
       }
       // Each read may move what the last one returned.
       const bool firstOfStream = (std::to_integer<unsigned>(header[kTypeAt]) & kFirstPageOfStream) != 0;
@@ -87,6 +88,12 @@ class OggWalk {
       std::size_t body = 0;
       for (std::byte b : lacing) body += std::to_integer<std::size_t>(b);
       const std::size_t pageSize = kPageHeader + segments + body;
+      // Every page's checksum: a damaged lacing value would make the walk step over the next stream.
+      const std::span<const std::byte> page = input_.read(offset, pageSize);
+      if (page.size() < pageSize)
+        return failShortRead(plan_, input_, "the file ends inside the Ogg page at " + offsetText(offset));
+      if (crcOf(page) != read_u32le(page.data() + kCrcAt))
+        return fail(plan_, PlanFailure::Malformed, "its Ogg page at " + offsetText(offset) + " is damaged");
       if (firstOfStream && !changeStreamStart(offset, pageSize))
         return plan_;
       offset += pageSize;
@@ -175,42 +182,8 @@ class OggWalk {
     return oggCrc(page.subspan(kCrcAt + 4), oggCrc(zeros, oggCrc(page.first(kCrcAt))));
   }
 
-  // The next page after bytes that are none: where "OggS" starts a page whose
-  // checksum holds, or the end of the file.
-  std::uint64_t nextPage(std::uint64_t from) {
-    for (std::uint64_t at = from + 1;;) {
-      const std::span<const std::byte> block = input_.read(at, kSearchBlock);
-      if (input_.failed()) {
-        failShortRead(plan_, input_, {});
-        return at;
-      }
-      if (block.size() < 4) return at + block.size();
-      std::size_t candidate = 0;
-      while (candidate + 4 <= block.size() && !startsWith(block.subspan(candidate), "OggS")) ++candidate;
-      if (candidate + 4 <= block.size()) {
-        if (wholePageAt(at + candidate)) return at + candidate;
-        if (input_.failed()) {
-          failShortRead(plan_, input_, {});
-          return at;
-        }
-        at += candidate + 1;
-      } else {
-        at += block.size() - 3;  // a page may start in the last three bytes
-      }
-      input_.pass(at, plan_.patches);
-    }
-  }
-
-  bool wholePageAt(std::uint64_t offset) {
-    const std::span<const std::byte> header = input_.read(offset, kPageHeader);
-    if (!isPageHeader(header)) return false;
-    const std::size_t segments = std::to_integer<std::size_t>(header[kSegmentsAt]);
-    const std::span<const std::byte> lacing = input_.read(offset + kPageHeader, segments);
-    if (lacing.size() < segments) return false;
-    std::size_t body = 0;
-    for (std::byte b : lacing) body += std::to_integer<std::size_t>(b);
-    const std::span<const std::byte> page = input_.read(offset, kPageHeader + segments + body);
-    return page.size() == kPageHeader + segments + body && crcOf(page) == read_u32le(page.data() + kCrcAt);
+  bool isId3v1Tail(std::span<const std::byte> header, std::uint64_t offset) const {
+    return startsWith(header, "TAG") && input_.size() == offset + kId3v1Bytes;
   }
 
   ScanInput& input_;
@@ -228,6 +201,8 @@ std::uint32_t oggCrc(std::span<const std::byte> page, std::uint32_t crc) {
   return crc;
 }
 
-RatePlan planOggVorbis(ScanInput& input, const RateChange& change) { return OggWalk(input, change).run(); }
+RatePlan planOggVorbis(ScanInput& input, std::uint64_t start, const RateChange& change) {
+  return OggWalk(input, change).run(start);
+}
 
 }  // namespace vellora

@@ -16,7 +16,7 @@ std::uint32_t oggCrc(std::span<const std::byte> bytes, std::uint32_t crc = 0);
 // Ogg Vorbis: the identification header's sample rate and its bit rates,
 // with that page's checksum recomputed, in every chained stream of the file.
 // Granule positions count samples and stay. Ogg streams of other codecs are
-// refused, Opus with its reason.
-RatePlan planOggVorbis(ScanInput& input, const RateChange& change);
+// refused, Opus with its reason. `start` is where the first page begins.
+RatePlan planOggVorbis(ScanInput& input, std::uint64_t start, const RateChange& change);
 
 }  // namespace vellora

@@ -20,6 +20,7 @@ namespace vellora {
 enum class AudioFormat {
   Wav, Rifx, Rf64, Wave64, Aiff, Aifc, Caf, Flac, OggVorbis,
   Mp3, Adts, Mp4, OggOpus, OggFlac, OggSpeex, Matroska, WindowsMedia,
+  FlacFrames,
 };
 
 // The new sample rate: the old one times a factor, rounded half to even, or

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -39,9 +40,11 @@ TEST(FlacCrc, AgreesWithTheBitwiseReference) {
 RateChange percent(double p) { return {p / 100, std::nullopt}; }
 RateChange exactly(std::uint32_t rate) { return {1.0, rate}; }
 
-RatePlan plan(const std::string& bytes, const RateChange& change, const CopyProgress& progress = {}) {
+RatePlan plan(const std::string& bytes, const RateChange& change, const CopyProgress& progress = {},
+              std::uint64_t start = 0) {
   MemorySource source(std::as_bytes(std::span(bytes)));
-  return planFlac(source, change, progress);
+  ScanInput input(source, progress);
+  return planFlac(input, start, change);
 }
 
 // The file with the plan's patches written into it, as the conversion writes
@@ -228,11 +231,54 @@ TEST(PlanFlac, SkipsAnId3v2TagOtherBlocksAndAnId3v1TagAtTheEnd) {
         .bytes();
   };
   const std::string input = build(48000);
-  const RatePlan p = plan(input, percent(50));
+  const RatePlan p = plan(input, percent(50), {}, 310);
   ASSERT_TRUE(p.ok()) << p.reason;
   EXPECT_EQ(applied(input, p), build(24000));
   EXPECT_EQ(p.patches.front().offset, 310 + 4 + 4 + 10U);
   EXPECT_EQ(p.notes.front(), "an ID3v2 tag of 310 bytes before the stream stays as it is");
+}
+
+// What may follow or lie between frames: the copy is the stream at the new
+// rate with the same bytes around its frames, every footer where it was.
+TEST(PlanFlac, LeavesZerosAndAnApeTagAroundTheFramesAndReadsOldNumberings) {
+  const std::string zeros(300, '\0');
+  struct Case {
+    const char* what;
+    std::function<std::string(std::uint32_t)> build;
+  };
+  const std::vector<Case> cases = {
+      {"zeros after the last frame", [&](std::uint32_t r) {
+         return FlacBuilder({.rate = r}).frames(3).raw(zeros).bytes(); }},
+      {"zeros between frames", [&](std::uint32_t r) {
+         return FlacBuilder({.rate = r}).frames(2).raw(zeros).frames(2, 4096, 2).raw(zeros.substr(0, 3)).bytes(); }},
+      {"an APEv2 tag and an ID3v1 tag", [&](std::uint32_t r) {
+         return FlacBuilder({.rate = r}).frames(2).raw(test::apeTag() + "TAG" + std::string(125, ' ')).bytes(); }},
+      {"zeros then an APEv2 tag", [&](std::uint32_t r) {
+         return FlacBuilder({.rate = r}).frames(2).raw(zeros + test::apeTag()).bytes(); }},
+      {"fixed blocking numbered by sample, as old encoders did", [&](std::uint32_t r) {
+         FlacBuilder file({.minBlockSize = 1152, .maxBlockSize = 4608, .rate = r});
+         for (const std::uint64_t n : {0U, 4608U, 9216U})
+           file.frame({.number = n, .blockSize = 4608, .rate = r, .subframes = test::constantSubframes(2, 16, 7)});
+         return file.bytes(); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string input = c.build(48000);
+    const RatePlan p = plan(input, percent(50));
+    ASSERT_TRUE(p.ok()) << p.reason;
+    EXPECT_EQ(applied(input, p), c.build(24000));
+  }
+}
+
+TEST(FlacFrames, AreRecognisedByTheirHeadersAlone) {
+  const std::string frame = test::frameBytes({.number = 7, .rate = 39690});
+  const auto head = [](const std::string& b) { return std::as_bytes(std::span(b)).first(std::min<std::size_t>(b.size(), 16)); };
+  EXPECT_TRUE(looksLikeFlacFrames(head(frame)));
+  EXPECT_TRUE(looksLikeFlacFrames(head(test::frameBytes({.number = 4096}, true))));
+  std::string damaged = frame;
+  damaged[2] = static_cast<char>(damaged[2] ^ 1);
+  EXPECT_FALSE(looksLikeFlacFrames(head(damaged)));
+  EXPECT_FALSE(looksLikeFlacFrames(head(std::string("\xFF\xF1\x50\x80\x02\x1F\xFC", 7))));  // AAC in ADTS
 }
 
 TEST(PlanFlac, TellsTheSixValuesOfTheDecodedSamples) {
@@ -333,13 +379,12 @@ TEST(PlanFlac, WalksFramesAcrossItsReads) {
     });
     ASSERT_TRUE(p.ok()) << p.reason;
     ASSERT_EQ(applied(input, p), build(newInfo, newHeader, crcAfter, newHead));
-    ASSERT_EQ(told.size(), 2U);
-    EXPECT_EQ(told.back(), input.size());
+    EXPECT_FALSE(told.empty());
   }
 }
 
 TEST(PlanFlac, StopsWhenTheProgressAsks) {
-  const std::string input = Stream{.count = 50}.bytes();
+  const std::string input = Stream{.count = 500}.bytes();
   const RatePlan p = plan(input, percent(90), [](std::uint64_t, std::uint64_t) { return false; });
   EXPECT_EQ(p.failure, PlanFailure::Cancelled);
   EXPECT_TRUE(p.patches.empty());

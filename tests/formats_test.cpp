@@ -15,6 +15,7 @@
 #include "speed/memory_source.h"
 #include "speed/stream_change.h"
 #include "speed/plan_support.h"
+#include "support/flac_builder.h"
 #include "support/format_builders.h"
 #include "support/memory_files.h"
 #include "support/wav_builder.h"
@@ -116,6 +117,8 @@ TEST(Formats, RecognisesEachByItsBytesAndRefusesWhatCannotChange) {
        PlanFailure::Unsupported, "it is MP3"},
       {"MP3 frames", mpegFrame + pattern(400), PlanFailure::Unsupported, "it is MP3"},
       {"AAC in ADTS", std::string("\xff\xf1\x50\x80", 4) + pattern(100), PlanFailure::Unsupported, "it is AAC"},
+      {"FLAC frames cut from a stream", frameBytes({.subframes = constantSubframes(2, 16, 0)}),
+       PlanFailure::Unsupported, "FLAC frames with no \"fLaC\""},
       {"M4A", be32(24) + "ftypM4A " + pattern(100), PlanFailure::Unsupported, "MP4 or M4A"},
       {"Opus", joinPages(oggPages({"OpusHead" + pattern(11), "OpusTags" + pattern(20), pattern(300)}, 3)),
        PlanFailure::Unsupported, "always decodes at 48000 Hz"},
@@ -244,8 +247,15 @@ TEST(Formats, OggVorbisChangesEveryChainedStreamsIdentificationPage) {
 
   std::string damaged = single;
   damaged[40] ^= 1;
-  EXPECT_EQ(plan(damaged).reason, "the first page of a stream at offset 0 is damaged");
-  // Bytes that are no page (a tag at the end) are stepped over and left.
+  EXPECT_EQ(plan(damaged).reason, "its Ogg page at offset 0 is damaged");
+  // A damaged lacing value on a later page, or bytes that are no page, hide what follows.
+  const std::string chained = single + joinPages(second);
+  std::string lacing = chained;
+  lacing[first[0].bytes().size() + 27] ^= 4;
+  EXPECT_EQ(plan(lacing).reason, "its Ogg page at offset " + std::to_string(first[0].bytes().size()) + " is damaged");
+  EXPECT_EQ(plan(single + "junk" + joinPages(second)).reason,
+            "bytes at offset " + std::to_string(single.size()) + " are no Ogg page");
+  // An ID3v1 tag at the end is stepped over and left.
   const RatePlan tagged = plan(single + "TAG" + std::string(125, ' '));
   ASSERT_TRUE(tagged.ok()) << tagged.reason;
   EXPECT_EQ(tagged.notes.back(), "128 bytes that are no Ogg page left as they are");

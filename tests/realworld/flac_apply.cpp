@@ -27,7 +27,8 @@ int main(int argc, char** argv) {
   else change.factor = std::strtod(argv[3], nullptr) / 100;
 
   vellora::MemorySource source(bytes);
-  const vellora::RatePlan plan = vellora::planFlac(source, change, {});
+  vellora::ScanInput input(source);
+  const vellora::RatePlan plan = vellora::planFlac(input, 0, change);
   if (!plan.ok()) {
     std::fprintf(stderr, "%s: %s\n", argv[1], plan.reason.c_str());
     return 1;

@@ -81,6 +81,17 @@ std::string constantSubframes(unsigned channels, unsigned bitsPerSample, std::ui
 
 std::string verbatim8(std::string_view samples) { return '\x02' + std::string(samples); }
 
+std::string apeTag() {
+  const std::string item = std::string("\x05\0\0\0\0\0\0\0Title\0Tests", 19);
+  const auto part = [&](std::uint32_t flags) {
+    std::string out = "APETAGEX" + std::string("\xD0\x07\0\0", 4);
+    for (const std::uint32_t v : {std::uint32_t(item.size() + 32), 1U, flags})
+      for (int shift = 0; shift < 32; shift += 8) out += static_cast<char>((v >> shift) & 0xFF);
+    return out + std::string(8, '\0');
+  };
+  return part(0xA0000000) + item + part(0x80000000);
+}
+
 std::string frameHeader(const Frame& frame, bool variableBlockSize) {
   const std::uint8_t sizeCode = frame.blockSizeCode.value_or(writerBlockSizeCode(frame.blockSize));
   const std::uint8_t rateCode = frame.rateCode.value_or(writerRateCode(frame.rate));

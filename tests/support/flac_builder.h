@@ -40,6 +40,9 @@ struct Frame {
 std::string constantSubframes(unsigned channels, unsigned bitsPerSample, std::uint32_t value);
 std::string verbatim8(std::string_view samples);
 
+// An APEv2 tag with one item, its header and its footer, as taggers append it.
+std::string apeTag();
+
 // The header (with its CRC-8), the subframes and the CRC-16.
 std::string frameBytes(const Frame& frame, bool variableBlockSize = false);
 // The frame's header alone, CRC-8 included.

@@ -160,6 +160,13 @@ TEST(Formats, AiffChangesTheExtendedRateOfItsCommChunk) {
     const std::string file = c.file.bytes();
     expectChange(c.what, file, replaced(file, c.file.rateOffset(), extended80(c.newRate)));
   }
+  // Readers differ in which COMM they take, so a second one changes as well.
+  AiffBuilder twice = AiffBuilder().comm(2, 10, 16, 44100);
+  const std::size_t firstRate = twice.rateOffset();
+  const std::string twoComm = twice.ssnd(40).comm(2, 10, 16, 44100).bytes();
+  expectChange("two COMM chunks", twoComm,
+               replaced(replaced(twoComm, firstRate, extended80(39690)), twice.rateOffset(), extended80(39690)));
+
   // 44100 as Apple's tools write it, byte for byte.
   const AiffBuilder cd = AiffBuilder().comm(2, 1, 16, 44100).ssnd(4);
   EXPECT_EQ(cd.bytes().substr(cd.rateOffset(), 10), std::string("\x40\x0e\xac\x44\0\0\0\0\0\0", 10));
@@ -218,6 +225,9 @@ TEST(Formats, CafChangesDescAndTheAppleLosslessCookie) {
   expectChange("Apple Lossless, bare cookie", bare,
                replaced(replaced(bare, 20, beDouble(86400)), 52 + 12 + 20, be32(86400)));
   EXPECT_EQ(plan(bare).before.bitsPerSample, 24);
+
+  const std::string negative = CafBuilder().desc(-44100, "alac", 2, 0).chunk("kuki", alacConfig(44100, 16, 2, 0)).bytes();
+  EXPECT_EQ(plan(negative).reason, "its header gives a sample rate of -44100, which no recording has");
 
   const std::string noCookie = CafBuilder().desc(44100, "alac", 2, 0).chunkWithSize("data", -1, pattern(9)).bytes();
   EXPECT_EQ(plan(noCookie).reason, "its Apple Lossless cookie (kuki chunk) is missing");

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "speed/bytes.h"
+#include "speed/format_table.h"
 #include "speed/plan_support.h"
 
 namespace vellora {
@@ -48,11 +49,11 @@ bool isPageHeader(std::span<const std::byte> header) {
          std::to_integer<unsigned>(header[kVersionAt]) == 0;
 }
 
-// The first packet of a stream that is not Vorbis, in the user's words.
-std::string codecWords(std::span<const std::byte> packet) {
-  if (startsWith(packet, "OpusHead")) return "it is Opus, which always decodes at 48000 Hz, whatever rate its header names";
-  if (startsWith(packet, "\x7f" "FLAC")) return "it is FLAC in an Ogg stream, whose frames each hold the rate";
-  if (startsWith(packet, "Speex")) return "it is Speex, which codes the rate into its stream";
+// Why a stream whose first page holds another codec cannot change, in the
+// user's words: the table's reason for the kinds it knows.
+std::string codecWords(std::span<const std::byte> page, std::span<const std::byte> packet) {
+  const FormatSpec* spec = probeHead(page, false);
+  if (spec != nullptr && spec->scan == nullptr) return std::string(spec->refusal);
   if (startsWith(packet, "\x80theora")) return "it holds Theora video";
   return "it holds an Ogg stream that is not Vorbis";
 }
@@ -122,7 +123,7 @@ class OggWalk {
     const std::size_t packetAt = kPageHeader + segments;
     const std::span<const std::byte> packet = std::span(page).subspan(packetAt);
     if (!startsWith(packet, "\x01vorbis")) {
-      fail(plan_, PlanFailure::Unsupported, codecWords(packet));
+      fail(plan_, PlanFailure::Unsupported, codecWords(page, packet));
       return false;
     }
     if (crcOf(page) != read_u32le(page.data() + kCrcAt)) {

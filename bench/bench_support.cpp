@@ -12,6 +12,8 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "support/format_builders.h"
+
 extern char** environ;
 
 namespace vellora::bench {
@@ -28,31 +30,31 @@ ScratchDrive::~ScratchDrive() {
   std::filesystem::remove_all(root_, ec);
 }
 
-namespace {
-void put32(unsigned char* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
-}  // namespace
-
-void writeWav(const std::string& hostPath, std::uint64_t bytes) {
-  unsigned char header[44] = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
-                              16,  0,   0,   0,   1, 0, 2, 0, 0,   0,   0,   0,   0,   0,   0,   0,
-                              4,   0,   16,  0,   'd', 'a', 't', 'a', 0, 0, 0, 0};
-  put32(header + 4, static_cast<std::uint32_t>(bytes - 8));
-  put32(header + 24, 44100);
-  put32(header + 28, 176400);
-  put32(header + 40, static_cast<std::uint32_t>(bytes - 44));
+void writeFile(const std::string& hostPath, const std::string& header, std::uint64_t total, bool sparse) {
   std::FILE* f = std::fopen(hostPath.c_str(), "wb");
   if (!f) throw std::runtime_error("cannot write " + hostPath);
-  std::fwrite(header, 1, sizeof header, f);
-  std::vector<unsigned char> block(1 << 20);
-  for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<unsigned char>(i * 7 + 3);
-  for (std::uint64_t left = bytes - sizeof header; left > 0;) {
-    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, block.size()));
-    std::fwrite(block.data(), 1, n, f);
-    left -= n;
+  std::fwrite(header.data(), 1, header.size(), f);
+  if (sparse) {
+    std::fflush(f);
+    if (::ftruncate(::fileno(f), static_cast<off_t>(total)) != 0) throw std::runtime_error("cannot size " + hostPath);
+  } else {
+    const std::string block = test::pattern(std::size_t{1} << 20);
+    for (std::uint64_t left = total - header.size(); left > 0;) {
+      const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, block.size()));
+      std::fwrite(block.data(), 1, n, f);
+      left -= n;
+    }
   }
   std::fclose(f);
+}
+
+void writeWav(const std::string& hostPath, std::uint64_t bytes) {
+  const std::string header = test::WavBuilder()
+                                 .riffSize(static_cast<std::uint32_t>(bytes - 8))
+                                 .fmt(test::Format::pcm(44100, 2, 16))
+                                 .chunkWithSize("data", static_cast<std::uint32_t>(bytes - 44), "")
+                                 .bytes();
+  writeFile(hostPath, header, bytes);
 }
 
 int runProgram(const std::vector<std::string>& argv, Output output) {

@@ -21,6 +21,9 @@ class ScratchDrive {
   std::string root_;
 };
 
+// `header`, then audio bytes up to `total`: written out, or left a hole.
+void writeFile(const std::string& hostPath, const std::string& header, std::uint64_t total, bool sparse = false);
+
 // A canonical 16-bit stereo WAV of `bytes` bytes in all.
 void writeWav(const std::string& hostPath, std::uint64_t bytes);
 

@@ -14,8 +14,7 @@
 #include <vector>
 
 #include "bench_support.h"
-#include "speed/bytes.h"
-#include "speed/ogg_vorbis.h"
+#include "support/format_builders.h"
 
 namespace vellora::bench {
 namespace {
@@ -27,78 +26,39 @@ ScratchDrive* scratch = nullptr;
 std::vector<std::string> inPlaceFiles;
 const std::string kCli = VELLORA_CLI;
 
-std::string be32(std::uint32_t v) {
-  std::array<std::byte, 4> b{};
-  write_u32be(b.data(), v);
-  return {reinterpret_cast<const char*>(b.data()), 4};
-}
-std::string le32(std::uint32_t v) {
-  std::array<std::byte, 4> b{};
-  write_u32le(b.data(), v);
-  return {reinterpret_cast<const char*>(b.data()), 4};
-}
-std::string le64(std::uint64_t v) { return le32(static_cast<std::uint32_t>(v)) + le32(static_cast<std::uint32_t>(v >> 32)); }
-std::string be64(std::uint64_t v) { return be32(static_cast<std::uint32_t>(v >> 32)) + be32(static_cast<std::uint32_t>(v)); }
-std::string be16(std::uint16_t v) { return {static_cast<char>(v >> 8), static_cast<char>(v & 0xFF)}; }
-
-// `header`, then audio bytes up to `total`: written out, or left a hole.
-void writeFile(const std::string& path, const std::string& header, std::uint64_t total, bool sparse = false) {
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) throw std::runtime_error("cannot write " + path);
-  std::fwrite(header.data(), 1, header.size(), f);
-  if (sparse) {
-    std::fflush(f);
-    if (::ftruncate(::fileno(f), static_cast<off_t>(total)) != 0) throw std::runtime_error("cannot size " + path);
-  } else {
-    std::vector<char> block(kMiB);
-    for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<char>(i * 7 + 3);
-    for (std::uint64_t left = total - header.size(); left > 0;) {
-      const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, block.size()));
-      std::fwrite(block.data(), 1, n, f);
-      left -= n;
-    }
-  }
-  std::fclose(f);
-}
-
 std::string aiffHeader(std::uint64_t total) {
-  const std::string comm = be16(2) + be32(static_cast<std::uint32_t>((total - 54) / 4)) + be16(16) +
-                           std::string("\x40\x0e\xac\x44\0\0\0\0\0\0", 10);
-  return "FORM" + be32(static_cast<std::uint32_t>(total - 8)) + "AIFF" + "COMM" + be32(18) + comm + "SSND" +
-         be32(static_cast<std::uint32_t>(total - 46)) + std::string(8, '\0');
+  std::string header = test::AiffBuilder()
+                           .comm(2, static_cast<std::uint32_t>((total - 54) / 4), 16, 44100)
+                           .chunk("SSND", std::string(8, '\0'))
+                           .bytes();
+  // The sizes count the sound bytes that follow the header in the file.
+  header.replace(4, 4, test::be32(static_cast<std::uint32_t>(total - 8)));
+  header.replace(42, 4, test::be32(static_cast<std::uint32_t>(total - 46)));
+  return header;
 }
 
 std::string wave64Header(std::uint64_t total) {
-  const std::string tail("\xf3\xac\xd3\x11\x8c\xd1\x00\xc0\x4f\x8e\xdb\x8a", 12);
-  const std::string fmt = le32(0x00020001) + le32(44100) + le32(176400) + le32(0x00100004);
-  return "riff" + std::string("\x2e\x91\xcf\x11\xa5\xd6\x28\xdb\x04\xc1\x00\x00", 12) + le64(total) + "wave" + tail +
-         "fmt " + tail + le64(24 + 16) + fmt + "data" + tail + le64(total - 104);
+  std::string header = test::Wave64Builder().fmt(test::Format::pcm(44100, 2, 16)).chunkWithSize("data", total - 80, "").bytes();
+  header.replace(16, 8, test::le64(total));
+  return header;
 }
 
 std::string cafHeader(std::uint64_t total) {
-  return "caff" + std::string("\0\x01\0\0", 4) + "desc" + be64(32) + std::string("\x40\xe5\x88\x80\0\0\0\0", 8) +
-         "lpcm" + be32(2) + be32(4) + be32(1) + be32(2) + be32(16) + "data" + be64(total - 64) + be32(0);
+  return test::CafBuilder().desc(44100, "lpcm", 2, 16, 4).chunkWithSize("data", static_cast<std::int64_t>(total - 64), test::be32(0)).bytes();
 }
 
-// An Ogg page with `body`, its checksum computed.
 std::string oggPage(std::uint8_t flags, std::uint64_t granule, std::uint32_t sequence, const std::string& body) {
-  std::string page = "OggS" + std::string(1, '\0') + std::string(1, static_cast<char>(flags)) + le64(granule) + le32(1) +
-                     le32(sequence) + le32(0);
-  std::string lacing;
-  for (std::size_t left = body.size(); ; left -= 255) {
-    lacing += static_cast<char>(std::min<std::size_t>(left, 255));
+  test::OggPage page{.flags = flags, .granule = granule, .serial = 1, .sequence = sequence, .lacing = {}, .body = body};
+  for (std::size_t left = body.size();; left -= 255) {
+    page.lacing.push_back(static_cast<std::uint8_t>(std::min<std::size_t>(left, 255)));
     if (left < 255) break;
   }
-  page += static_cast<char>(lacing.size());
-  page += lacing + body;
-  const std::uint32_t crc = oggCrc(std::as_bytes(std::span(page)));
-  page.replace(22, 4, le32(crc));
-  return page;
+  return page.bytes();
 }
 
 // Real-sized pages of about 4 KiB each, as oggenc writes them.
 void writeOgg(const std::string& path, std::uint64_t total) {
-  const std::string id = "\x01vorbis" + le32(0) + "\x02" + le32(44100) + le32(0) + le32(128000) + le32(0) + "\xb8\x01";
+  const std::string id = test::vorbisIdentification(44100, 2, 0, 128000, 0);
   std::string head = oggPage(2, 0, 0, id) + oggPage(0, 0, 1, "\x03vorbis" + std::string(60, 'c')) +
                      oggPage(0, 0, 2, "\x05vorbis" + std::string(3000, 's'));
   std::FILE* f = std::fopen(path.c_str(), "wb");
@@ -119,12 +79,11 @@ void writeOgg(const std::string& path, std::uint64_t total) {
 // header is built here and gone before the benchmarks run, so that the
 // processes forked to measure memory do not start with it.
 void writeChunks(const std::string& path) {
-  std::string chunks = "RIFF" + le32(0) + "WAVE";
-  const std::string empty = "JUNK" + le32(0);
-  for (int i = 0; i < (1 << 22); ++i) chunks += empty;
-  chunks += "fmt " + le32(16) + le32(0x00020001) + le32(44100) + le32(176400) + le32(0x00100004);
-  chunks += "data" + le32(4096);
-  writeFile(path, chunks, chunks.size() + 4096);
+  test::WavBuilder chunks;
+  for (int i = 0; i < (1 << 22); ++i) chunks.chunk("JUNK", "");
+  const std::string header =
+      chunks.riffSize(0).fmt(test::Format::pcm(44100, 2, 16)).chunkWithSize("data", 4096, "").bytes();
+  writeFile(path, header, header.size() + 4096);
 }
 
 void timeCli(benchmark::State& state, const std::string& name) {

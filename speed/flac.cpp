@@ -274,7 +274,7 @@ class FlacPlanner {
   bool readMetadata(std::uint64_t& firstFrame) {
     std::uint64_t at = id3Bytes_;
     std::array<Byte, 4> magic{};
-    if (!plan_.ok() || !readSmall(at, magic) || std::memcmp(magic.data(), "fLaC", 4) != 0)
+    if (!plan_.ok() || !readSmall(at, magic) || !hasId(std::as_bytes(std::span(magic)), 0, "fLaC"))
       return plan_.ok() && fail(PlanFailure::NotRecognised, "it does not begin with \"fLaC\"");
     at += 4;
 
@@ -409,10 +409,10 @@ class FlacPlanner {
     end_ = size_;
     std::array<Byte, 32> tag{};
     if (end_ >= firstFrame + 128 && readSmall(end_ - 128, std::span(tag).first(3)) &&
-        std::memcmp(tag.data(), "TAG", 3) == 0)
+        hasId(std::as_bytes(std::span(tag)), 0, "TAG"))
       end_ -= 128;
     if (end_ >= firstFrame + tag.size() && readSmall(end_ - tag.size(), tag) &&
-        std::memcmp(tag.data(), "APETAGEX", 8) == 0) {
+        hasId(std::as_bytes(std::span(tag)), 0, "APETAGEX")) {
       // The footer's size counts the items and the footer; a header adds 32 bytes.
       const std::uint64_t bytes = read_u32le(tag.data() + 12) + ((read_u32le(tag.data() + 20) >> 31) ? 32U : 0U);
       if (bytes >= tag.size() && bytes <= end_ - firstFrame) end_ -= bytes;

@@ -29,23 +29,25 @@ constexpr std::size_t kRatesBytes = 16;
 constexpr std::size_t kFramingAt = 29;
 constexpr std::uint64_t kId3v1Bytes = 128;
 
-constexpr std::array<std::uint32_t, 256> crcTable() {
-  std::array<std::uint32_t, 256> table{};
+// Ogg's CRC-32 (polynomial 0x04C11DB7, most significant bit first), sixteen
+// bytes a step: table k gives a byte's remainder followed by k zero bytes.
+// Every page is checked, so this runs over the whole file.
+using CrcTables = std::array<std::array<std::uint32_t, 256>, 16>;
+constexpr CrcTables crcTables() {
+  CrcTables t{};
   for (std::uint32_t i = 0; i < 256; ++i) {
     std::uint32_t r = i << 24;
     for (int bit = 0; bit < 8; ++bit) r = (r & 0x80000000U) != 0 ? (r << 1) ^ 0x04C11DB7U : r << 1;
-    table[i] = r;
+    t[0][i] = r;
   }
-  return table;
+  for (std::size_t k = 1; k < t.size(); ++k)
+    for (std::uint32_t i = 0; i < 256; ++i) t[k][i] = (t[k - 1][i] << 8) ^ t[0][t[k - 1][i] >> 24];
+  return t;
 }
-constexpr std::array<std::uint32_t, 256> kCrcTable = crcTable();
-
-bool startsWith(std::span<const std::byte> bytes, std::string_view text) {
-  return bytes.size() >= text.size() && std::memcmp(bytes.data(), text.data(), text.size()) == 0;
-}
+constexpr CrcTables kCrc = crcTables();
 
 bool isPageHeader(std::span<const std::byte> header) {
-  return header.size() == kPageHeader && startsWith(header, "OggS") &&
+  return header.size() == kPageHeader && hasId(header, 0, "OggS") &&
          std::to_integer<unsigned>(header[kVersionAt]) == 0;
 }
 
@@ -54,7 +56,7 @@ bool isPageHeader(std::span<const std::byte> header) {
 std::string codecWords(std::span<const std::byte> page, std::span<const std::byte> packet) {
   const FormatSpec* spec = probeHead(page, false);
   if (spec != nullptr && spec->scan == nullptr) return std::string(spec->refusal);
-  if (startsWith(packet, "\x80theora")) return "it holds Theora video";
+  if (hasId(packet, 0, "\x80theora")) return "it holds Theora video";
   return "it holds an Ogg stream that is not Vorbis";
 }
 
@@ -122,7 +124,7 @@ class OggWalk {
     const std::size_t segments = std::to_integer<std::size_t>(page[kSegmentsAt]);
     const std::size_t packetAt = kPageHeader + segments;
     const std::span<const std::byte> packet = std::span(page).subspan(packetAt);
-    if (!startsWith(packet, "\x01vorbis")) {
+    if (!hasId(packet, 0, "\x01vorbis")) {
       fail(plan_, PlanFailure::Unsupported, codecWords(page, packet));
       return false;
     }
@@ -184,7 +186,7 @@ class OggWalk {
   }
 
   bool isId3v1Tail(std::span<const std::byte> header, std::uint64_t offset) const {
-    return startsWith(header, "TAG") && input_.size() == offset + kId3v1Bytes;
+    return hasId(header, 0, "TAG") && input_.size() == offset + kId3v1Bytes;
   }
 
   ScanInput& input_;
@@ -198,7 +200,16 @@ class OggWalk {
 }  // namespace
 
 std::uint32_t oggCrc(std::span<const std::byte> page, std::uint32_t crc) {
-  for (std::byte b : page) crc = (crc << 8) ^ kCrcTable[((crc >> 24) ^ std::to_integer<std::uint32_t>(b)) & 0xFF];
+  const std::byte* p = page.data();
+  std::size_t left = page.size();
+  for (; left >= 16; left -= 16, p += 16) {
+    const std::uint32_t x = crc ^ read_u32be(p);
+    crc = kCrc[15][x >> 24] ^ kCrc[14][(x >> 16) & 0xFF] ^ kCrc[13][(x >> 8) & 0xFF] ^ kCrc[12][x & 0xFF];
+    crc ^= kCrc[11][octet(p[4])] ^ kCrc[10][octet(p[5])] ^ kCrc[9][octet(p[6])] ^ kCrc[8][octet(p[7])] ^
+           kCrc[7][octet(p[8])] ^ kCrc[6][octet(p[9])] ^ kCrc[5][octet(p[10])] ^ kCrc[4][octet(p[11])] ^
+           kCrc[3][octet(p[12])] ^ kCrc[2][octet(p[13])] ^ kCrc[1][octet(p[14])] ^ kCrc[0][octet(p[15])];
+  }
+  for (; left > 0; --left, ++p) crc = (crc << 8) ^ kCrc[0][((crc >> 24) ^ octet(*p)) & 0xFF];
   return crc;
 }
 

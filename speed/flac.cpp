@@ -186,13 +186,11 @@ std::array<Byte, kMaxHeaderBytes> encodeHeader(const FrameHeader& old, const Hea
   return out;
 }
 
-// A rate near `rate` that a field of `bytes` bytes can give, for the user.
-std::optional<std::uint32_t> nearestFitting(std::uint32_t rate, Byte bytes) {
+// The rate nearest `rate` that a field of `bytes` bytes can give, for the user.
+std::uint32_t nearestFitting(std::uint32_t rate, Byte bytes) {
   const std::uint32_t step = bytes == 1 ? 1000 : 10;
   const std::uint32_t limit = bytes == 1 ? 255000 : 655350;
-  const std::uint32_t rounded = std::max(step, (rate + step / 2) / step * step);
-  if (rounded > limit) return std::nullopt;
-  return rounded;
+  return std::min(limit, std::max(step, (rate + step / 2) / step * step));
 }
 
 // "1 frame", "2 frames".
@@ -519,12 +517,10 @@ class FlacPlanner {
 
   bool refuseHeaderLength(std::uint64_t start, const FrameHeader& header) {
     const Byte bytes = header.rateForm.bytes;
-    std::string reason = "its frame at " + offsetText(start) + " gives the rate in " +
+    const std::string reason = "its frame at " + offsetText(start) + " gives the rate in " +
                          (bytes == 1 ? "one byte, in kHz," : "two bytes, in Hz or in tens of Hz,") + " and " +
                          hertz(newRate_) + " cannot be written there without moving every frame";
-    if (const std::optional<std::uint32_t> near = nearestFitting(newRate_, bytes))
-      reason += "; " + hertz(*near) + " can";
-    return fail(PlanFailure::RateOutOfRange, std::move(reason));
+    return fail(PlanFailure::RateOutOfRange, reason + "; " + hertz(nearestFitting(newRate_, bytes)) + " can");
   }
 
   std::uint16_t storedCrc(std::uint64_t end) {

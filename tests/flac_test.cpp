@@ -160,6 +160,9 @@ TEST(PlanFlac, RefusesARateNoHeaderOfTheSameLengthCanGive) {
        {.rate = 11025, .lastBlockSize = 1000}, exactly(70001),
        "its frame at offset 74 gives the rate in two bytes, in Hz or in tens of Hz, and 70001 Hz cannot be "
        "written there without moving every frame; 70000 Hz can"},
+      {"above what two bytes give", {.rate = 352800, .lastBlockSize = 1000}, exactly(655360),
+       "its frame at offset 74 gives the rate in two bytes, in Hz or in tens of Hz, and 655360 Hz cannot be "
+       "written there without moving every frame; 655350 Hz can"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

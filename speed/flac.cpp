@@ -10,6 +10,7 @@
 #include <bit>
 #include <cstring>
 #include <limits>
+#include <numeric>
 #include <optional>
 #include <span>
 #include <string>
@@ -150,8 +151,9 @@ struct HeaderForms {
 
 // The forms that give `rate` in exactly the bytes the old header had: the
 // streamable subset's before STREAMINFO's rate, the old block size form before
-// another. nullopt when no form of the same length can give it.
-std::optional<HeaderForms> sameLengthForms(const FrameHeader& old, std::uint32_t rate) {
+// another; STREAMINFO's alone with `fromStreamInfo`. nullopt when no form of
+// the same length can give it.
+std::optional<HeaderForms> sameLengthForms(const FrameHeader& old, std::uint32_t rate, bool fromStreamInfo) {
   const unsigned room = old.blockSizeForm.bytes + old.rateForm.bytes;
   const FieldForms rates = rateForms(rate);
   const FieldForms sizes = blockSizeForms(old.blockSize);
@@ -159,7 +161,7 @@ std::optional<HeaderForms> sameLengthForms(const FrameHeader& old, std::uint32_t
   int bestCost = std::numeric_limits<int>::max();
   for (const FieldForm r : rates.all()) {
     for (const FieldForm b : sizes.all()) {
-      if (r.bytes + b.bytes != room) continue;
+      if (r.bytes + b.bytes != room || (fromStreamInfo && r.code != kRateFromStreamInfo)) continue;
       const int cost = (r.code == kRateFromStreamInfo ? 2 : 0) + (b == old.blockSizeForm ? 0 : 1);
       if (cost < bestCost) {
         best = HeaderForms{b, r};
@@ -228,8 +230,8 @@ struct StreamInfo {
 
 class FlacPlanner {
  public:
-  FlacPlanner(ScanInput& input, std::uint64_t start, const RateChange& change)
-      : input_(input), change_(change), size_(input.size()), id3Bytes_(start) {
+  FlacPlanner(ScanInput& input, std::uint64_t start, const RateChange& change, bool fromStreamInfo = false)
+      : input_(input), change_(change), size_(input.size()), id3Bytes_(start), fromStreamInfo_(fromStreamInfo) {
     plan_.format = AudioFormat::Flac;
   }
 
@@ -241,6 +243,14 @@ class FlacPlanner {
       plan_.notes.clear();
     }
     return std::move(plan_);
+  }
+
+  // Whether some rewritten frames give the new rate and others take it from
+  // STREAMINFO: ffmpeg's parser takes such a change for a false frame start.
+  bool mixesRateForms() const {
+    const std::uint64_t fromStreamInfo = framesByRateCode_[kRateFromStreamInfo];
+    const std::uint64_t all = std::accumulate(framesByRateCode_.begin(), framesByRateCode_.end(), std::uint64_t{0});
+    return fromStreamInfo != 0 && fromStreamInfo != all;
   }
 
  private:
@@ -497,7 +507,7 @@ class FlacPlanner {
       ++framesFromStreamInfo_;
       return true;
     }
-    const std::optional<HeaderForms> forms = sameLengthForms(header, newRate_);
+    const std::optional<HeaderForms> forms = sameLengthForms(header, newRate_, fromStreamInfo_);
     if (!forms) return refuseHeaderLength(start, header);
     newHeader_ = encodeHeader(header, *forms, newRate_);
     ++framesByRateCode_[forms->rate.code];
@@ -517,6 +527,11 @@ class FlacPlanner {
 
   bool refuseHeaderLength(std::uint64_t start, const FrameHeader& header) {
     const Byte bytes = header.rateForm.bytes;
+    if (fromStreamInfo_)
+      return fail(PlanFailure::RateOutOfRange,
+                  "some of its frames can give " + hertz(newRate_) + " only by taking it from STREAMINFO, and its frame at " +
+                      offsetText(start) + " cannot take it so without moving every frame; frames that change "
+                      "their form are misread by decoders such as ffmpeg's");
     const std::string reason = "its frame at " + offsetText(start) + " gives the rate in " +
                          (bytes == 1 ? "one byte, in kHz," : "two bytes, in Hz or in tens of Hz,") + " and " +
                          hertz(newRate_) + " cannot be written there without moving every frame";
@@ -593,6 +608,7 @@ class FlacPlanner {
   StreamInfo info_;
   std::uint64_t id3Bytes_ = 0;  // the ID3v2 tag's before "fLaC"
   std::uint32_t newRate_ = 0;
+  const bool fromStreamInfo_;  // every rewritten frame takes the new rate from STREAMINFO
 
   std::vector<Byte> window_;
   std::uint64_t windowStart_ = 0;
@@ -624,7 +640,32 @@ bool looksLikeFlacFrames(std::span<const std::byte> head) {
 }
 
 RatePlan planFlac(ScanInput& input, std::uint64_t start, const RateChange& change) {
-  return FlacPlanner(input, start, change).run();
+  FlacPlanner best(input, start, change);
+  RatePlan plan = best.run();
+  if (!plan.ok() || !best.mixesRateForms()) return plan;
+  // One form for every frame, or ffmpeg would decode the copy unlike the input.
+  RatePlan uniform = FlacPlanner(input, start, change, true).run();
+  if (uniform.failure != PlanFailure::RateOutOfRange) return uniform;
+  // A few rates near the new one that every frame can give in one form: the
+  // nearest that the frames' own fields hold, then the common rates.
+  const auto oldRate = static_cast<std::uint32_t>(plan.before.sampleRate);
+  const auto newRate = static_cast<std::uint32_t>(change.newRate(oldRate));
+  std::vector<std::uint32_t> candidates(kCodedRates.begin() + 1, kCodedRates.end());
+  const auto distance = [newRate](std::uint32_t r) { return r > newRate ? r - newRate : newRate - r; };
+  std::sort(candidates.begin(), candidates.end(), [&](auto a, auto b) { return distance(a) < distance(b); });
+  candidates.insert(candidates.begin(), {nearestFitting(newRate, 2), nearestFitting(newRate, 1)});
+  int trials = 0;
+  for (const std::uint32_t candidate : candidates) {
+    if (candidate == newRate || candidate == oldRate) continue;
+    if (++trials > 4) break;
+    const RateChange exactly{1.0, candidate};
+    FlacPlanner trial(input, start, exactly);
+    if (trial.run().ok() && !trial.mixesRateForms()) {
+      uniform.reason += "; " + hertz(candidate) + " can";
+      break;
+    }
+  }
+  return uniform;
 }
 
 }  // namespace vellora

@@ -174,6 +174,33 @@ TEST(PlanFlac, RefusesARateNoHeaderOfTheSameLengthCanGive) {
   }
 }
 
+// ffmpeg takes a frame whose rate form differs from its neighbour's for a
+// false start, so when one frame can only take the new rate from STREAMINFO,
+// every frame does, or the rate is refused with one that works.
+TEST(PlanFlac, GivesEveryFrameTheRateInOneForm) {
+  const auto stream = [](std::uint32_t rate, std::optional<std::uint8_t> rateCode, std::optional<std::uint8_t> sizeCode) {
+    FlacBuilder file(StreamInfo{.rate = rate});
+    for (std::uint32_t i = 0; i < 3; ++i)
+      file.frame({.number = i, .blockSize = i < 2 ? 4096U : 1000U, .blockSizeCode = i < 2 ? sizeCode : std::optional<std::uint8_t>(7),
+                  .rate = rate, .rateCode = i < 2 ? rateCode : std::optional<std::uint8_t>(),
+                  .subframes = test::constantSubframes(2, 16, i)});
+    return file.bytes();
+  };
+  const std::string sixteenBitSizes = stream(44100, std::nullopt, 7);
+  const RatePlan p = plan(sixteenBitSizes, percent(90));
+  ASSERT_TRUE(p.ok()) << p.reason;
+  FlacBuilder expected(StreamInfo{.rate = 39690});
+  for (std::uint32_t i = 0; i < 3; ++i)
+    expected.frame({.number = i, .blockSize = i < 2 ? 4096U : 1000U, .blockSizeCode = 7, .rate = 39690,
+                    .rateCode = 0, .subframes = test::constantSubframes(2, 16, i)});
+  EXPECT_EQ(applied(sixteenBitSizes, p), expected.bytes());
+
+  const RatePlan refused = plan(stream(48000, 0xC, std::nullopt), exactly(43000));
+  EXPECT_EQ(refused.reason, "some of its frames can give 43000 Hz only by taking it from STREAMINFO, and its frame "
+                            "at offset 42 cannot take it so without moving every frame; frames that change their "
+                            "form are misread by decoders such as ffmpeg's; 32000 Hz can");
+}
+
 TEST(PlanFlac, RefusesRatesOutsideStreamInfosTwentyBits) {
   const std::string input = Stream{.rate = 44100}.bytes();
   for (const RateChange& change : {exactly(0), exactly(1048576), percent(2400)}) {

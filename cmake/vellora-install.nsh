@@ -34,6 +34,8 @@
   !insertmacro ${TypeMacro} ".flac"
   !insertmacro ${TypeMacro} ".ogg"
   !insertmacro ${TypeMacro} ".oga"
+  !insertmacro ${TypeMacro} ".m4a"
+  !insertmacro ${TypeMacro} ".mp4"
   ; /types
 !macroend
 

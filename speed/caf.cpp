@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "speed/alac.h"
 #include "speed/bytes.h"
 #include "speed/chunk_walk.h"
 #include "speed/plan_support.h"
@@ -15,14 +16,8 @@ namespace {
 constexpr std::size_t kFileHeader = 8;    // "caff", version, flags
 constexpr std::uint64_t kDescSize = 32;
 constexpr std::uint64_t kDescBody = kFileHeader + 12;  // after the desc chunk's header
-// The ALAC configuration: frameLength, compatibleVersion, bitDepth, pb, mb,
-// kb, numChannels, maxRun, maxFrameBytes, avgBitRate, sampleRate.
-constexpr std::size_t kAlacConfig = 24;
-constexpr std::size_t kAlacBitDepth = 5;
-constexpr std::size_t kAlacChannels = 9;
-constexpr std::size_t kAlacBitRate = 16;  // followed by the sample rate
 // How much of a cookie is read: the config after its two optional atoms.
-constexpr std::size_t kCookieRead = 12 + 12 + kAlacConfig;
+constexpr std::size_t kCookieRead = 12 + 12 + kAlacConfigBytes;
 
 bool is(const std::byte* p, std::string_view id) { return hasId(std::span(p, 4), 0, id); }
 
@@ -56,31 +51,18 @@ std::size_t alacConfigAt(std::span<const std::byte> cookie) {
 namespace {
 
 // The Apple Lossless cookie's bit rate and sample rate, changed to `newRate`.
-bool planCookie(RatePlan& plan, ScanInput& input, const Chunk& kuki, double rate, double newRate,
+bool planCookie(RatePlan& plan, ScanInput& input, const Chunk& kuki, double newRate,
                 const RateChange& change, std::uint32_t& bits) {
   const std::span<const std::byte> cookie =
       input.read(kuki.body, static_cast<std::size_t>(std::min<std::uint64_t>(kuki.size, kCookieRead)));
   const std::size_t at = alacConfigAt(cookie);
-  if (input.failed() || cookie.size() < at + kAlacConfig) {
+  if (input.failed() || cookie.size() < at + kAlacConfigBytes) {
     failShortRead(plan, input, "its Apple Lossless cookie is too short");
     return false;
   }
-  const std::byte* config = cookie.data() + at;
-  bits = std::to_integer<std::uint32_t>(config[kAlacBitDepth]);
-  const auto cookieChannels = std::to_integer<std::uint32_t>(config[kAlacChannels]);
-  const std::uint32_t bitRate = read_u32be(config + kAlacBitRate);
-  // ffmpeg writes the bit rate of the decoded samples there, others 0 (unknown).
-  const double newBitRate = bitRate == std::uint64_t{bits} * cookieChannels * read_u32be(config + kAlacBitRate + 4)
-                                ? newRate * bits * cookieChannels
-                                : scaledAlong(bitRate, rate, change);
-  if (!(newBitRate >= 0 && newBitRate <= 4294967295.0)) {
-    fail(plan, PlanFailure::RateOutOfRange, "its Apple Lossless bit rate would grow too large");
-    return false;
-  }
-  std::array<std::byte, 8> alacRates{};
-  write_u32be(alacRates.data(), static_cast<std::uint32_t>(newBitRate));
-  write_u32be(alacRates.data() + 4, static_cast<std::uint32_t>(newRate));
-  plan.patches.push_back(patchAt(kuki.body + at + kAlacBitRate, alacRates));
+  const AlacConfig config = readAlacConfig(cookie.subspan(at).first<kAlacConfigBytes>());
+  bits = config.bits;
+  if (!planAlacConfig(plan, kuki.body + at, config, newRate, change)) return false;
   plan.notes.push_back("sample rate and bit rate of the Apple Lossless cookie at " + offsetText(kuki.offset));
   return true;
 }
@@ -131,20 +113,14 @@ RatePlan planCaf(ScanInput& input, std::uint64_t start, const RateChange& change
       plan.patches.push_back(patchAt(chunk->body, rateBytes(*newRate)));
       plan.notes.push_back("sample rate of another desc chunk at " + offsetText(chunk->offset));
     } else if (alac && !cookie && chunk->is("kuki")) {
-      if (!planCookie(plan, input, *chunk, rate, *newRate, change, bits)) return plan;
+      if (!planCookie(plan, input, *chunk, *newRate, change, bits)) return plan;
       cookie = true;
     }
   }
   if (walk.end() == WalkEnd::ReadFailed) return failShortRead(plan, input, {});
   if (alac && !cookie) return fail(plan, PlanFailure::Malformed, "its Apple Lossless cookie (kuki chunk) is missing");
 
-  const std::int64_t blockAlign = std::int64_t{channels} * ((bits + 7) / 8);
-  plan.before.bitsPerSample = bits;
-  plan.before.blockAlign = blockAlign;
-  plan.before.byteRate = wholeForLog(rate * static_cast<double>(blockAlign));
-  plan.after = plan.before;
-  plan.after.sampleRate = *newRate;
-  plan.after.byteRate = wholeForLog(*newRate * static_cast<double>(blockAlign));
+  summariseSamples(plan, channels, bits, rate, *newRate);
   return plan;
 }
 

@@ -8,6 +8,7 @@
 #include "speed/bytes.h"
 #include "speed/caf.h"
 #include "speed/flac.h"
+#include "speed/mp4.h"
 #include "speed/ogg_vorbis.h"
 #include "speed/wav_header.h"
 #include "speed/wave64.h"
@@ -77,9 +78,9 @@ constexpr std::array kTable = {
                "it is Speex, which codes the rate into its stream", false, false, false, {}, {}, {}},
     FormatSpec{AudioFormat::OggVorbis, "Ogg Vorbis", isOgg, planOggVorbis, {}, false, true, true, {}, "ogg oga",
                "audio/x-vorbis+ogg audio/ogg audio/vorbis"},
-    FormatSpec{AudioFormat::Mp4, "MP4", isMp4, nullptr,
-               "it is MP4 or M4A audio, whose codec (AAC and others) holds the rate in its own stream as well",
-               false, false, false, {}, {}, {}},
+    // Its scan refuses MP4 of other codecs, AAC above all, by name.
+    FormatSpec{AudioFormat::Mp4, "Apple Lossless in MP4", isMp4, planMp4, {}, false, false, true,
+               "its index may follow the audio", "m4a mp4", "audio/mp4 audio/x-m4a"},
     FormatSpec{AudioFormat::Matroska, "Matroska", isMatroska, nullptr,
                "it is Matroska or WebM, whose codecs hold their rates in their own streams", false, false, false,
                {}, {}, {}},

@@ -61,6 +61,18 @@ std::int64_t wholeForLog(double value) {
   return std::fabs(whole) < 9.2e18 ? static_cast<std::int64_t>(whole) : 0;
 }
 
+void summariseSamples(RatePlan& plan, std::uint32_t channels, std::uint32_t bits, double rate, double newRate) {
+  const std::int64_t blockAlign = std::int64_t{channels} * ((bits + 7) / 8);
+  plan.before.channels = channels;
+  plan.before.bitsPerSample = bits;
+  plan.before.blockAlign = blockAlign;
+  plan.before.sampleRate = rate;
+  plan.before.byteRate = wholeForLog(rate * static_cast<double>(blockAlign));
+  plan.after = plan.before;
+  plan.after.sampleRate = newRate;
+  plan.after.byteRate = wholeForLog(newRate * static_cast<double>(blockAlign));
+}
+
 Patch patchAt(std::uint64_t offset, std::span<const std::byte> bytes) {
   Patch patch{.offset = offset, .size = static_cast<std::uint8_t>(bytes.size()), .bytes = {}};
   std::copy(bytes.begin(), bytes.end(), patch.bytes.begin());

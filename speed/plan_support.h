@@ -47,6 +47,10 @@ double scaledAlong(double value, double oldRate, const RateChange& change);
 // none (a header's rate may say anything).
 std::int64_t wholeForLog(double value);
 
+// Sets the plan's summaries, before and after, of a stream that decodes to
+// samples of `bits` in `channels` channels; its container size stays.
+void summariseSamples(RatePlan& plan, std::uint32_t channels, std::uint32_t bits, double rate, double newRate);
+
 // A patch of `bytes` at `offset`; at most Patch::kMaxBytes.
 Patch patchAt(std::uint64_t offset, std::span<const std::byte> bytes);
 

@@ -119,7 +119,9 @@ TEST(Formats, RecognisesEachByItsBytesAndRefusesWhatCannotChange) {
       {"AAC in ADTS", std::string("\xff\xf1\x50\x80", 4) + pattern(100), PlanFailure::Unsupported, "it is AAC"},
       {"FLAC frames cut from a stream", frameBytes({.subframes = constantSubframes(2, 16, 0)}),
        PlanFailure::Unsupported, "FLAC frames with no \"fLaC\""},
-      {"M4A", be32(24) + "ftypM4A " + pattern(100), PlanFailure::Unsupported, "MP4 or M4A"},
+      {"AAC in M4A", M4a{.codec = "mp4a"}.bytes(), PlanFailure::Unsupported, "it is AAC in MP4"},
+      {"M4A timed in milliseconds", M4a{.mediaTimescale = 1000}.bytes(), PlanFailure::Unsupported,
+       "its media header counts time in 1000 units a second rather than in samples at 44100 Hz"},
       {"Opus", joinPages(oggPages({"OpusHead" + pattern(11), "OpusTags" + pattern(20), pattern(300)}, 3)),
        PlanFailure::Unsupported, "always decodes at 48000 Hz"},
       {"WebM", "\x1a\x45\xdf\xa3" + pattern(100), PlanFailure::Unsupported, "Matroska or WebM"},
@@ -231,6 +233,30 @@ TEST(Formats, CafChangesDescAndTheAppleLosslessCookie) {
 
   const std::string noCookie = CafBuilder().desc(44100, "alac", 2, 0).chunkWithSize("data", -1, pattern(9)).bytes();
   EXPECT_EQ(plan(noCookie).reason, "its Apple Lossless cookie (kuki chunk) is missing");
+}
+
+// The rates and the media timescale change, and the durations counted in
+// the movie's timescale follow the playing time; counts of samples stay.
+TEST(Formats, AppleLosslessInMp4ChangesItsRatesAndPlayingTime) {
+  struct Case {
+    const char* what;
+    M4a before, after;
+    RateChange change = k90;
+  };
+  const Case cases[] = {
+      {"index after the audio", {.moovFirst = false},
+       {.rate = 39690, .mediaTimescale = 39690, .movieDuration = 2222, .moovFirst = false}},
+      {"64-bit durations, fragmented", {.wide = true, .fragmented = true},
+       {.rate = 39690, .mediaTimescale = 39690, .movieDuration = 2222, .wide = true, .fragmented = true}},
+      {"a rate above what 16.16 holds", {.rate = 64000, .mediaTimescale = 64000},
+       {.rate = 76800, .mediaTimescale = 76800, .movieDuration = 1667}, {1.2, std::nullopt}},
+  };
+  for (const Case& c : cases) {
+    const std::string file = c.before.bytes();
+    const RatePlan p = plan(file, c.change);
+    ASSERT_TRUE(p.ok()) << c.what << ": " << p.reason;
+    EXPECT_TRUE(applied(file, p) == c.after.bytes()) << c.what;
+  }
 }
 
 // The identification header's page is the only page that changes, with its

@@ -3,10 +3,12 @@
 // two files of every other format.
 #include <cstdio>
 #include <cstdlib>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "speed/format_table.h"
 #include "support/flac_builder.h"
 #include "support/format_builders.h"
 #include "support/wav_builder.h"
@@ -86,6 +88,8 @@ int main(int argc, char** argv) {
       {"chained.ogg", oggVorbis(44100, 2, 1, 20, 300, 1) + oggVorbis(22050, 1, 2, 10, 100, 1)},
       {"opus.opus", joinPages(oggPages({"OpusHead" + pattern(11), "OpusTags" + pattern(8), pattern(20)}, 3))},
       {"frame.mp3", std::string("\xff\xfb\x90\x64", 4) + pattern(60)},
+      {"alac.m4a", M4a{}.bytes()},
+      {"alac-last-wide.m4a", M4a{.wide = true, .moovFirst = false, .fragmented = true}.bytes()},
   };
   // A seed named without an extension is a WAV file.
   for (const auto& [name, bytes] : seeds) {
@@ -93,5 +97,16 @@ int main(int argc, char** argv) {
     write(std::string(argv[1]) + "/" + (file.find('.') == std::string::npos ? file + ".wav" : file), bytes);
   }
   for (const auto& [name, bytes] : flacSeeds()) write(std::string(argv[1]) + "/" + name + ".flac", bytes);
+  // Every format the table converts has a seed: FLAC's are above.
+  for (const vellora::FormatSpec& spec : vellora::formatTable()) {
+    if (spec.scan == nullptr || spec.format == vellora::AudioFormat::Flac) continue;
+    bool seeded = false;
+    for (const auto& seed : seeds)
+      seeded = seeded || vellora::probeHead(std::as_bytes(std::span(seed.second)), false) == &spec;
+    if (!seeded) {
+      std::fprintf(stderr, "make_corpus: no seed of %s\n", std::string(spec.name).c_str());
+      return 1;
+    }
+  }
   return 0;
 }

@@ -187,4 +187,33 @@ std::string joinPages(const std::vector<OggPage>& pages) {
   return joined;
 }
 
+std::string mp4Box(std::string_view type, std::string_view body) {
+  return be32(static_cast<std::uint32_t>(8 + body.size())) + std::string(type) + std::string(body);
+}
+
+std::string M4a::bytes() const {
+  const auto time = [&](std::uint64_t v) { return wide ? be64(v) : be32(static_cast<std::uint32_t>(v)); };
+  const std::string version = wide ? std::string("\1\0\0\0", 4) : std::string(4, '\0');
+  const std::string stamps = time(0) + time(0);
+  const std::string mvhd = mp4Box("mvhd", version + stamps + be32(1000) + time(movieDuration) + pattern(80));
+  const std::string tkhd = mp4Box("tkhd", version + stamps + be32(1) + be32(0) + time(movieDuration) + pattern(60));
+  const std::string elst = mp4Box("edts", mp4Box("elst", std::string(4, '\0') + be32(1) + be32(static_cast<std::uint32_t>(movieDuration)) +
+                                                        be32(0) + be32(0x10000)));
+  const std::string mdhd = mp4Box("mdhd", version + stamps + be32(mediaTimescale) + time(88200) + be32(0));
+  const std::string hdlr = mp4Box("hdlr", be32(0) + be32(0) + "soun" + std::string(12, '\0') + "Sound\0");
+  const std::string entryBody = std::string(6, '\0') + be16(1) + std::string(8, '\0') + be16(2) + be16(16) + be32(0) +
+                                be32(rate <= 0xFFFF ? rate << 16 : 0) +
+                                mp4Box("alac", be32(0) + alacConfig(rate, 16, 2, rate * 32));
+  const std::string stsd = mp4Box("stsd", be32(0) + be32(1) + mp4Box(codec, entryBody));
+  const std::string minf = mp4Box("minf", mp4Box("smhd", be32(0) + be32(0)) +
+                                              mp4Box("stbl", stsd + mp4Box("stts", be32(0) + be32(1) + be32(22) + be32(4096))));
+  const std::string trak = mp4Box("trak", tkhd + elst + mp4Box("mdia", mdhd + hdlr + minf));
+  const std::string mvex = fragmented ? mp4Box("mvex", mp4Box("mehd", version + time(movieDuration))) : "";
+  const std::string moov = mp4Box("moov", mvhd + trak + mvex);
+  const std::string sidx = fragmented ? mp4Box("sidx", be32(0) + be32(1) + be32(mediaTimescale) + pattern(20)) : "";
+  const std::string mdat = mp4Box("mdat", pattern(300));
+  const std::string ftyp = mp4Box("ftyp", std::string("M4A ") + be32(512) + "M4A isomiso2");
+  return moovFirst ? ftyp + moov + sidx + mdat : ftyp + mdat + moov;
+}
+
 }  // namespace vellora::test

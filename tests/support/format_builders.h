@@ -97,4 +97,19 @@ std::string oggVorbis(std::uint32_t rate, std::uint8_t channels, std::uint32_t s
                       std::size_t commentBytes = 40, std::size_t setupBytes = 3000, std::size_t audioPackets = 5);
 std::string joinPages(const std::vector<OggPage>& pages);
 
+// An MP4 box: its 32-bit size, its type, its body.
+std::string mp4Box(std::string_view type, std::string_view body);
+// An M4A file of one audio track, reduced to the boxes that hold its rates
+// and durations; the movie's timescale is 1000.
+struct M4a {
+  std::uint32_t rate = 44100;  // the sample entry's and the ALAC configuration's
+  std::uint32_t mediaTimescale = 44100;
+  std::uint64_t movieDuration = 2000;  // also the track's, the edit's and the fragments'
+  bool wide = false;                   // version 1 headers with 64-bit durations
+  bool moovFirst = true;
+  bool fragmented = false;  // mvex with mehd, and a segment index
+  std::string codec = "alac";
+  std::string bytes() const;
+};
+
 }  // namespace vellora::test

@@ -13,7 +13,7 @@ std::string archivePageText(const std::string& heading, const std::string& dateT
 }
 
 void archivedata(ArchiveServices& services, const std::string& label1Caption) {
-  const std::string answer = services.dialogs.prompt("Subdirectory of c:\\temp\\vellora\\?", "");
+  const std::string answer = services.dialogs.prompt("Subdirectory of C:\\temp\\vellora\\?", "");
   if (answer.empty()) return;
 
   const std::string directory = "C:\\temp\\vellora\\" + answer;

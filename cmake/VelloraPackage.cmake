@@ -19,6 +19,7 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libglib2.0-0 (>= 2.58), shared-mime-info")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS xdg-utils)
+# qt6-wayland: without it the window cannot open in a Wayland session.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, qt6-wayland")
 set(CPACK_STRIP_FILES ON)
 include(CPack)

@@ -29,7 +29,7 @@ class JobWindow {
   virtual void copyEnded() {}
 };
 
-inline constexpr std::string_view kDefaultOutputDirectory = "c:\\temp\\vellora\\";
+inline constexpr std::string_view kDefaultOutputDirectory = "C:\\temp\\vellora\\";
 inline constexpr std::string_view kHeaderLogPath = "C:\\temp\\vellora\\info.xls";
 
 // The speed when none is chosen: the command line's, and the prompt's first offer.

@@ -41,7 +41,7 @@ class ArchiveTest : public ::testing::Test {
 TEST_F(ArchiveTest, FilesTheMeasurementAndWritesItsPage) {
   run("run1");
   ASSERT_EQ(window.prompts.size(), 1U);
-  EXPECT_EQ(window.prompts[0].text, "Subdirectory of c:\\temp\\vellora\\?");
+  EXPECT_EQ(window.prompts[0].text, "Subdirectory of C:\\temp\\vellora\\?");
   EXPECT_EQ(drive.list("temp/vellora/run1"),
             (std::vector<std::string>{"acqus.txt", "fid.bin", "fid.wav", "index.htm", "spectrum.eps"}));
   EXPECT_EQ(drive.read("temp/vellora/run1/fid.bin"), drive.read("temp/fid"));

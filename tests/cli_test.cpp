@@ -230,7 +230,7 @@ TEST_F(CliTest, InfoPrintsTheHeaderAndWritesNothing) {
 TEST_F(CliTest, DefaultOutputDirectoryIsCreatedOnDriveC) {
   const Outcome r = run({"talk.wav"});
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, test::hostOf("c:\\temp\\vellora\\talk-90.wav") + ": 44100 Hz -> 39690 Hz, 16-bit\n");
+  EXPECT_EQ(r.out, test::hostOf("C:\\temp\\vellora\\talk-90.wav") + ": 44100 Hz -> 39690 Hz, 16-bit\n");
   EXPECT_EQ(drive.read("temp/vellora/talk-90.wav"), talk90);
 }
 

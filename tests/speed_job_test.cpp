@@ -388,7 +388,7 @@ TEST_F(SpeedJobTest, RelativeOutputDirectoryPlaysTheFileItWrote) {
 
 TEST_F(SpeedJobTest, EmptyOutputDirectoryMeansTheDefault) {
   run("C:\\temp\\talk.wav", "");
-  EXPECT_EQ(window.caption, "Vellora --> c:\\temp\\vellora\\talk-90.wav");
+  EXPECT_EQ(window.caption, "Vellora --> C:\\temp\\vellora\\talk-90.wav");
   EXPECT_TRUE(drive.exists("temp/vellora/talk-90.wav"));
 }
 
@@ -489,7 +489,7 @@ TEST(OutputPath, FollowsTheNamingRules) {
   };
   const Case cases[] = {
       {"C:\\temp\\talk.wav", "C:\\temp\\vellora", "C:\\temp\\vellora\\talk-90.wav"},
-      {"C:\\temp\\talk.wav", "", "c:\\temp\\vellora\\talk-90.wav"},
+      {"C:\\temp\\talk.wav", "", "C:\\temp\\vellora\\talk-90.wav"},
       {"C:\\temp\\talk.wav", "out", "out\\talk-90.wav"},
       // A directory is where the user put it, ".wav" in its name or not.
       {"C:\\temp\\talk.wav", "C:\\x.wav", "C:\\x.wav\\talk-90.wav"},

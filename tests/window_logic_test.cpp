@@ -329,7 +329,7 @@ TEST(Form1Logic, ArchivesWithTheInputLabelAsHeading) {
   h.dialogs.answers = {"run1"};
   h.form->archivedata();
   ASSERT_EQ(h.dialogs.prompts.size(), 1u);
-  EXPECT_EQ(h.dialogs.prompts[0].text, "Subdirectory of c:\\temp\\vellora\\?");
+  EXPECT_EQ(h.dialogs.prompts[0].text, "Subdirectory of C:\\temp\\vellora\\?");
   EXPECT_EQ(h.files.read("C:\\temp\\vellora\\run1\\index.htm"),
             archivePageText("Input Filename:", "8.12.2026 13:04:05"));
   EXPECT_EQ(h.files.read("C:\\temp\\vellora\\run1\\fid.wav"), "RIFF");

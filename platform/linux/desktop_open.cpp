@@ -25,6 +25,9 @@ struct Gio {
   decltype(&::g_app_info_get_default_for_type) app_info_get_default_for_type;
   decltype(&::g_app_info_get_all_for_type) app_info_get_all_for_type;
   decltype(&::g_app_info_get_id) app_info_get_id;
+  decltype(&::g_app_info_get_all) app_info_get_all;
+  decltype(&::g_app_info_get_supported_types) app_info_get_supported_types;
+  decltype(&::g_content_type_is_a) content_type_is_a;
   decltype(&::g_desktop_app_info_get_type) desktop_app_info_get_type;
   decltype(&::g_type_check_instance_is_a) type_check_instance_is_a;
   decltype(&::g_desktop_app_info_launch_uris_as_manager_with_fds) launch_uris_with_fds;
@@ -54,6 +57,9 @@ std::optional<Gio> loadGio() {
       bind(library, gio.app_info_get_default_for_type, "g_app_info_get_default_for_type") &&
       bind(library, gio.app_info_get_all_for_type, "g_app_info_get_all_for_type") &&
       bind(library, gio.app_info_get_id, "g_app_info_get_id") &&
+      bind(library, gio.app_info_get_all, "g_app_info_get_all") &&
+      bind(library, gio.app_info_get_supported_types, "g_app_info_get_supported_types") &&
+      bind(library, gio.content_type_is_a, "g_content_type_is_a") &&
       bind(library, gio.desktop_app_info_get_type, "g_desktop_app_info_get_type") &&
       bind(library, gio.type_check_instance_is_a, "g_type_check_instance_is_a") &&
       bind(library, gio.launch_uris_with_fds, "g_desktop_app_info_launch_uris_as_manager_with_fds") &&
@@ -97,17 +103,36 @@ bool isVellora(const Gio& gio, GAppInfo* app) {
   return id != nullptr && std::strcmp(id, kVelloraDesktopId) == 0;
 }
 
+bool opensType(const Gio& gio, GAppInfo* app, const std::string& type) {
+  const char* const* supported = gio.app_info_get_supported_types(app);
+  for (; supported != nullptr && *supported != nullptr; ++supported)
+    if (gio.content_type_is_a(type.c_str(), *supported)) return true;
+  return false;
+}
+
+// The first application of `apps` that is not Vellora and, unless `type` is
+// null, names `type` (or a type it is a kind of) among its MIME types.
+Owned<GAppInfo> firstPlayer(const Gio& gio, GList* apps, const std::string* type) {
+  for (GList* entry = apps; entry != nullptr; entry = entry->next) {
+    GAppInfo* app = static_cast<GAppInfo*>(entry->data);
+    if (!isVellora(gio, app) && (type == nullptr || opensType(gio, app, *type)))
+      return Owned<GAppInfo>(static_cast<GAppInfo*>(gio.object_ref(app)));
+  }
+  return nullptr;
+}
+
 // The desktop's choice for the type, or the next application registered
-// for it when that is Vellora; none when Vellora is all there is.
+// for it when that is Vellora; none when Vellora is all there is. GIO lists
+// the applications for a type from the MIME cache (mimeinfo.cache), which a
+// minimal system without desktop-file-utils lacks: then every desktop
+// entry's own MimeType line is read.
 Owned<GAppInfo> chooseApplication(const Gio& gio, const std::string& type) {
   Owned<GAppInfo> choice(gio.app_info_get_default_for_type(type.c_str(), FALSE));
   if (choice && !isVellora(gio, choice.get())) return choice;
-  const std::unique_ptr<GList, FreeAppList> all(gio.app_info_get_all_for_type(type.c_str()));
-  for (GList* entry = all.get(); entry != nullptr; entry = entry->next) {
-    GAppInfo* app = static_cast<GAppInfo*>(entry->data);
-    if (!isVellora(gio, app)) return Owned<GAppInfo>(static_cast<GAppInfo*>(gio.object_ref(app)));
-  }
-  return nullptr;
+  const std::unique_ptr<GList, FreeAppList> registered(gio.app_info_get_all_for_type(type.c_str()));
+  if (Owned<GAppInfo> next = firstPlayer(gio, registered.get(), nullptr)) return next;
+  const std::unique_ptr<GList, FreeAppList> all(gio.app_info_get_all());
+  return firstPlayer(gio, all.get(), &type);
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
 #include <QApplication>
 #include <QIcon>
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/linux/drive_map.h"
@@ -70,6 +72,39 @@ bool hasGraphicalSession() {
          qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
 }
 
+// Qt ends with qFatal and abort() (status 134, "Reinstalling the application
+// may fix this problem") when DISPLAY names a display that is gone, or a
+// Wayland session lacks Qt's Wayland plugin. While QApplication starts, its
+// platform chatter is held back and a fatal message becomes ours, with
+// what Qt said before it, and status 1.
+QtMessageHandler previousHandler = nullptr;
+std::vector<std::pair<QtMsgType, QString>> heldMessages;
+
+void startupMessage(QtMsgType type, const QMessageLogContext&, const QString& text) {
+  if (type != QtFatalMsg) {
+    heldMessages.emplace_back(type, text);
+    return;
+  }
+  const QByteArray display = qgetenv("DISPLAY"), wayland = qgetenv("WAYLAND_DISPLAY");
+  std::fprintf(stderr,
+               "vellora: the window cannot reach a graphical session (DISPLAY=%s, WAYLAND_DISPLAY=%s).\n"
+               "The display may be gone, or a Wayland session may lack Qt's Wayland plugin\n"
+               "(package qt6-wayland). From a terminal, convert with vellora-cli instead,\n"
+               "e.g. vellora-cli -p 90 talk.wav (see vellora-cli --help).\n",
+               display.isEmpty() ? "(unset)" : display.constData(),
+               wayland.isEmpty() ? "(unset)" : wayland.constData());
+  for (const auto& [heldType, heldText] : heldMessages)
+    if (heldType != QtDebugMsg) std::fprintf(stderr, "  Qt: %s\n", qUtf8Printable(heldText));
+  std::_Exit(1);
+}
+
+// Hands the held messages on once the window has a display after all.
+void endStartup() {
+  qInstallMessageHandler(previousHandler);
+  for (const auto& [type, text] : heldMessages) qt_message_output(type, QMessageLogContext(), text);
+  heldMessages.clear();
+}
+
 QIcon applicationIcon() {
   QIcon icon;
   for (int size : {16, 24, 32, 48, 64, 128, 256})
@@ -98,7 +133,9 @@ int main(int argc, char** argv) {
         stderr);
     return 1;
   }
+  previousHandler = qInstallMessageHandler(startupMessage);
   QApplication app(argc, argv);
+  endStartup();
   std::string unknown;
   const std::optional<std::vector<std::string>> arguments = filesOf(argc, argv, unknown);
   if (!arguments) {

@@ -111,16 +111,11 @@ class Batch {
     }
     outputDirectory_ = placeOf(services_.paths, shown);
     if (options_.dryRun) return true;  // a dry run creates nothing
-    std::error_code ec;
-    fs::create_directories(pathOf(outputDirectory_.host), ec);
-    if (!ec) {
-      // A failure to look (an I/O error) keeps its own reason.
-      const fs::file_status made = fs::status(pathOf(outputDirectory_.host), ec);
-      if (!ec && !fs::is_directory(made)) ec = std::make_error_code(std::errc::not_a_directory);
-    }
-    if (ec) {
-      err_ << kProgram << "Could not create the output directory " << shown << ": "
-                    << ec.message() << '\n';
+    const IoStatus made = outputDirectory_.system.empty()
+                              ? IoStatus::failure(outputDirectory_.unmapped)
+                              : services_.files.makeDirectory(outputDirectory_.system);
+    if (!made) {
+      err_ << kProgram << "Could not create the output directory " << shown << ": " << made.reason() << '\n';
       return false;
     }
     return true;

@@ -95,6 +95,8 @@ class FileSystem {
   virtual bool exists(const std::string& path) = 0;
   // True when both paths name one existing host file (also through links).
   virtual bool sameFile(const std::string& a, const std::string& b) = 0;
+  // Makes the directory and any missing parent, as mkdir -p does: a
+  // directory already there is fine, a file of that name is not.
   virtual IoStatus makeDirectory(const std::string& path) = 0;
   // The ordinary files (no directories, no hidden files; links followed) of
   // a directory whose names match a pattern's last component, with "*" and

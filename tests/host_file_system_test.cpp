@@ -502,11 +502,13 @@ TEST_F(HostFileSystemTest, ListsPastLinksThatLeadNowhere) {
   EXPECT_EQ(names, (std::vector<std::string>{"A.wav", "b.wav", "c.wav"}));
 }
 
-TEST_F(HostFileSystemTest, MakesOneDirectory) {
-  EXPECT_TRUE(files.makeDirectory("C:\\temp"));
-  EXPECT_EQ(files.makeDirectory("C:\\temp").reason(), "File exists");
-  EXPECT_FALSE(files.makeDirectory("C:\\a\\b"));
-  EXPECT_TRUE(drive.exists("temp"));
+TEST_F(HostFileSystemTest, MakesADirectoryWithItsParents) {
+  EXPECT_TRUE(files.makeDirectory("C:\\temp\\vellora"));
+  EXPECT_TRUE(files.makeDirectory("C:\\temp\\vellora\\"));
+  drive.write("file", "x");
+  EXPECT_EQ(files.makeDirectory("C:\\file").reason(), "Not a directory");
+  EXPECT_EQ(files.makeDirectory("C:\\file\\sub").reason(), "Not a directory");
+  EXPECT_TRUE(drive.exists("temp/vellora"));
 }
 
 }  // namespace

@@ -100,7 +100,6 @@ void Form1Logic::Form_Load() {
   placeControl(Control::Image5, placeOf(Control::Image5));
   showControl(Control::Image5, false);
   // From here on a failing step is skipped without a word.
-  (void)services_.files.makeDirectory("C:\\temp");
   (void)services_.files.makeDirectory("C:\\temp\\vellora");
   fillList(kSpeedEntries, kStartSpeedEntry);
   if (startFile_.empty()) getLatest();

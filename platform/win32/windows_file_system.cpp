@@ -279,10 +279,32 @@ bool WindowsFileSystem::sameFile(const std::string& a, const std::string& b) {
   return first && second && win32::sameFile(first.get(), second.get());
 }
 
+namespace {
+
+// Makes `path` after any missing parent, as mkdir -p does; a directory
+// already there is fine, a file in its place is not.
+IoStatus makeDirectories(const std::wstring& path) {
+  if (::CreateDirectoryW(path.c_str(), nullptr)) return {};
+  DWORD error = ::GetLastError();
+  if (error == ERROR_PATH_NOT_FOUND) {
+    const std::size_t last = path.find_last_of(L'\\');
+    // The drive or share itself is never made here.
+    if (last == std::wstring::npos || last < 7) return failure(error);
+    if (IoStatus parent = makeDirectories(path.substr(0, last)); !parent) return parent;
+    if (::CreateDirectoryW(path.c_str(), nullptr)) return {};
+    error = ::GetLastError();
+  }
+  if (error != ERROR_ALREADY_EXISTS) return failure(error);
+  return factsAbout(path).kind == PathFacts::Kind::Directory ? IoStatus() : IoStatus::failure("Not a directory");
+}
+
+}  // namespace
+
 IoStatus WindowsFileSystem::makeDirectory(const std::string& path) {
   if (IoStatus valid = checkValid(path); !valid) return valid;
-  if (!::CreateDirectoryW(systemPath(path).c_str(), nullptr)) return lastFailure();
-  return {};
+  std::wstring full = systemPath(path);
+  while (full.size() > 7 && full.back() == L'\\') full.pop_back();
+  return makeDirectories(full);
 }
 
 IoStatus WindowsFileSystem::listFiles(const std::string& pattern, std::vector<std::string>& names) {

@@ -83,8 +83,11 @@ Opened<ReplacementFile> MemoryFiles::createReplacement(const std::string& path) 
 bool MemoryFiles::exists(const std::string& path) { return files.count(path) || directories.count(path); }
 
 IoStatus MemoryFiles::makeDirectory(const std::string& path) {
-  if (exists(path)) return IoStatus::failure("File exists");
-  if (!directories.count(parentOf(path))) return IoStatus::failure("No such file or directory");
+  if (directories.count(path)) return {};
+  if (files.count(path)) return IoStatus::failure("Not a directory");
+  const std::string parent = parentOf(path);
+  if (parent == path) return IoStatus::failure("No such file or directory");
+  if (IoStatus made = makeDirectory(parent); !made) return made;
   directories.insert(path);
   return {};
 }

@@ -26,6 +26,7 @@
   !insertmacro ${TypeMacro} ".wave"
   !insertmacro ${TypeMacro} ".bwf"
   !insertmacro ${TypeMacro} ".rf64"
+  !insertmacro ${TypeMacro} ".bw64"
   !insertmacro ${TypeMacro} ".w64"
   !insertmacro ${TypeMacro} ".aif"
   !insertmacro ${TypeMacro} ".aiff"
@@ -34,6 +35,10 @@
   !insertmacro ${TypeMacro} ".flac"
   !insertmacro ${TypeMacro} ".ogg"
   !insertmacro ${TypeMacro} ".oga"
+  !insertmacro ${TypeMacro} ".au"
+  !insertmacro ${TypeMacro} ".snd"
+  !insertmacro ${TypeMacro} ".sph"
+  !insertmacro ${TypeMacro} ".nist"
   !insertmacro ${TypeMacro} ".m4a"
   !insertmacro ${TypeMacro} ".mp4"
   ; /types

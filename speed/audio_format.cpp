@@ -21,7 +21,10 @@ RatePlan refused(AudioFormat format, PlanFailure failure, std::string reason) {
   return fail(plan, failure, std::move(reason));
 }
 
-std::string unknownReason() { return "it is none of " + convertibleFormatList(" or "); }
+// Raw PCM lands here too, and this is the whole of its reason.
+std::string unknownReason() {
+  return "it is none of " + convertibleFormatList(" or ") + ", and has no header that states a rate";
+}
 
 // What nothing in the table recognised. A file whose chunks hold a WAV format
 // chunk converts all the same, whatever its first letters; a stream cannot

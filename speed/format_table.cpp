@@ -5,11 +5,13 @@
 #include <vector>
 
 #include "speed/aiff.h"
+#include "speed/au.h"
 #include "speed/bytes.h"
 #include "speed/caf.h"
 #include "speed/flac.h"
 #include "speed/mp4.h"
 #include "speed/ogg_vorbis.h"
+#include "speed/sphere.h"
 #include "speed/wav_header.h"
 #include "speed/wave64.h"
 
@@ -20,7 +22,8 @@ unsigned byteAt(std::span<const std::byte> b, std::size_t i) { return i < b.size
 
 bool isWav(std::span<const std::byte> b) { return hasId(b, 0, "RIFF") || hasId(b, 0, "RIFX") || hasId(b, 0, "RF64") || hasId(b, 0, "BW64"); }
 bool isRifx(std::span<const std::byte> b) { return hasId(b, 0, "RIFX"); }
-bool isRf64(std::span<const std::byte> b) { return hasId(b, 0, "RF64") || hasId(b, 0, "BW64"); }
+bool isRf64(std::span<const std::byte> b) { return hasId(b, 0, "RF64"); }
+bool isBw64(std::span<const std::byte> b) { return hasId(b, 0, "BW64"); }
 bool isAiff(std::span<const std::byte> b) { return hasId(b, 0, "FORM") && hasId(b, 8, "AIFF"); }
 bool isAifc(std::span<const std::byte> b) { return hasId(b, 0, "FORM") && hasId(b, 8, "AIFC"); }
 bool isCaf(std::span<const std::byte> b) { return hasId(b, 0, "caff"); }
@@ -29,6 +32,21 @@ bool isOgg(std::span<const std::byte> b) { return hasId(b, 0, "OggS"); }
 bool isMp4(std::span<const std::byte> b) { return hasId(b, 4, "ftyp"); }
 bool isMatroska(std::span<const std::byte> b) { return hasId(b, 0, "\x1a\x45\xdf\xa3"); }
 bool isAsf(std::span<const std::byte> b) { return hasId(b, 0, "\x30\x26\xb2\x75\x8e\x66\xcf\x11"); }
+bool isVoc(std::span<const std::byte> b) { return hasId(b, 0, "Creative Voice File\x1a"); }
+bool is8svx(std::span<const std::byte> b) { return hasId(b, 0, "FORM") && hasId(b, 8, "8SVX"); }
+
+// AC-3 and E-AC-3: the sync word, then a rate code and a stream version that exist.
+bool isAc3(std::span<const std::byte> b) {
+  return byteAt(b, 0) == 0x0B && byteAt(b, 1) == 0x77 && b.size() >= 6 && (byteAt(b, 4) >> 6) != 3 &&
+         (byteAt(b, 5) >> 3) <= 16;
+}
+
+// IRCAM (BICSF): one of four magic numbers, in either byte order.
+bool isIrcam(std::span<const std::byte> b) {
+  const unsigned kind = byteAt(b, 2);
+  if (hasId(b, 0, "\x64\xa3") && kind >= 1 && kind <= 4 && byteAt(b, 3) == 0) return true;
+  return byteAt(b, 0) == 0 && byteAt(b, 1) >= 1 && byteAt(b, 1) <= 4 && hasId(b, 2, "\xa3\x64");
+}
 
 // The first packet of an Ogg stream whose first page holds one segment table
 // entry or a few: where the codec names itself.
@@ -56,10 +74,11 @@ constexpr std::string_view kWavTypes = "audio/wav audio/x-wav audio/vnd.wave";
 constexpr std::string_view kFlacWhole = "every frame of a FLAC file changes";
 
 constexpr std::array kTable = {
-    FormatSpec{AudioFormat::Rifx, "RIFX (big-endian WAV)", isRifx, planWav, {}, false, true, true, {},
+    FormatSpec{AudioFormat::Rifx, "RIFX (big-endian WAV)", isRifx, planWav, {}, true, true, true, {},
                kWavExtensions, kWavTypes},
-    FormatSpec{AudioFormat::Rf64, "RF64", isRf64, planWav, {}, false, true, true, {}, "wav rf64", kWavTypes},
-    FormatSpec{AudioFormat::Wav, "WAV", isWav, planWav, {}, false, true, true, {}, kWavExtensions, kWavTypes},
+    FormatSpec{AudioFormat::Rf64, "RF64", isRf64, planWav, {}, true, true, true, {}, "wav rf64", kWavTypes},
+    FormatSpec{AudioFormat::Bw64, "BW64", isBw64, planWav, {}, true, true, true, {}, "wav bw64", kWavTypes},
+    FormatSpec{AudioFormat::Wav, "WAV", isWav, planWav, {}, true, true, true, {}, kWavExtensions, kWavTypes},
     FormatSpec{AudioFormat::Wave64, "Wave64", isWave64, planWave64, {}, false, true, true, {}, "w64", "audio/x-w64"},
     FormatSpec{AudioFormat::Aiff, "AIFF", isAiff, planAiff, {}, false, true, true, {}, "aif aiff",
                "audio/x-aiff audio/aiff"},
@@ -70,14 +89,16 @@ constexpr std::array kTable = {
                "audio/flac audio/x-flac"},
     // The refused kinds inside Ogg come before Vorbis, which takes every other Ogg file.
     FormatSpec{AudioFormat::OggOpus, "Ogg Opus", isOggOpus, nullptr,
-               "it is Opus, which always decodes at 48000 Hz, whatever rate its header names", false, false,
+               "it is Opus, which always decodes at 48000 Hz, whatever rate its header names", true, false,
                false, {}, {}, {}},
     FormatSpec{AudioFormat::OggFlac, "Ogg FLAC", isOggFlac, nullptr,
-               "it is FLAC in an Ogg stream, whose frames each hold the rate", false, false, false, {}, {}, {}},
+               "it is FLAC in an Ogg stream, whose frames each hold the rate", true, false, false, {}, {}, {}},
     FormatSpec{AudioFormat::OggSpeex, "Ogg Speex", isOggSpeex, nullptr,
-               "it is Speex, which codes the rate into its stream", false, false, false, {}, {}, {}},
-    FormatSpec{AudioFormat::OggVorbis, "Ogg Vorbis", isOgg, planOggVorbis, {}, false, true, true, {}, "ogg oga",
+               "it is Speex, which codes the rate into its stream", true, false, false, {}, {}, {}},
+    FormatSpec{AudioFormat::OggVorbis, "Ogg Vorbis", isOgg, planOggVorbis, {}, true, true, true, {}, "ogg oga",
                "audio/x-vorbis+ogg audio/ogg audio/vorbis"},
+    FormatSpec{AudioFormat::Au, "Sun AU", isAu, planAu, {}, false, true, true, {}, "au snd", "audio/basic"},
+    FormatSpec{AudioFormat::Sphere, "NIST SPHERE", isSphere, planSphere, {}, false, true, true, {}, "sph nist wav", {}},
     // Its scan refuses MP4 of other codecs, AAC above all, by name.
     FormatSpec{AudioFormat::Mp4, "Apple Lossless in MP4", isMp4, planMp4, {}, false, false, true,
                "its index may follow the audio", "m4a mp4", "audio/mp4 audio/x-m4a"},
@@ -92,6 +113,16 @@ constexpr std::array kTable = {
                "it is FLAC frames with no \"fLaC\" marker and no STREAMINFO, as a cut or captured stream is; "
                "only a whole FLAC file converts",
                true, false, false, {}, {}, {}},
+    FormatSpec{AudioFormat::Ac3, "AC-3", isAc3, nullptr,
+               "it is AC-3 (Dolby Digital), whose frames each hold the rate as one of three fixed rates", true,
+               false, false, {}, {}, {}},
+    FormatSpec{AudioFormat::Voc, "Creative Voice", isVoc, nullptr,
+               "it is Creative Voice (VOC), whose sound blocks each hold a rate of their own", false, false, false,
+               {}, {}, {}},
+    FormatSpec{AudioFormat::Svx8, "IFF 8SVX", is8svx, nullptr, "it is Amiga IFF 8SVX, a format Vellora does not change",
+               false, false, false, {}, {}, {}},
+    FormatSpec{AudioFormat::Ircam, "IRCAM", isIrcam, nullptr, "it is IRCAM sound, a format Vellora does not change",
+               false, false, false, {}, {}, {}},
     FormatSpec{AudioFormat::Adts, "AAC", isAdts, nullptr,
                "it is AAC, whose frames each hold the rate as one of a few fixed rates", true, false, false, {},
                {}, {}},

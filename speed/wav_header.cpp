@@ -1,6 +1,7 @@
 #include "speed/wav_header.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -8,6 +9,7 @@
 
 #include "shellfiles/numbers.h"
 #include "speed/chunk_walk.h"
+#include "speed/header_text.h"
 #include "speed/plan_support.h"
 
 namespace vellora {
@@ -83,7 +85,8 @@ std::optional<std::uint64_t> ds64DataSize(ScanInput& input, const Chunk& ds64) {
 
 AudioFormat wavFormatOf(const FourCC& id) {
   if (id == kBigEndianRiffId) return AudioFormat::Rifx;
-  if (id == FourCC{'R', 'F', '6', '4'} || id == FourCC{'B', 'W', '6', '4'}) return AudioFormat::Rf64;
+  if (id == FourCC{'R', 'F', '6', '4'}) return AudioFormat::Rf64;
+  if (id == FourCC{'B', 'W', '6', '4'}) return AudioFormat::Bw64;
   return AudioFormat::Wav;
 }
 
@@ -118,21 +121,21 @@ HeaderScan scanHeader(ByteSource& file, bool failureRecorded) {
   return scanHeader(input, failureRecorded);
 }
 
-HeaderScan scanHeader(ScanInput& input, bool failureRecorded) {
+HeaderScan scanHeader(ScanInput& input, bool failureRecorded, std::uint64_t start) {
   HeaderScan scan;
 
   // The RIFF header is logged whatever it holds; its letters are not checked,
   // so RF64 and other RIFF-like files scan the same way. Bytes past a short
   // file's end stay zero.
   std::array<std::byte, RiffHeader::bytes> riff{};
-  const bool wholeRiff = readExactly(input, 0, riff, scan);
+  const bool wholeRiff = readExactly(input, start, riff, scan);
   scan.riff.id = fourcc(riff.data());
   if (scan.riff.id == kBigEndianRiffId) scan.order = ByteOrder::Big;
   scan.riff.size = signed32(read_u32(riff.data() + 4, scan.order));
   scan.riff.format = fourcc(riff.data() + 8);
   if (!wholeRiff) return scan;
 
-  ChunkWalk walk(input, scan.order == ByteOrder::Big ? ChunkLayout::Rifx : ChunkLayout::Riff, RiffHeader::bytes);
+  ChunkWalk walk(input, scan.order == ByteOrder::Big ? ChunkLayout::Rifx : ChunkLayout::Riff, start + RiffHeader::bytes);
   while (const std::optional<Chunk> chunk = walk.next()) {
     if (chunk->is("fmt ")) {
       scan.formatSize = static_cast<std::uint32_t>(chunk->size);
@@ -252,14 +255,66 @@ bool planFormatBody(RatePlan& plan, const FormatBody& body, ByteOrder order, std
 
 namespace {
 
-// Readers differ in which of two format chunks they take, so every one after
-// the first changes too. What follows the first is walked as far as its
-// chunks hold together: past a damaged chunk no reader finds another.
-bool planLaterFormats(RatePlan& plan, ScanInput& input, const HeaderScan& scan, const RateChange& change) {
+constexpr std::uint64_t kSamplePeriodAt = 8;  // in a smpl chunk, after manufacturer and product
+constexpr std::uint64_t kLargestGuano = 1 << 16;
+
+// A sampler's smpl chunk gives the time of one sample, in nanoseconds.
+void planSamplePeriod(RatePlan& plan, ScanInput& input, const Chunk& smpl, ByteOrder order) {
+  if (smpl.size < kSamplePeriodAt + 4) return;
+  const double period = std::min(std::nearbyint(1e9 / plan.after.sampleRate), 4294967295.0);
+  std::array<std::byte, 4> raw{};
+  write_u32(raw.data(), static_cast<std::uint32_t>(period), order);
+  const std::span<const std::byte> old = input.read(smpl.body + kSamplePeriodAt, 4);
+  if (old.size() == 4 && std::equal(old.begin(), old.end(), raw.begin())) return;
+  plan.patches.push_back(patchAt(smpl.body + kSamplePeriodAt, raw));
+  plan.notes.push_back("sample period of the smpl chunk at " + offsetText(smpl.offset));
+}
+
+// GUANO (bat recordings) keeps the rate at recording; its TE, the time
+// expansion, follows a change by a whole factor so that analysis still shows
+// each call at its true frequency.
+void planGuano(RatePlan& plan, ScanInput& input, const Chunk& guan) {
+  const std::string where = "GUANO metadata at " + offsetText(guan.offset);
+  const auto leftAlone = [&](const std::string& why) { plan.notes.push_back(where + " left as it was: " + why); };
+  if (guan.size > kLargestGuano) return leftAlone("it is longer than 64 KiB");
+  const std::span<const std::byte> raw = input.read(guan.body, static_cast<std::size_t>(guan.size));
+  if (raw.size() < guan.size) return;
+  const std::string text(reinterpret_cast<const char*>(raw.data()), raw.size());
+  const std::optional<TextField> te = findField(text, "TE", ":");
+  if (!te) return leftAlone("it has no TE field");
+  std::uint64_t expansion = 0;
+  const auto [stop, error] = std::from_chars(text.data() + te->begin, text.data() + te->end, expansion);
+  if (error != std::errc() || stop != text.data() + te->end || expansion == 0)
+    return leftAlone("its TE is not a whole number");
+  const double slower = plan.before.sampleRate / plan.after.sampleRate;
+  const double faster = plan.after.sampleRate / plan.before.sampleRate;
+  std::uint64_t newExpansion = 0;
+  if (slower >= 1 && slower == std::floor(slower) && slower <= 1e6)
+    newExpansion = expansion * static_cast<std::uint64_t>(slower);
+  else if (faster > 1 && faster == std::floor(faster) && expansion % static_cast<std::uint64_t>(faster) == 0)
+    newExpansion = expansion / static_cast<std::uint64_t>(faster);
+  else
+    return leftAlone("the new rate is not the old one divided by a whole number");
+  const std::optional<std::string> rewritten =
+      replacedInPlace(text, te->begin, te->end, std::to_string(newExpansion));
+  if (!rewritten) return leftAlone("there is no room for TE: " + std::to_string(newExpansion));
+  patchDifferences(plan.patches, guan.body, text, *rewritten);
+  plan.notes.push_back("TE of the " + where + ": " + std::to_string(newExpansion));
+}
+
+// What follows the first format chunk: further format chunks, which readers
+// differ in taking, so every one changes; and the rate's other witnesses. It
+// is walked as far as its chunks hold together: past a damaged chunk no
+// reader finds another.
+bool planLaterChunks(RatePlan& plan, ScanInput& input, const HeaderScan& scan, const RateChange& change) {
   ChunkWalk walk(input, scan.order == ByteOrder::Big ? ChunkLayout::Rifx : ChunkLayout::Riff, bodyOffset(scan) - ChunkHeader::bytes);
   (void)walk.next();  // the first format chunk
   if (scan.dataSize64) walk.setDataSize(*scan.dataSize64);
   while (const std::optional<Chunk> chunk = walk.next(plan.patches)) {
+    if (chunk->is("smpl")) planSamplePeriod(plan, input, *chunk, scan.order);
+    if (chunk->is("guan")) planGuano(plan, input, *chunk);
+    if (chunk->is("iXML"))
+      plan.notes.push_back("iXML chunk at " + offsetText(chunk->offset) + " left as it was (its SPEED block keeps the recorded rates)");
     if (!chunk->is("fmt ") || chunk->size < kShortestFormat) continue;
     const std::span<const std::byte> raw = input.read(chunk->body, FormatBody::bytes);
     if (raw.size() < FormatBody::bytes) break;
@@ -281,9 +336,8 @@ bool planLaterFormats(RatePlan& plan, ScanInput& input, const HeaderScan& scan, 
 }  // namespace
 
 RatePlan planWav(ScanInput& input, std::uint64_t start, const RateChange& change) {
-  (void)start;
   RatePlan plan;
-  const HeaderScan scan = scanHeader(input);
+  const HeaderScan scan = scanHeader(input, false, start);
   plan.format = wavFormatOf(scan.riff.id);
   plan.before = summaryOf(scan);
   // A copy that fails logs what the first chunk alone says, as the scan after a failure reads no further.
@@ -301,7 +355,7 @@ RatePlan planWav(ScanInput& input, std::uint64_t start, const RateChange& change
   plan.notes.push_back("format chunk at offset " + std::to_string(bodyOffset(scan) - ChunkHeader::bytes) +
                        ", " + std::to_string(scan.skippedChunks) +
                        (scan.skippedChunks == 1 ? " chunk" : " chunks") + " skipped before it");
-  planLaterFormats(plan, input, scan, change);
+  planLaterChunks(plan, input, scan, change);
   return plan;
 }
 

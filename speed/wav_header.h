@@ -90,9 +90,10 @@ struct HeaderScan {
   bool found() const { return end == ScanEnd::FormatFound; }
 };
 
-// Walks the chunks from offset 12 until the "fmt " chunk, skipping every other
+// Walks the chunks from 12 bytes past `start` (where an ID3v2 tag ends, if
+// one comes first) until the "fmt " chunk, skipping every other
 // chunk's padded body. With `failureRecorded`, looks at the first chunk only.
-HeaderScan scanHeader(ScanInput& input, bool failureRecorded = false);
+HeaderScan scanHeader(ScanInput& input, bool failureRecorded = false, std::uint64_t start = 0);
 HeaderScan scanHeader(ByteSource& file, bool failureRecorded = false);
 
 // A rate times the speed factor, rounded half to even; nullopt when it would

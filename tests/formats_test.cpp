@@ -103,6 +103,7 @@ TEST(Formats, RecognisesEachByItsBytesAndRefusesWhatCannotChange) {
     const char* words;  // in the format's name or the reason
   };
   const std::string mpegFrame("\xff\xfb\x90\x64", 4);
+  const std::string id3 = "ID3\x04" + std::string("\0\0\0\0\0\x05", 6) + "abcde";
   const Case cases[] = {
       {"WAV", canonicalWav(), PlanFailure::None, "WAV"},
       {"RIFX", WavBuilder("RIFX").fmt(Format::pcm(8000, 1, 8)).data(4).bytes(), PlanFailure::None, "RIFX"},
@@ -113,6 +114,16 @@ TEST(Formats, RecognisesEachByItsBytesAndRefusesWhatCannotChange) {
       {"Wave64", Wave64Builder().fmt(Format::pcm(48000, 2, 24)).data(60).bytes(), PlanFailure::None, "Wave64"},
       {"CAF", CafBuilder().desc(44100, "lpcm", 2, 16, 4).chunk("data", pattern(40)).bytes(), PlanFailure::None, "CAF"},
       {"Ogg Vorbis", ogg, PlanFailure::None, "Ogg Vorbis"},
+      {"BW64", WavBuilder("BW64").chunk("ds64", std::string(28, '\0')).fmt(Format::pcm(8000, 1, 8)).bytes(),
+       PlanFailure::None, "BW64"},
+      {"WAV behind an ID3 tag", id3 + canonicalWav(), PlanFailure::None, "WAV"},
+      {"Ogg behind an ID3 tag", id3 + ogg, PlanFailure::None, "Ogg Vorbis"},
+      {"Sun AU", au(8000, 2), PlanFailure::None, "Sun AU"},
+      {"NIST SPHERE", sphere("sample_rate -i 16000\n", 1024), PlanFailure::None, "NIST SPHERE"},
+      {"AC-3", std::string("\x0b\x77\x12\x34\x14\x40", 6) + pattern(100), PlanFailure::Unsupported, "AC-3"},
+      {"VOC", "Creative Voice File\x1a" + pattern(40), PlanFailure::Unsupported, "Creative Voice"},
+      {"8SVX", "FORM" + be32(40) + "8SVXVHDR" + pattern(32), PlanFailure::Unsupported, "8SVX"},
+      {"IRCAM", std::string("\x64\xa3\x02\x00", 4) + pattern(1020), PlanFailure::Unsupported, "IRCAM"},
       {"MP3 with an ID3 tag", "ID3\x04" + std::string("\0\0\0\0\0\x05", 6) + "abcde" + mpegFrame + pattern(400),
        PlanFailure::Unsupported, "it is MP3"},
       {"MP3 frames", mpegFrame + pattern(400), PlanFailure::Unsupported, "it is MP3"},
@@ -127,7 +138,7 @@ TEST(Formats, RecognisesEachByItsBytesAndRefusesWhatCannotChange) {
       {"WebM", "\x1a\x45\xdf\xa3" + pattern(100), PlanFailure::Unsupported, "Matroska or WebM"},
       {"CAF holding AAC", CafBuilder().desc(44100, "aac ", 2, 0).chunk("data", pattern(40)).bytes(),
        PlanFailure::Unsupported, "AAC ('aac ')"},
-      {"text", "just some words, no RIFF here at all", PlanFailure::UnknownFormat, "it is none of WAV, "},
+      {"text", "just some words, no RIFF here at all", PlanFailure::UnknownFormat, "has no header that states a rate"},
   };
   for (const Case& c : cases) {
     const RatePlan p = plan(c.file);
@@ -202,6 +213,64 @@ TEST(Formats, Wave64ChangesItsFormatBodyAcrossEightByteAlignedChunks) {
   // A size that wraps round to the chunk's own start once aligned.
   EXPECT_EQ(plan(Wave64Builder().chunkWithSize("junk", ~std::uint64_t{6}, "").fmt(cd).bytes()).failure,
             PlanFailure::Malformed);
+}
+
+TEST(Formats, AuAndSphereChangeTheirHeadersRate) {
+  const std::string sun = au(44100, 2);
+  expectChange("Sun AU", sun, replaced(sun, 16, be32(39690)));
+
+  // SPHERE's text moves within the padding after end_head, and the header keeps its length.
+  const std::string line = "sample_rate -i 16000\n";
+  const std::string padded = sphere(line, 1024);
+  expectChange("SPHERE, the same digits", padded, sphere("sample_rate -i 14400\n", 1024));
+  expectChange("SPHERE gaining a digit", padded, sphere("sample_rate -i 160000\n", 1024),
+               {.factor = 10, .exactRate = {}});
+  expectChange("SPHERE losing a digit", padded, sphere("sample_rate -i 8000\n", 1024),
+               {.factor = 0.5, .exactRate = {}});
+  const std::string full = sphere(line, 0);
+  EXPECT_EQ(plan(full, {.factor = 10, .exactRate = {}}).reason,
+            "its header has no room for a longer sample rate: rates up to 99999 Hz fit");
+  EXPECT_EQ(plan(sphere("sample_rate -r 16000.0\n", 1024)).reason, "its sample_rate field is not a whole number (-i)");
+}
+
+// The rate's other witnesses in a WAV file follow it: a sampler's sample
+// period, and GUANO's time expansion when the change is by a whole factor.
+TEST(Formats, WavSamplePeriodAndGuanoFollowTheRate) {
+  const auto wav = [](std::uint32_t rate, const std::string& guano) {
+    return WavBuilder().fmt(Format::pcm(rate, 1, 16)).data(8).chunk("smpl", le32(0) + le32(0) + le32(1000000000 / rate) + pattern(24))
+        .chunk("guan", guano).bytes();
+  };
+  struct Case {
+    const char* what;
+    std::string guano, expected;
+    double factor;
+    const char* note;
+  };
+  const Case cases[] = {
+      {"TE with room on its line", "GUANO|Version: 1.0\nTE: 1  \nSamplerate: 250000\n",
+       "GUANO|Version: 1.0\nTE: 10 \nSamplerate: 250000\n", 0.1, "TE of the GUANO"},
+      {"TE with padding at the end", "GUANO|Version: 1.0\nTE: 5\nMake: x\n   ",
+       "GUANO|Version: 1.0\nTE: 50\nMake: x\n  ", 0.1, "TE of the GUANO"},
+      {"speeding up again", "GUANO|Version: 1.0\nTE: 10\nMake: x\n",
+       "GUANO|Version: 1.0\nTE: 1\nMake: x\n ", 10, "TE of the GUANO"},
+      {"no room", "GUANO|Version: 1.0\nTE: 5\nMake: x\n", "GUANO|Version: 1.0\nTE: 5\nMake: x\n", 0.1,
+       "left as it was: there is no room for TE: 50"},
+      {"not a whole factor", "GUANO|Version: 1.0\nTE: 1\n  ", "GUANO|Version: 1.0\nTE: 1\n  ", 0.9,
+       "left as it was: the new rate is not the old one divided by a whole number"},
+  };
+  for (const Case& c : cases) {
+    const std::string file = wav(250000, c.guano);
+    const RateChange change{.factor = c.factor, .exactRate = {}};
+    const auto newRate = static_cast<std::uint32_t>(250000 * c.factor);
+    std::string expected = wav(250000, c.expected);
+    expected = withRates(expected, 21, newRate, newRate * 2);
+    expected = replaced(expected, 12 + 24 + 16 + 8 + 8, le32(1000000000 / newRate));
+    expectChange(c.what, file, expected, change);
+    const std::vector<std::string> notes = plan(file, change).notes;
+    EXPECT_TRUE(std::any_of(notes.begin(), notes.end(),
+                            [&](const std::string& n) { return n.find(c.note) != std::string::npos; }))
+        << c.what;
+  }
 }
 
 TEST(Formats, CafChangesDescAndTheAppleLosslessCookie) {

@@ -88,6 +88,12 @@ int main(int argc, char** argv) {
       {"chained.ogg", oggVorbis(44100, 2, 1, 20, 300, 1) + oggVorbis(22050, 1, 2, 10, 100, 1)},
       {"opus.opus", joinPages(oggPages({"OpusHead" + pattern(11), "OpusTags" + pattern(8), pattern(20)}, 3))},
       {"frame.mp3", std::string("\xff\xfb\x90\x64", 4) + pattern(60)},
+      {"bw64", WavBuilder("BW64").riffSize(0xFFFFFFFF).chunk("ds64", std::string(28, '\0')).fmt(cd).data(8).bytes()},
+      {"witnesses", WavBuilder().fmt(cd).data(8).chunk("smpl", std::string(36, '\0'))
+                        .chunk("guan", "GUANO|Version: 1.0\nTE: 1\n    ").bytes()},
+      {"id3-front", "ID3\x04" + std::string("\0\0\0\0\0\x05", 6) + "abcde" + WavBuilder().fmt(cd).data(8).bytes()},
+      {"sun.au", vellora::test::au(8000, 1)},
+      {"nist.sph", vellora::test::sphere("sample_rate -i 16000\n", 1024)},
       {"alac.m4a", M4a{}.bytes()},
       {"alac-last-wide.m4a", M4a{.wide = true, .moovFirst = false, .fragmented = true}.bytes()},
   };

@@ -44,6 +44,15 @@ case $case in
   alac-m4a)         stereo 44100 1 -c:a alac in.m4a ;;
   alac-m4a-first)   stereo 48000 0.5 -c:a alac -movflags +faststart in.m4a ;;
   alac-m4a-frag)    stereo 96000 0.5 -c:a alac -movflags frag_keyframe+empty_moov in.m4a ;;
+  sox-au)           need sox; sox -n -r 44100 -c 2 -b 16 in.au synth 0.5 sine 440 sine 660 ;;
+  python-au)        need python3; python3 -W ignore -c 'import sunau, math
+f = sunau.open("in.au", "w"); f.setnchannels(1); f.setsampwidth(2); f.setframerate(22050)
+f.writeframes(b"".join(int(9000 * math.sin(i / 7)).to_bytes(2, "big", signed=True) for i in range(11025)))
+f.close()' ;;
+  sox-sphere)       need sox; sox -n -r 16000 -c 1 -b 16 in.sph synth 0.5 sine 440 ;;
+  # BS.2088 names RF64's layout BW64.
+  bw64)             stereo 48000 0.5 -rf64 always src.wav; { printf BW64; tail -c +5 src.wav; } > in.wav ;;
+  ac3)              refused=AC-3; lavfi 48000 0.5 -c:a ac3 in.ac3 ;;
   *) echo "unknown case $case"; exit 2 ;;
 esac
 in=$(ls in.*)
@@ -76,7 +85,8 @@ own_rate() {
     caf) need sndfile-info; sndfile-info "$1" | sed -n 's/^Sample Rate : //p' ;;
     # The media timescale, which counts samples: ffprobe's time base.
     m4a) ffprobe -v error -select_streams a:0 -show_entries stream=time_base -of csv=p=0 "$1" | cut -d/ -f2 ;;
-    *) need soxi; soxi -r "$1" ;;
+    # No second reader Debian has knows BW64.
+    *) if [ "$case" = bw64 ]; then rate "$1"; else need soxi; soxi -r "$1"; fi ;;
   esac
 }
 duration() { ffprobe -v error -show_entries format=duration -of csv=p=0 "$1"; }

@@ -216,4 +216,17 @@ std::string M4a::bytes() const {
   return moovFirst ? ftyp + moov + sidx + mdat : ftyp + mdat + moov;
 }
 
+std::string au(std::uint32_t rate, std::uint32_t channels) {
+  return ".snd" + be32(28) + be32(40) + be32(3) + be32(rate) + be32(channels) + "note" + pattern(40);
+}
+
+std::string sphere(const std::string& fields, std::size_t headerBytes) {
+  const std::string text = "channel_count -i 1\n" + fields + "sample_n_bytes -i 2\nend_head\n";
+  const std::size_t length = headerBytes == 0 ? 16 + text.size() : headerBytes;
+  const std::string number = std::to_string(length);
+  std::string header = "NIST_1A\n" + std::string(7 - number.size(), ' ') + number + "\n" + text;
+  header.resize(length, ' ');
+  return header + pattern(32);
+}
+
 }  // namespace vellora::test

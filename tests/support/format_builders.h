@@ -98,6 +98,12 @@ std::string oggVorbis(std::uint32_t rate, std::uint8_t channels, std::uint32_t s
 std::string joinPages(const std::vector<OggPage>& pages);
 
 // An MP4 box: its 32-bit size, its type, its body.
+// A Sun AU file of 16-bit samples.
+std::string au(std::uint32_t rate, std::uint32_t channels);
+// A NIST SPHERE file whose header holds `fields` and is `headerBytes` long,
+// padded with spaces (0: no padding at all), then a few samples.
+std::string sphere(const std::string& fields, std::size_t headerBytes);
+
 std::string mp4Box(std::string_view type, std::string_view body);
 // An M4A file of one audio track, reduced to the boxes that hold its rates
 // and durations; the movie's timescale is 1000.

@@ -153,12 +153,12 @@ std::string joined(std::string_view separator, std::string_view FormatSpec::*fie
   return text;
 }
 
-std::string nameList(bool convertible, std::string_view lastJoin) {
+std::string nameList(bool (*keep)(const FormatSpec&), std::string_view lastJoin) {
   std::vector<std::string_view> names;
   // WAV's variants are listed after WAV itself.
   for (const FormatSpec& spec : kTable)
-    if ((spec.scan != nullptr) == convertible) names.push_back(spec.name.substr(0, spec.name.find(" (")));
-  if (convertible) std::stable_partition(names.begin(), names.end(), [](std::string_view n) { return n == "WAV"; });
+    if (keep(spec)) names.push_back(spec.name.substr(0, spec.name.find(" (")));
+  std::stable_partition(names.begin(), names.end(), [](std::string_view n) { return n == "WAV"; });
   std::string text;
   for (std::size_t i = 0; i < names.size(); ++i) {
     if (i > 0) text += i + 1 == names.size() ? lastJoin : ", ";
@@ -200,8 +200,16 @@ const FormatSpec* recognise(ByteSource& file) {
   return probeHead(std::span(buffer).first(r.count), tagEnd != 0);
 }
 
-std::string convertibleFormatList(std::string_view lastJoin) { return nameList(true, lastJoin); }
-std::string refusedFormatList() { return nameList(false, " and "); }
+std::string convertibleFormatList(std::string_view lastJoin) {
+  return nameList([](const FormatSpec& s) { return s.scan != nullptr; }, lastJoin);
+}
+std::string refusedFormatList() {
+  return nameList([](const FormatSpec& s) { return s.scan == nullptr; }, " and ");
+}
+std::string wholeFileFormatList(bool forStreams) {
+  return forStreams ? nameList([](const FormatSpec& s) { return s.scan != nullptr && !s.streams; }, " or ")
+                    : nameList([](const FormatSpec& s) { return s.scan != nullptr && !s.inPlace; }, " or ");
+}
 std::string mimeTypeList(std::string_view separator) { return joined(separator, &FormatSpec::mimeTypes); }
 std::string extensionList(std::string_view separator) { return joined(separator, &FormatSpec::extensions); }
 

@@ -56,6 +56,8 @@ const FormatSpec* recognise(ByteSource& file);
 // people: "WAV, RF64, ... and Ogg Vorbis".
 std::string convertibleFormatList(std::string_view lastJoin = " and ");
 std::string refusedFormatList();
+// The kinds that convert but not as a stream (`forStreams`), or not in place.
+std::string wholeFileFormatList(bool forStreams);
 
 // The MIME types and extensions of every kind that converts, in table order,
 // each once.

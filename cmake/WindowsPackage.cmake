@@ -36,7 +36,9 @@ set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_NSIS_MUI_ICON ${VELLORA_WINDOWS_ICON})
 set(CPACK_NSIS_MUI_UNIICON ${VELLORA_WINDOWS_ICON})
 set(CPACK_NSIS_INSTALLED_ICON_NAME vellora.ico)
-set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+# CPack's own uninstall-before-install asks in a box that a silent install
+# cannot answer and gives no reason when it fails: VelloraReplaceEarlier does it.
+set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL OFF)
 set(CPACK_NSIS_EXECUTABLES_DIRECTORY bin)
 
 # The Start-menu entry, the "Open with" entry, the uninstall entry's values
@@ -46,5 +48,7 @@ set(nsh "!include '${PROJECT_SOURCE_DIR}/cmake/vellora-install.nsh'\n")
 set(CPACK_NSIS_CREATE_ICONS_EXTRA "${nsh}!insertmacro VelloraShortcut")
 set(CPACK_NSIS_DELETE_ICONS_EXTRA "${nsh}!insertmacro VelloraUnshortcut")
 set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS "${nsh}!insertmacro VelloraRegister")
-set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS "${nsh}!insertmacro VelloraRefuseWhileRunning\n!insertmacro VelloraUnregister")
+set(CPACK_NSIS_EXTRA_PREINSTALL_COMMANDS "${nsh}!insertmacro VelloraReplaceEarlier")
+set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS
+    "${nsh}!insertmacro VelloraCheckUninstallFolder\n!insertmacro VelloraRefuseWhileRunning\n!insertmacro VelloraUnregister")
 include(CPack)

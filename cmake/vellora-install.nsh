@@ -70,20 +70,26 @@
   !insertmacro VelloraTypes VelloraRegisterType
 !macroend
 
+; Sets the error flag when a program of the installation in `folder` runs:
+; a running program cannot be opened for writing, which FileOpen's append
+; mode asks for.
+!macro VelloraCheckRunning folder
+  IfFileExists "${folder}\bin\vellora.exe" 0 +3
+    FileOpen $0 "${folder}\bin\vellora.exe" a
+    FileClose $0
+  IfFileExists "${folder}\bin\vellora-cli.exe" 0 +3
+    FileOpen $0 "${folder}\bin\vellora-cli.exe" a
+    FileClose $0
+!macroend
+
 ; Windows cannot remove a program that runs: uninstalling then would strand
 ; it in Program Files without the entry that Settings removes it by. The
 ; uninstaller asks to close Vellora first; silent, it gives up with status 2
-; and leaves everything as it was. A running program cannot be opened for
-; writing, which FileOpen's append mode asks for.
+; and leaves everything as it was.
 !macro VelloraRefuseWhileRunning
   vellora_running_check:
   ClearErrors
-  IfFileExists "$INSTDIR\bin\vellora.exe" 0 +3
-    FileOpen $0 "$INSTDIR\bin\vellora.exe" a
-    FileClose $0
-  IfFileExists "$INSTDIR\bin\vellora-cli.exe" 0 +3
-    FileOpen $0 "$INSTDIR\bin\vellora-cli.exe" a
-    FileClose $0
+  !insertmacro VelloraCheckRunning "$INSTDIR"
   IfErrors 0 vellora_not_running
     MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION \
       "Vellora is running. Close it, then choose Retry to uninstall it." \
@@ -91,6 +97,68 @@
     SetErrorLevel 2
     Quit
   vellora_not_running:
+!macroend
+
+; The uninstaller works only on its own installation. NSIS takes all that
+; follows "_?=" as the folder, so the quoted form that cmd and PowerShell
+; give a path with spaces ends in a quote, which is dropped here. Any other
+; folder, one without Vellora's programs or another than the one the
+; uninstall entry names, is refused with status 2 and nothing removed.
+!macro VelloraCheckUninstallFolder
+  StrCpy $0 $INSTDIR 1 -1
+  StrCmp $0 '"' 0 +2
+    StrCpy $INSTDIR $INSTDIR -1
+  StrCpy $0 $INSTDIR 1 -1
+  StrCmp $0 "\" 0 +2
+    StrCpy $INSTDIR $INSTDIR -1
+  ReadRegStr $1 SHCTX "${VELLORA_UNINSTALL_KEY}" "InstallLocation"
+  StrCmp $1 "" +2
+  StrCmp $1 $INSTDIR 0 vellora_foreign_folder
+  IfFileExists "$INSTDIR\Uninstall.exe" 0 vellora_foreign_folder
+  IfFileExists "$INSTDIR\bin\vellora.exe" vellora_own_folder
+  IfFileExists "$INSTDIR\bin\vellora-cli.exe" vellora_own_folder
+  vellora_foreign_folder:
+    MessageBox MB_OK|MB_ICONSTOP "$INSTDIR is not the Vellora installation this uninstaller removes; nothing was removed." /SD IDOK
+    SetErrorLevel 2
+    Quit
+  vellora_own_folder:
+!macroend
+
+; Installing over an earlier version: Vellora must not run, as when
+; uninstalling (Retry or Cancel; silent, status 2 and nothing changed), and
+; the earlier version's uninstaller removes it first in its own folder. If it
+; cannot, the installer stops with status 3 and the earlier version stays whole.
+!macro VelloraReplaceEarlier
+  ReadRegStr $R0 SHCTX "${VELLORA_UNINSTALL_KEY}" "InstallLocation"
+  vellora_upgrade_check:
+  ClearErrors
+  !insertmacro VelloraCheckRunning "$INSTDIR"
+  StrCmp $R0 "" +2
+  !insertmacro VelloraCheckRunning "$R0"
+  IfErrors 0 vellora_upgrade_free
+    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION \
+      "Vellora is running. Close it, then choose Retry to install the new version." \
+      /SD IDCANCEL IDRETRY vellora_upgrade_check
+    SetErrorLevel 2
+    Quit
+  vellora_upgrade_free:
+  StrCmp $R0 "" vellora_upgrade_done
+  IfFileExists "$R0\Uninstall.exe" 0 vellora_upgrade_done
+  ClearErrors
+  ExecWait '"$R0\Uninstall.exe" /S _?=$R0' $R1
+  IfErrors +2
+  StrCmp $R1 "0" vellora_upgrade_removed
+    MessageBox MB_OK|MB_ICONSTOP \
+      "The installed Vellora in $R0 could not be removed (its uninstaller ended with status $R1); nothing was changed." \
+      /SD IDOK
+    SetErrorLevel 3
+    Quit
+  vellora_upgrade_removed:
+  ; Run in place, the uninstaller leaves itself and so its folder.
+  Delete "$R0\Uninstall.exe"
+  RMDir "$R0"
+  SetOutPath "$INSTDIR"
+  vellora_upgrade_done:
 !macroend
 
 !macro VelloraUnregister

@@ -143,7 +143,7 @@ const HostWords& WindowsConsole::words() const {
   static const HostWords words{
       .defaultOutputDirectory = "C:\\temp\\vellora\\",
       .player = "Windows' player for .wav files",
-      .noPlayerHint = "is a program set to open .wav files?",
+      .noPlayerHint = "no program but Vellora is set to open its type",
       .moreHelp = {},
   };
   return words;

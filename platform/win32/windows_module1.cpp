@@ -4,10 +4,12 @@
 #include <mmsystem.h>
 #include <objbase.h>
 #include <shellapi.h>
+#include <shlwapi.h>
 
 #include <cstring>
 #include <vector>
 
+#include "platform/win32/next_handler.h"
 #include "platform/win32/wide.h"
 
 // winmm.dll exports mciExecute, but mingw-w64's headers do not declare it.
@@ -17,6 +19,8 @@ namespace vellora {
 namespace {
 
 constexpr MCIERROR kParamOverflow = MCIERR_PARAM_OVERFLOW;
+// What ShellExecute returns when it started a program: any value above 32.
+constexpr std::intptr_t kStarted = 42;
 
 // An empty string is handed over as a pointer to an empty text, never null.
 const wchar_t* orEmpty(const std::wstring& text) { return text.c_str(); }
@@ -41,6 +45,12 @@ std::intptr_t WindowsModule1::ShellExecuteA(std::uint32_t hwnd, const std::strin
                                             const std::string& directory, std::int32_t showCmd) {
   const std::wstring op = win32::toWide(operation), path = win32::toWide(file),
                      params = win32::toWide(parameters), dir = win32::toWide(directory);
+  // A copy to play must not open in another Vellora window.
+  if (op == L"open" && params.empty()) {
+    const wchar_t* extension = ::PathFindExtensionW(path.c_str());
+    if (win32::openedByVellora(extension))
+      return win32::openWithNextHandler(path, extension, showCmd) ? kStarted : SE_ERR_NOASSOC;
+  }
   const HINSTANCE result = ::ShellExecuteW(windowOf(hwnd), orEmpty(op), orEmpty(path),
                                            orEmpty(params), orEmpty(dir), showCmd);
   return reinterpret_cast<std::intptr_t>(result);

@@ -93,15 +93,33 @@ wine cmd /c 'C:\temp\uninstaller\Uninstall.exe /S _?=C:\Program Files\Vellora' |
 [ "$status" -ne 0 ] || fail "the silent uninstall reported success while Vellora ran"
 wine "$home/Uninstall.exe" /S
 for _ in $(seq 100); do pgrep -f 'nsu.*\.tmp' >/dev/null || break; sleep 0.2; done
+# Installing again over a running Vellora: no box, no wait, status 2, nothing changed.
+status=0
+timeout 120 wine "$installer" /S || status=$?
+[ "$status" -eq 2 ] || fail "a silent install over a running Vellora ended with status $status, not 2"
 [ -f "$home/bin/vellora-cli.exe" ] && [ -f "$home/bin/vellora.exe" ] || fail "uninstalling removed a running Vellora's files"
 wine reg query "$entry" /reg:64 >/dev/null 2>&1 || fail "uninstalling a running Vellora removed its entry"
 [ -n "$(shortcut)" ] || fail "uninstalling a running Vellora removed its Start-menu entry"
 kill "$holder"
 wait "$running" || true
-rm -rf "$c/temp/uninstaller"
 
-wine "$home/Uninstall.exe" /S
-wineserver -w  # the uninstaller runs on from a copy of itself
+# Once it has ended, the same silent install replaces the earlier one.
+timeout 120 wine "$installer" /S || fail "a silent install over an idle Vellora ended with status $?"
+wineserver -w
+[ -f "$home/bin/vellora-cli.exe" ] && [ -f "$home/Uninstall.exe" ] || fail "reinstalling left no programs"
+wine reg query "$entry" /reg:64 >/dev/null 2>&1 || fail "reinstalling left no uninstall entry"
+
+# Pointed at a folder that is not its installation, the uninstaller refuses.
+cp "$home/Uninstall.exe" "$c/temp/uninstaller/"
+status=0
+wine cmd /c 'C:\temp\uninstaller\Uninstall.exe /S _?=C:\temp' || status=$?
+[ "$status" -eq 2 ] || fail "the uninstaller pointed at C:\temp ended with status $status, not 2"
+wine reg query "$entry" /reg:64 >/dev/null 2>&1 || fail "the refused uninstall removed the entry"
+
+# The quoted form that cmd and PowerShell give a path with spaces.
+wine cmd /c '"C:\temp\uninstaller\Uninstall.exe" /S "_?=C:\Program Files\Vellora"' ||
+  fail "the quoted uninstall command ended with status $?"
+rm -rf "$c/temp/uninstaller"
 [ ! -e "$home" ] || fail "left behind: $(find "$home")"
 [ -z "$(shortcut)" ] || fail "the Start-menu entry is left"
 for key in "$app" 'HKLM\Software\Vellora' "$entry"; do

@@ -304,5 +304,30 @@ TEST(WindowsPlatform, ShellReportsAMissingFile) {
   EXPECT_LE(system.ShellExecuteA(0, "open", "C:\\no\\such\\file.wav", "", "", 0), 32);
 }
 
+// With Vellora the default program for a type, a file of it goes to the next
+// program registered for the type, or, with none, to no program at all.
+TEST(WindowsPlatform, ShellPassesOverVelloraToTheNextProgramOfTheType) {
+  test::TempDir dir;
+  dir.write("take.vlrtest", "RIFF");
+  const std::wstring played = toWide(dir.path("played.wav"));
+  const auto set = [](const std::wstring& key, const wchar_t* name, const std::wstring& value) {
+    ASSERT_EQ(::RegSetKeyValueW(HKEY_CLASSES_ROOT, key.c_str(), name, REG_SZ, value.c_str(),
+                                static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))),
+              ERROR_SUCCESS);
+  };
+  set(L"VelloraTest.Own\\shell\\open\\command", nullptr, L"\"C:\\Program Files\\Vellora\\bin\\vellora.exe\" \"%1\"");
+  set(L".vlrtest", nullptr, L"VelloraTest.Own");
+  WindowsModule1 system;
+  EXPECT_LE(system.ShellExecuteA(0, "open", dir.path("take.vlrtest"), "", "", 0), 32);
+
+  set(L"VelloraTest.Player\\shell\\open\\command", nullptr, L"cmd.exe /c copy \"%1\" \"" + played + L"\"");
+  set(L".vlrtest\\OpenWithProgids", L"VelloraTest.Player", L"");
+  EXPECT_GT(system.ShellExecuteA(0, "open", dir.path("take.vlrtest"), "", "", 0), 32);
+  for (int i = 0; i < 100 && ::GetFileAttributesW(played.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) ::Sleep(100);
+  EXPECT_EQ(dir.read("played.wav"), "RIFF");
+  for (const wchar_t* key : {L".vlrtest", L"VelloraTest.Own", L"VelloraTest.Player"})
+    ::RegDeleteTreeW(HKEY_CLASSES_ROOT, key);
+}
+
 }  // namespace
 }  // namespace vellora

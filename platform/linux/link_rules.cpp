@@ -57,6 +57,9 @@ IoStatus reach(const std::string& hostPath, Destination& where) {
     const char* entry = directoryItself ? "." : where.name.c_str();
     if (::fstatat(where.directory.get(), entry, &where.targetStat, AT_SYMLINK_NOFOLLOW) != 0) {
       if (errno != ENOENT) return lastSystemFailure();
+      // As cp does, with leave to replace or without: whoever planted the
+      // link chose where a new file would appear.
+      if (where.throughLink) return danglingLink();
       where.target.kind = PathFacts::Kind::Missing;
       return {};
     }

@@ -22,7 +22,8 @@ struct Destination {
 
 // Follows `hostPath` to the file a replacement takes the place of: a link
 // there is written through, as the kernel would follow it, and its target
-// then replaced in the target's own directory.
+// then replaced in the target's own directory. A link whose target is not
+// there is never written through.
 IoStatus reach(const std::string& hostPath, Destination& where);
 
 // Before the copy, in the directory held open: why the target cannot be

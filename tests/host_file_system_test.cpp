@@ -250,6 +250,32 @@ TEST_F(HostFileSystemTest, FollowsLinksInSharedDirectoriesOnlyAsTheKernelWould) 
   }
 }
 
+// The same holds for every link on the way to a file that is written: in
+// the output directory's path, the header log's, a file changed in place,
+// and a link's own text.
+TEST_F(HostFileSystemTest, FollowsEveryLinkOnTheWayOnlyAsTheKernelWould) {
+  if (::geteuid() != 0) GTEST_SKIP() << "planting a link as another user needs root";
+  drive.mkdir("victim");
+  drive.write("victim/talk.wav", "notes");
+  drive.mkdir("temp");
+  ASSERT_EQ(::chmod(drive.host("temp").c_str(), 01777), 0);
+  plantLink(drive.host("victim"), drive.host("temp/vellora"), kStranger);
+  plantLink(drive.host("victim/talk.wav"), drive.host("temp/talk.wav"), kStranger);
+  plantLink("temp/vellora", drive.host("hop"), 0);
+  for (uid_t owner : {kStranger, uid_t{0}}) {
+    SCOPED_TRACE(owner);
+    for (const char* link : {"temp/vellora", "temp/talk.wav"}) ASSERT_EQ(::lchown(drive.host(link).c_str(), owner, 0), 0);
+    const bool followed = owner == 0;
+    const std::string refused = followed ? "" : "not following a link that another user owns in a shared directory";
+    EXPECT_EQ(files.makeDirectory("C:\\temp\\vellora\\out").reason(), refused);
+    EXPECT_EQ(files.createReplacement("C:\\temp\\vellora\\info.xls").status.reason(), refused);
+    EXPECT_EQ(files.createReplacement("C:\\hop\\talk.wav").status.reason(), refused);
+    EXPECT_EQ(files.openForUpdate("C:\\temp\\talk.wav").status.reason(), refused);
+    EXPECT_EQ(drive.list("victim"), followed ? (std::vector<std::string>{"out", "talk.wav"})
+                                             : std::vector<std::string>{"talk.wav"});
+  }
+}
+
 // A link that leads nowhere is not written through, with leave to replace
 // or without, as cp refuses.
 TEST_F(HostFileSystemTest, WritesThroughNoDanglingLink) {

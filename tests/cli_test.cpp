@@ -686,8 +686,9 @@ TEST_F(CliTest, InPlaceChangesTheFileItselfOrNothing) {
   EXPECT_NE(drive.read("rec/take.ogg"), ogg);
   EXPECT_EQ(drive.read("rec/chained.ogg"), chained);
   EXPECT_EQ(r.err,
-            "vellora-cli: Could not change chained.ogg in place: its changes do not lie in one 4 KiB block of the "
-            "file, so they cannot be written at once; convert it into a copy instead. Nothing was written.\n"
+            "vellora-cli: Could not change chained.ogg in place: its changes span bytes 22..4109, more than one "
+            "512-byte sector, which a power cut could leave half-written; convert it into a copy instead. Nothing "
+            "was written.\n"
             "vellora-cli: Could not change take.flac in place: every frame of a FLAC file changes; convert it "
             "into a copy instead. Nothing was written.\n");
   EXPECT_EQ(drive.list("rec"), (Names{"chained.ogg", "take.aiff", "take.flac", "take.ogg", "talk.wav"}));
@@ -695,6 +696,23 @@ TEST_F(CliTest, InPlaceChangesTheFileItselfOrNothing) {
   ::chmod(drive.host("rec/talk.wav").c_str(), 0444);
   EXPECT_EQ(run({"--in-place", "talk.wav"}).err, "vellora-cli: Could not write talk.wav: the file is read-only\n");
   EXPECT_EQ(run({"--in-place", "-o", "out", "talk.wav"}).status, 2);
+}
+
+// A change across two sectors, which a power cut could leave one written
+// and one not, is made only in a copy.
+TEST_F(CliTest, InPlaceRefusesAChangeAcrossTwoSectors) {
+  const test::AiffBuilder aiff = test::AiffBuilder().ssnd(462).comm(2, 115, 16, 44100);
+  ASSERT_EQ(aiff.rateOffset(), 506U);
+  drive.write("rec/take.aiff", aiff.bytes());
+  EXPECT_EQ(run({"--in-place", "take.aiff"}).err,
+            "vellora-cli: Could not change take.aiff in place: its changes span bytes 506..515, more than one "
+            "512-byte sector, which a power cut could leave half-written; convert it into a copy instead. Nothing "
+            "was written.\n");
+  EXPECT_EQ(drive.read("rec/take.aiff"), aiff.bytes());
+  EXPECT_EQ(run({"-o", "out", "take.aiff"}).status, 0);
+  std::string aiff90 = aiff.bytes();
+  aiff90.replace(506, 10, test::extended80(39690));
+  EXPECT_EQ(drive.read("rec/out/take-90.aiff"), aiff90);
 }
 
 // Streams take every format but FLAC, COMM after the sound data and chained Ogg files too.

@@ -232,7 +232,7 @@ std::string usageText(const HostWords& host) {
   text += optionHelp("-f, --force", "replace an output file that exists already");
   text += optionHelp("    --in-place",
                      "change each FILE itself, without a copy, where the change is one write within "
-                     "4 KiB: every format but " + wholeFileFormatList(false) +
+                     "one 512-byte sector: every format but " + wholeFileFormatList(false) +
                          ", and not Ogg files that chain one stream after another");
   text += optionHelp("-c, --stdout",
                      "write the one converted FILE to standard output; FILE may be - for standard "

@@ -30,9 +30,9 @@ class StreamEnd {
   virtual std::optional<std::uint64_t> regularFileRest() const = 0;
   // True when both ends are open on one regular file.
   virtual bool sameFileAs(const StreamEnd& other) const = 0;
-  // Puts a regular file written through this end back as it was when the
-  // program started: cut to its length then, and removed when it was empty
-  // (the shell made it for this run). Anything else is left as it is.
+  // Puts a regular file written through this end back to the length it had
+  // when the program started. It is never removed, even when empty: it may
+  // be another user's, or a log a script appends to. Anything else is left as it is.
   virtual void undoWrites() = 0;
 };
 

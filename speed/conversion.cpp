@@ -231,8 +231,9 @@ Conversion changeInPlace(FileSystem& files, const InPlaceRequest& request) {
   const std::uint64_t to = patches.back().offset + patches.back().size;
   if (from / kInPlaceBlock != (to - 1) / kInPlaceBlock) {
     error.record(JobFailure::NotInPlace, request.path,
-                 "its changes do not lie in one 4 KiB block of the file, so they cannot be written at once; "
-                 "convert it into a copy instead");
+                 "its changes span bytes " + std::to_string(from) + ".." + std::to_string(to - 1) +
+                     ", more than one 512-byte sector, which a power cut could leave half-written; "
+                     "convert it into a copy instead");
     return result;
   }
   if (!request.write) return result;

@@ -84,7 +84,7 @@ struct InPlaceRequest {
 };
 
 // Changes the rates in the file itself, where the change is a few bytes in
-// one aligned 4 KiB block, written at once; refuses anything else (FLAC, a
+// one aligned 512-byte sector, written at once; refuses anything else (FLAC, a
 // chained Ogg file whose streams lie far apart) before writing. The file is
 // scanned again just before the write, which happens only when the second
 // scan plans the very same bytes.
@@ -98,7 +98,8 @@ inline constexpr std::size_t kPatchedBlock = std::size_t{1} << 20;
 IoStatus copyPatched(InputFile& input, ReplacementFile& output, const std::vector<Patch>& patches,
                      const CopyProgress& progress, std::size_t blockSize = kPatchedBlock);
 
-// The largest span of a file whose patches are written in place at once.
-inline constexpr std::uint64_t kInPlaceBlock = 4096;
+// The span a change in place must lie within: the sector, which drives
+// write whole even when the power fails (larger pages may tear between sectors).
+inline constexpr std::uint64_t kInPlaceBlock = 512;
 
 }  // namespace vellora

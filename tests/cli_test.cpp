@@ -182,18 +182,20 @@ TEST_F(CliTest, KeepsAnExistingOutputUnlessForced) {
   EXPECT_EQ(drive.list("rec/out"), (Names{"talk-90.wav"}));
 }
 
-// A link at the output that leads nowhere is not written through without
-// --force, as cp refuses (links planted by another user: host_file_system_test).
-TEST_F(CliTest, WritesThroughNoDanglingLinkUnlessForced) {
+// A link at the output that leads nowhere is not written through, even
+// with --force, as cp refuses (links planted by another user: host_file_system_test).
+TEST_F(CliTest, WritesThroughNoDanglingLink) {
   VELLORA_SKIP_WITHOUT(SymbolicLinks);
   drive.mkdir("rec/out");
   drive.link("rec/out/talk-90.wav", "elsewhere/talk-90.wav");
-  const Outcome dangling = run({"-o", "out", "talk.wav"});
-  EXPECT_EQ(dangling.status, 1);
-  EXPECT_EQ(dangling.err,
-            "vellora-cli: Could not write " + inOut("talk-90.wav") + ": not writing through dangling symlink\n");
+  drive.mkdir("elsewhere");
+  for (const Outcome& dangling : {run({"-o", "out", "talk.wav"}), run({"-f", "-o", "out", "talk.wav"})}) {
+    EXPECT_EQ(dangling.status, 1);
+    EXPECT_EQ(dangling.err,
+              "vellora-cli: Could not write " + inOut("talk-90.wav") + ": not writing through dangling symlink\n");
+  }
   EXPECT_EQ(drive.list("rec/out"), (Names{"talk-90.wav"}));
-  EXPECT_FALSE(drive.exists("elsewhere"));
+  EXPECT_EQ(drive.list("elsewhere"), Names{});
 }
 
 TEST_F(CliTest, NamesCarryTheRoundedPercentAndRatesTheExactOne) {
@@ -575,22 +577,24 @@ TEST_F(CliTest, HelpSpeaksOfItsOwnHost) {
   EXPECT_THAT(help, HasSubstr("(default\n                         C:\\temp\\vellora\\"));
 }
 
-// The shell makes the output file before the program starts; a stream that
-// fails puts it back as it was: gone when the shell made it, as it was when
-// the stream was to be appended to it.
-TEST_F(CliTest, AFailedStreamLeavesNoFileBehind) {
+// A stream that fails cuts its output file back to the length it had at the
+// start, and never removes it: an empty file may be another user's, or a
+// log that a script appends to.
+TEST_F(CliTest, AFailedStreamPutsItsOutputFileBackAsItWas) {
   drive.write("rec/bad.wav", std::string("RIFF\4\0\0\0WAVE", 12));
   for (const char* input : {"gone.wav", "bad.wav"}) {
     SCOPED_TRACE(input);
     test::Launch made = launch({"-c", input});
     made.output = Redirect::toFile(drive.host("capture/x.wav"));
     EXPECT_EQ(test::runProgram(made), 1);
-    EXPECT_FALSE(drive.exists("capture/x.wav"));
+    EXPECT_EQ(drive.read("capture/x.wav"), "");
 
-    drive.write("capture/notes.wav", "kept");
-    made.output = Redirect::appendTo(drive.host("capture/notes.wav"));
-    EXPECT_EQ(test::runProgram(made), 1);
-    EXPECT_EQ(drive.read("capture/notes.wav"), "kept");
+    for (const char* before : {"", "kept"}) {
+      drive.write("capture/notes.wav", before);
+      made.output = Redirect::appendTo(drive.host("capture/notes.wav"));
+      EXPECT_EQ(test::runProgram(made), 1);
+      EXPECT_EQ(drive.read("capture/notes.wav"), before);
+    }
   }
 }
 
@@ -682,8 +686,9 @@ TEST_F(CliTest, InPlaceChangesTheFileItselfOrNothing) {
   EXPECT_NE(drive.read("rec/take.ogg"), ogg);
   EXPECT_EQ(drive.read("rec/chained.ogg"), chained);
   EXPECT_EQ(r.err,
-            "vellora-cli: Could not change chained.ogg in place: its changes do not lie in one 4 KiB block of the "
-            "file, so they cannot be written at once; convert it into a copy instead. Nothing was written.\n"
+            "vellora-cli: Could not change chained.ogg in place: its changes span bytes 22..4109, more than one "
+            "512-byte sector, which a power cut could leave half-written; convert it into a copy instead. Nothing "
+            "was written.\n"
             "vellora-cli: Could not change take.flac in place: every frame of a FLAC file changes; convert it "
             "into a copy instead. Nothing was written.\n");
   EXPECT_EQ(drive.list("rec"), (Names{"chained.ogg", "take.aiff", "take.flac", "take.ogg", "talk.wav"}));
@@ -691,6 +696,23 @@ TEST_F(CliTest, InPlaceChangesTheFileItselfOrNothing) {
   ::chmod(drive.host("rec/talk.wav").c_str(), 0444);
   EXPECT_EQ(run({"--in-place", "talk.wav"}).err, "vellora-cli: Could not write talk.wav: the file is read-only\n");
   EXPECT_EQ(run({"--in-place", "-o", "out", "talk.wav"}).status, 2);
+}
+
+// A change across two sectors, which a power cut could leave one written
+// and one not, is made only in a copy.
+TEST_F(CliTest, InPlaceRefusesAChangeAcrossTwoSectors) {
+  const test::AiffBuilder aiff = test::AiffBuilder().ssnd(462).comm(2, 115, 16, 44100);
+  ASSERT_EQ(aiff.rateOffset(), 506U);
+  drive.write("rec/take.aiff", aiff.bytes());
+  EXPECT_EQ(run({"--in-place", "take.aiff"}).err,
+            "vellora-cli: Could not change take.aiff in place: its changes span bytes 506..515, more than one "
+            "512-byte sector, which a power cut could leave half-written; convert it into a copy instead. Nothing "
+            "was written.\n");
+  EXPECT_EQ(drive.read("rec/take.aiff"), aiff.bytes());
+  EXPECT_EQ(run({"-o", "out", "take.aiff"}).status, 0);
+  std::string aiff90 = aiff.bytes();
+  aiff90.replace(506, 10, test::extended80(39690));
+  EXPECT_EQ(drive.read("rec/out/take-90.aiff"), aiff90);
 }
 
 // Streams take every format but FLAC, COMM after the sound data and chained Ogg files too.

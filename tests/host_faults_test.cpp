@@ -103,6 +103,32 @@ TEST_F(HostFaultsTest, DirectoryFlushFailureSaysTheCopyIsInPlace) {
   EXPECT_EQ(drive.read("temp/vellora/talk-90.wav"), talk90);
 }
 
+// A copy that replaces a file is on disk before it takes that file's name,
+// with --sync or without: XFS, unlike ext4, does not flush a file renamed
+// over another, so a power cut could leave the name on an empty file. A new
+// file is flushed only with --sync.
+TEST_F(HostFaultsTest, AReplacementIsOnDiskBeforeItTakesTheName) {
+  Names heldAtFlush;  // what the output's name held as each file was flushed
+  HostCalls calls;
+  calls.fsync = [&](int fd) {
+    if (!isDirectory(fd))
+      heldAtFlush.push_back(drive.exists("temp/vellora/talk-90.wav") ? drive.read("temp/vellora/talk-90.wav") : "");
+    return ::fsync(fd);
+  };
+  for (Temporaries temporaries : {Temporaries::Unnamed, Temporaries::Named}) {
+    for (bool replacing : {false, true}) {
+      SCOPED_TRACE(replacing ? "replacing" : "new");
+      heldAtFlush.clear();
+      if (replacing) drive.write("temp/vellora/talk-90.wav", "old");
+      const Conversion done = convertWith(calls, temporaries, replacing ? Existing::Replace : Existing::Keep);
+      EXPECT_TRUE(done.ok()) << message(done.error);
+      EXPECT_EQ(heldAtFlush, replacing ? Names{"old"} : Names{});
+      EXPECT_EQ(drive.read("temp/vellora/talk-90.wav"), talk90);
+      drive.remove("temp/vellora/talk-90.wav");
+    }
+  }
+}
+
 // copy_file_range fails past 1 MiB without saying on which side; reads and
 // writes take over from there and tell. A failure that does not come back
 // leaves a whole, correct copy.

@@ -178,13 +178,6 @@ TEST_F(HostFileSystemTest, ReplacesThroughLinksKeepingOwnerAndMode) {
     EXPECT_EQ(st.st_gid, 4322U);
   }
   EXPECT_EQ(drive.list("real"), (std::vector<std::string>{"info.xls"}));
-
-  // A link to a file not yet there creates it where the link points.
-  std::filesystem::create_symlink("real/new.xls", drive.host("new.xls"));
-  Opened<ReplacementFile> created = files.createReplacement("C:\\new.xls");
-  ASSERT_TRUE(created.file->writeAt(0, bytes("x")));
-  ASSERT_TRUE(created.file->commit());
-  EXPECT_EQ(drive.read("real/new.xls"), "x");
 }
 
 // Uids no account on a test machine has, for files and links of "another user".
@@ -219,6 +212,7 @@ TEST_F(HostFileSystemTest, FollowsLinksInSharedDirectoriesOnlyAsTheKernelWould) 
       {00777, 0, kStranger, true},                      // not sticky
       {01775, 0, kStranger, true},                      // not world-writable
   };
+  const std::string foreignLink = "not following a link that another user owns in a shared directory";
   HostFileSystem named(DriveMap::fromEnvironment(), HostFileSystem::Temporaries::Named);
   for (const Case& c : cases) {
     for (HostFileSystem* fs : {&files, &named}) {
@@ -235,18 +229,19 @@ TEST_F(HostFileSystemTest, FollowsLinksInSharedDirectoriesOnlyAsTheKernelWould) 
         EXPECT_EQ(fd >= 0, c.followed) << "the kernel decides otherwise";
         if (fd >= 0) ::close(fd);
       }
-      for (const char* name : {"C:\\shared\\talk-90.wav", "C:\\shared\\dangling-90.wav"}) {
-        Opened<ReplacementFile> out = fs->createReplacement(name);
-        if (c.followed) {
-          ASSERT_TRUE(out.status) << out.status.reason();
-          ASSERT_TRUE(out.file->writeAt(0, bytes("wav")));
-          ASSERT_TRUE(out.file->commit());
-        } else {
-          EXPECT_EQ(out.status.reason(), "not following a link that another user owns in a shared directory");
-        }
+      Opened<ReplacementFile> out = fs->createReplacement("C:\\shared\\talk-90.wav");
+      if (c.followed) {
+        ASSERT_TRUE(out.status) << out.status.reason();
+        ASSERT_TRUE(out.file->writeAt(0, bytes("wav")));
+        ASSERT_TRUE(out.file->commit());
+      } else {
+        EXPECT_EQ(out.status.reason(), foreignLink);
       }
+      // Where the link leads to nothing, whoever planted it chose where a new file appears.
+      EXPECT_EQ(fs->createReplacement("C:\\shared\\dangling-90.wav").status.reason(),
+                c.followed ? "not writing through dangling symlink" : foreignLink);
       EXPECT_EQ(drive.read("victim/notes.txt"), c.followed ? "wav" : "notes");
-      EXPECT_EQ(drive.exists("victim/new.txt"), c.followed);
+      EXPECT_FALSE(drive.exists("victim/new.txt"));
       EXPECT_EQ(drive.list("shared"), (std::vector<std::string>{"dangling-90.wav", "talk-90.wav"}));
       drive.write("victim/notes.txt", "notes");
       drive.remove("victim/new.txt");
@@ -255,25 +250,42 @@ TEST_F(HostFileSystemTest, FollowsLinksInSharedDirectoriesOnlyAsTheKernelWould) 
   }
 }
 
-// Without leave to replace, a link that leads nowhere is not written
-// through, as cp refuses; with it, the file is made where the link points.
-TEST_F(HostFileSystemTest, WritesThroughADanglingLinkOnlyWhenReplacing) {
+// The same holds for every link on the way to a file that is written: in
+// the output directory's path, the header log's, a file changed in place,
+// and a link's own text.
+TEST_F(HostFileSystemTest, FollowsEveryLinkOnTheWayOnlyAsTheKernelWould) {
+  if (::geteuid() != 0) GTEST_SKIP() << "planting a link as another user needs root";
+  drive.mkdir("victim");
+  drive.write("victim/talk.wav", "notes");
+  drive.mkdir("temp");
+  ASSERT_EQ(::chmod(drive.host("temp").c_str(), 01777), 0);
+  plantLink(drive.host("victim"), drive.host("temp/vellora"), kStranger);
+  plantLink(drive.host("victim/talk.wav"), drive.host("temp/talk.wav"), kStranger);
+  plantLink("temp/vellora", drive.host("hop"), 0);
+  for (uid_t owner : {kStranger, uid_t{0}}) {
+    SCOPED_TRACE(owner);
+    for (const char* link : {"temp/vellora", "temp/talk.wav"}) ASSERT_EQ(::lchown(drive.host(link).c_str(), owner, 0), 0);
+    const bool followed = owner == 0;
+    const std::string refused = followed ? "" : "not following a link that another user owns in a shared directory";
+    EXPECT_EQ(files.makeDirectory("C:\\temp\\vellora\\out").reason(), refused);
+    EXPECT_EQ(files.createReplacement("C:\\temp\\vellora\\info.xls").status.reason(), refused);
+    EXPECT_EQ(files.createReplacement("C:\\hop\\talk.wav").status.reason(), refused);
+    EXPECT_EQ(files.openForUpdate("C:\\temp\\talk.wav").status.reason(), refused);
+    EXPECT_EQ(drive.list("victim"), followed ? (std::vector<std::string>{"out", "talk.wav"})
+                                             : std::vector<std::string>{"talk.wav"});
+  }
+}
+
+// A link that leads nowhere is not written through, with leave to replace
+// or without, as cp refuses.
+TEST_F(HostFileSystemTest, WritesThroughNoDanglingLink) {
   drive.mkdir("real");
   std::filesystem::create_symlink("real/take.wav", drive.host("take.wav"));
   HostFileSystem named(DriveMap::fromEnvironment(), HostFileSystem::Temporaries::Named);
-  for (HostFileSystem* fs : {&files, &named}) {
-    Opened<ReplacementFile> out = fs->createReplacement("C:\\take.wav");
-    ASSERT_TRUE(out.status) << out.status.reason();
-    ASSERT_TRUE(out.file->writeAt(0, bytes("wav")));
-    EXPECT_EQ(out.file->commit(ReplacementFile::Existing::Keep).reason(), "not writing through dangling symlink");
-    EXPECT_EQ(drive.list("real"), std::vector<std::string>{});
-    EXPECT_EQ(drive.list(""), (std::vector<std::string>{"real", "take.wav"}));
-  }
-  Opened<ReplacementFile> out = files.createReplacement("C:\\take.wav");
-  ASSERT_TRUE(out.file->writeAt(0, bytes("wav")));
-  ASSERT_TRUE(out.file->commit(ReplacementFile::Existing::Replace));
-  EXPECT_EQ(drive.read("real/take.wav"), "wav");
-  EXPECT_TRUE(std::filesystem::is_symlink(drive.host("take.wav")));
+  for (HostFileSystem* fs : {&files, &named})
+    EXPECT_EQ(fs->createReplacement("C:\\take.wav").status.reason(), "not writing through dangling symlink");
+  EXPECT_EQ(drive.list("real"), std::vector<std::string>{});
+  EXPECT_EQ(drive.list(""), (std::vector<std::string>{"real", "take.wav"}));
 }
 
 // Runs `body` in a child process as the user `uid`, and returns what it

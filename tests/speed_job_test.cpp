@@ -297,6 +297,7 @@ TEST_F(SpeedJobTest, HeaderLogIsWrittenThroughALink) {
   VELLORA_SKIP_WITHOUT(SymbolicLinks);
   drive.mkdir("temp/other");
   drive.link("temp/vellora/info.xls", "temp/other/info.xls");
+  drive.write("temp/other/info.xls", "old log");
   drive.write("temp/other/talk.wav", talk);
   job.checkfile("C:\\temp\\other\\talk.wav", "C:\\temp\\other\\");
   EXPECT_EQ(drive.read("temp/other/talk-90.wav"), withRates(talk, 21, 39690, 158760));

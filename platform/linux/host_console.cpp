@@ -1,7 +1,6 @@
 #include "platform/console.h"
 
 #include <fcntl.h>
-#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -68,26 +67,12 @@ class FdStream final : public StreamEnd {
   }
 
   void undoWrites() override {
-    struct stat now {};
-    if (!startLength_ || ::fstat(fd_, &now) != 0 || !S_ISREG(now.st_mode)) return;
-    if (*startLength_ > 0 || !removeByName(now)) (void)::ftruncate(fd_, *startLength_);
+    if (startLength_) (void)::ftruncate(fd_, *startLength_);
   }
 
   int fd() const { return fd_; }
 
  private:
-  // Removes the file under the name it has now, if that name still leads
-  // to this very file and to no link.
-  bool removeByName(const struct stat& self) const {
-    const std::string link = "/proc/self/fd/" + std::to_string(fd_);
-    char name[PATH_MAX];
-    const ssize_t n = ::readlink(link.c_str(), name, sizeof name - 1);
-    if (n <= 0 || name[0] != '/') return false;
-    name[n] = '\0';
-    struct stat named {};
-    return ::lstat(name, &named) == 0 && S_ISREG(named.st_mode) && named.st_dev == self.st_dev &&
-           named.st_ino == self.st_ino && ::unlink(name) == 0;
-  }
 
   int fd_;
   UniqueFd owned_;

@@ -33,8 +33,16 @@ Opened<InputFile> HostFileSystem::openInput(const std::string& path) {
   return {std::move(opened.file), opened.status};
 }
 
+// The file is written, so links lead to it only as to a replacement.
 Opened<UpdatableFile> HostFileSystem::openForUpdate(const std::string& path) {
-  Opened<HostInputFile> opened = openRegular(drives_, path, O_RDWR, calls_);
+  std::string why;
+  const std::optional<std::string> host = drives_.toHost(path, &why);
+  if (!host) return {nullptr, IoStatus::failure(why)};
+  Destination where;
+  if (IoStatus reached = reach(*host, where); !reached) return {nullptr, reached};
+  if (where.target.kind == PathFacts::Kind::Missing) return {nullptr, systemFailure(ENOENT)};
+  const char* name = where.name.empty() ? "." : where.name.c_str();
+  Opened<HostInputFile> opened = openRegularAt(where.directory.get(), name, O_RDWR | O_NOFOLLOW, calls_);
   return {std::move(opened.file), opened.status};
 }
 
@@ -67,15 +75,8 @@ IoStatus HostFileSystem::makeDirectory(const std::string& path) {
   std::string why;
   const std::optional<std::string> host = drives_.toHost(path, &why);
   if (!host) return IoStatus::failure(why);
-  // Each missing parent first, as mkdir -p does; a directory already there is fine.
-  for (std::size_t at = host->find('/', 1);; at = host->find('/', at + 1)) {
-    const std::string step = host->substr(0, at);
-    struct stat st {};
-    if (::mkdir(step.c_str(), 0777) != 0 && errno != EEXIST) return lastSystemFailure();
-    if (::stat(step.c_str(), &st) != 0) return lastSystemFailure();
-    if (!S_ISDIR(st.st_mode)) return systemFailure(ENOTDIR);
-    if (at == std::string::npos) return {};
-  }
+  UniqueFd made;
+  return reachDirectory(*host, true, made);
 }
 
 std::optional<std::string> HostFileSystem::absolutePath(const std::string& path) {

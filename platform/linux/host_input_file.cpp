@@ -49,8 +49,13 @@ Opened<HostInputFile> openRegular(const DriveMap& drives, const std::string& pat
   std::string why;
   const std::optional<std::string> host = drives.toHost(path, &why);
   if (!host) return {nullptr, IoStatus::failure(why)};
+  return openRegularAt(AT_FDCWD, host->c_str(), flags, std::move(calls));
+}
+
+Opened<HostInputFile> openRegularAt(int directory, const char* name, int flags,
+                                    std::shared_ptr<const HostCalls> calls) {
   // O_NONBLOCK so that a FIFO fails below instead of waiting for a writer.
-  UniqueFd fd(::open(host->c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  UniqueFd fd(::openat(directory, name, flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
   if (!fd) return {nullptr, errno == EISDIR ? IoStatus::failure("it is a directory") : lastSystemFailure()};
   struct stat st {};
   if (::fstat(fd.get(), &st) != 0) return {nullptr, lastSystemFailure()};

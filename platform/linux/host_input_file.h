@@ -36,5 +36,8 @@ IoStatus writeAll(int fd, const std::byte* data, std::size_t count, std::uint64_
 // directories, devices and FIFOs are refused without waiting on them.
 Opened<HostInputFile> openRegular(const DriveMap& drives, const std::string& path, int flags,
                                   std::shared_ptr<const HostCalls> calls);
+// The same for `name` in the open `directory`.
+Opened<HostInputFile> openRegularAt(int directory, const char* name, int flags,
+                                    std::shared_ptr<const HostCalls> calls);
 
 }  // namespace vellora

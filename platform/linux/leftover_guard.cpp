@@ -27,8 +27,15 @@ void removeAndDie(int signal) {
   struct sigaction dfl {};
   dfl.sa_handler = SIG_DFL;
   ::sigaction(signal, &dfl, nullptr);
-  // Blocked while its handler runs, it ends the process as soon as this returns.
+  // Blocked while its handler runs, it ends the process once let through.
   ::raise(signal);
+  sigset_t only;
+  ::sigemptyset(&only);
+  ::sigaddset(&only, signal);
+  ::sigprocmask(SIG_UNBLOCK, &only, nullptr);
+  // Still here: the first process of a PID namespace (a container's
+  // entrypoint), whose default actions the system ignores. It ends all the same.
+  ::_exit(128 + signal);
 }
 
 // Default action: ending the process, with or without a core dump. Stops,

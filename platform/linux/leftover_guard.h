@@ -5,7 +5,8 @@ namespace vellora {
 // Makes a stopped process leave no named temporary file behind: every signal
 // whose default is to end the process (INT, TERM, HUP, QUIT, PIPE, USR1, ALRM,
 // the real-time ones, ...) first removes every registered temporary and then
-// ends the process with the signal's usual status. A signal that is ignored,
+// ends the process with the signal's usual status, or with exit status 128 +
+// the signal where that is ignored (the first process of a PID namespace). A signal that is ignored,
 // or handled by someone else already, is left as it was. SIGXFSZ is ignored,
 // so that a file-size limit becomes an ordinary write failure ("File too
 // large"). SIGKILL cannot be caught: later conversions into the same

@@ -20,10 +20,17 @@ struct Destination {
   struct stat directoryStat {};
 };
 
-// Follows `hostPath` to the file a replacement takes the place of: a link
-// there is written through, as the kernel would follow it, and its target
-// then replaced in the target's own directory.
+// Follows `hostPath` to the file a replacement takes the place of, or an
+// in-place change writes: every link on the way is followed only as the
+// kernel follows a path's last one, and a target reached through one is
+// written in its own directory. A link whose target is not there is never
+// written through.
 IoStatus reach(const std::string& hostPath, Destination& where);
+
+// Opens the directory at `hostPath`, each link on the way followed only as
+// the kernel follows a path's last one; `create` makes the missing
+// directories, as mkdir -p does, but none where a link leads.
+IoStatus reachDirectory(const std::string& hostPath, bool create, UniqueFd& directory);
 
 // Before the copy, in the directory held open: why the target cannot be
 // replaced, as far as the system tells beforehand.

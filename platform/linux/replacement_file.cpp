@@ -158,7 +158,13 @@ class HostReplacementFile final : public ReplacementSkeleton {
                  ? targetExistsAlready()
                  : danglingLink();
     }
-    if (durable && calls_->fsync(file_.get()) != 0) return lastSystemFailure();
+    // A copy that replaces a file is flushed first even without --sync: XFS,
+    // unlike ext4, does not do so on a rename over a file, and a power cut
+    // could then leave the old name on an empty file.
+    struct stat existingStat {};
+    const bool replacing = existing == Existing::Replace &&
+                           ::fstatat(directory, name_.c_str(), &existingStat, AT_SYMLINK_NOFOLLOW) == 0;
+    if ((durable || replacing) && calls_->fsync(file_.get()) != 0) return lastSystemFailure();
     if (temporary_.empty()) {
       // A hidden name first, so that the copy is closed before it takes its own.
       const int fd = file_.get();

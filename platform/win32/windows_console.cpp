@@ -68,21 +68,12 @@ class HandleStream final : public StreamEnd {
 
   void undoWrites() override {
     if (!startLength_ || ::GetFileType(handle_) != FILE_TYPE_DISK) return;
-    if (*startLength_ == 0 && removeThisFile()) return;
     LARGE_INTEGER length{};
     length.QuadPart = *startLength_;
     if (::SetFilePointerEx(handle_, length, nullptr, FILE_BEGIN)) ::SetEndOfFile(handle_);
   }
 
  private:
-  // Marks the very file this handle is open on for deletion, where the
-  // other handles on it allow that; it goes when the last of them closes.
-  bool removeThisFile() const {
-    UniqueHandle deleting(::ReOpenFile(handle_, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0));
-    FILE_DISPOSITION_INFO dispose{TRUE};
-    return deleting && ::SetFileInformationByHandle(deleting.get(), FileDispositionInfo, &dispose, sizeof dispose);
-  }
-
   HANDLE handle_;
   UniqueHandle owned_;
   bool closedAtStart_;

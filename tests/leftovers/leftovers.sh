@@ -6,6 +6,7 @@
 #   named-ignored   a signal the caller ignores stays ignored
 #   named-KILL      what SIGKILL leaves, removed by the next conversion; a live run's kept
 #   unnamed-TERM, unnamed-KILL, size-limit
+#   pid1            TERM and INT still end it as the first process of a PID namespace
 set -euo pipefail
 cli=$(realpath "$1")
 case=$2
@@ -117,6 +118,22 @@ case $case in
     start unnamed
     stop "${case#*-}"
     expect_empty "${case#*-}"
+    ;;
+  pid1)
+    # A container's entrypoint: the system ignores a signal's default action
+    # for the first process of a PID namespace.
+    [ "$(id -u)" = 0 ] && unshare -fp --mount-proc true 2> /dev/null || { echo "pid1: needs root and unshare"; exit 77; }
+    for signal in TERM INT; do
+      start named --default-signal unshare -fp --mount-proc
+      inner=$(pgrep -P "$pid")
+      started+=("$inner")
+      [ "$(awk '$1 == "NSpid:" { print $3 }' "/proc/$inner/status")" = 1 ] || fail "not the first process"
+      kill -s "$signal" "$inner"
+      status=0
+      wait "$pid" || status=$?
+      [ "$status" = $((128 + $(kill -l "$signal"))) ] || fail "$signal as PID 1: exit status $status"
+      expect_empty "$signal as PID 1"
+    done
     ;;
   size-limit)
     status=0

@@ -4,7 +4,8 @@
 # through -c, and checks that
 #   - ffmpeg decodes the very same samples before and after,
 #   - ffprobe and the format's own tool (soxi, sndfile-info, ogginfo) read the new rate,
-#   - the copy, the file changed in place and the stream are the same bytes,
+#   - the copy, the file changed in place (an MP4 only where its change lies in one
+#     sector, refused otherwise) and the stream are the same bytes,
 #   - the input of a copy is untouched.
 # Formats that cannot change without re-encoding must be refused, leaving nothing.
 # Usage: formats.sh VELLORA_CLI CASE
@@ -140,9 +141,12 @@ for percent in 90 85; do
   if [ "$case" = chained-ogg ]; then
     if "$cli" -q -p $percent --in-place changed.$ext 2> err; then echo "changed a chain in place"; exit 1; fi
     cmp original changed.$ext
-  else
-    "$cli" -q -p $percent --in-place changed.$ext
+  elif "$cli" -q -p $percent --in-place changed.$ext 2> err; then
     cmp "$copy" changed.$ext
+  else
+    # An MP4's rates lie in several boxes, which may cross from one sector into the next.
+    [ "$ext" = m4a ] && grep -q "more than one 512-byte sector" err || { echo "in place: $(cat err)"; exit 1; }
+    cmp original changed.$ext
   fi
 done
 echo "$case: $old Hz -> $(scaled "$old" 90) and $(scaled "$old" 85) Hz, same samples, read back by ffprobe and its own tool"

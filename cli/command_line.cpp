@@ -232,10 +232,10 @@ std::string usageText(const HostWords& host) {
   text += optionHelp("-f, --force", "replace an output file that exists already");
   text += optionHelp("    --in-place",
                      "change each FILE itself, without a copy, where the change is one write within "
-                     "4 KiB: every format but FLAC, and Ogg files of one stream");
+                     "4 KiB: every format but FLAC and WavPack, and Ogg files of one stream");
   text += optionHelp("-c, --stdout",
                      "write the one converted FILE to standard output; FILE may be - for standard "
-                     "input; not FLAC");
+                     "input; not FLAC or WavPack");
   text += optionHelp("-n, --dry-run", "read each header, say what would be written and where, write nothing");
   text += optionHelp("-q, --quiet", "print nothing but errors");
   text += optionHelp("-v, --verbose",

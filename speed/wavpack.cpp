@@ -48,8 +48,8 @@ constexpr unsigned kIdRiffHeader = 0x21;
 constexpr unsigned kIdAltHeader = 0x23;
 constexpr unsigned kIdSampleRate = 0x27;
 constexpr unsigned kIdBlockChecksum = 0x2F;
-// A rate sub-block holds 24 bits, or 31 with a fourth byte.
-constexpr std::uint32_t kLargest24 = 0xFFFFFF;
+// A rate sub-block holds 24 bits; a fourth byte, for 31, is lost on ffmpeg.
+constexpr std::uint32_t kLargestRate24 = 0xFFFFFF;
 
 std::string hertz(double rate) { return formatNumber(rate) + " Hz"; }
 
@@ -255,9 +255,18 @@ class WavPackPlanner {
     hybrid_ = hybrid_ || (b.flags & kHybridFlag);
     corrects_ = b.corrects();
 
+    // A block that holds its own rate, or takes the main file's, goes on doing
+    // so, as its correction file's or main file's blocks, which must match it, do.
     const auto coded = std::find(kCodedRates.begin(), kCodedRates.end(), newRate_);
-    const unsigned code = coded != kCodedRates.end() ? static_cast<unsigned>(coded - kCodedRates.begin()) : kOwnRate;
-    if (code == kOwnRate && !b.rate && !(b.corrects() && b.rateCode() == kOwnRate)) {
+    unsigned code = kOwnRate;
+    if (b.rateCode() == kOwnRate && (b.rate || b.corrects())) {
+      if (!b.rate) {
+        ++takenRates_;
+        return true;
+      }
+    } else if (coded != kCodedRates.end()) {
+      code = static_cast<unsigned>(coded - kCodedRates.begin());
+    } else if (!b.rate) {
       // The nearest common rate that is a change.
       const auto distance = [this](std::uint32_t r) { return r > newRate_ ? r - newRate_ : newRate_ - r; };
       std::uint32_t nearest = 0;
@@ -271,31 +280,26 @@ class WavPackPlanner {
     b.flags = (b.flags & ~kRateMask) | code << kRateShift;
     write_u32le(b.bytes.data() + 24, b.flags);
     if (b.rate) {
-      // Three bytes, with the odd-size bit, where the rate fits; a fourth above that.
-      const bool wide = newRate_ > kLargest24;
-      b.bytes[b.rate->at] = std::byte((octet(b.bytes[b.rate->at]) & kIdLarge) | kIdSampleRate | (wide ? 0 : kIdOddSize));
-      write_u32le(b.bytes.data() + b.rate->data, wide ? newRate_ : newRate_ & kLargest24);
+      // Always three bytes, with the odd-size bit: every reader takes that form.
+      b.bytes[b.rate->at] = std::byte((octet(b.bytes[b.rate->at]) & kIdLarge) | kIdOddSize | kIdSampleRate);
+      write_u32le(b.bytes.data() + b.rate->data, newRate_);
       ++ownRates_;
     } else {
-      ++(code == kOwnRate ? takenRates_ : codedRates_);
+      ++codedRates_;
     }
     return true;
   }
 
   bool firstAudio(const Block& b, std::optional<std::uint32_t> rate) {
     oldRate_ = rate;
-    if (!rate && !change_.exactRate)
-      return refuse(PlanFailure::Unsupported,
-                    "it is a correction file whose blocks take their rate from the WavPack file they correct, "
-                    "so only an exact new rate (--rate) applies to it");
-    const std::optional<double> wanted =
-        rate ? newRateWithin(plan_, *rate, change_) : newRateWithin(plan_, *change_.exactRate, RateChange{});
+    // A correction file of a rate the main file holds changes in nothing.
+    const std::optional<double> wanted = rate ? newRateWithin(plan_, *rate, change_, kLargestRate24) : std::optional<double>(0);
     if (!wanted) return false;
     newRate_ = static_cast<std::uint32_t>(*wanted);
     unsigned channels = (b.flags & kMonoFlag) && !(b.flags & kFalseStereoFlag) ? 1 : 2;
     if (b.channelInfo && b.channelInfo->length >= 1) channels = octet(b.bytes[b.channelInfo->data]);
     const std::uint32_t bits = (b.flags & kFloatFlag) ? 32 : 8 * ((b.flags & kBytesPerSampleMask) + 1);
-    summariseSamples(plan_, channels, bits, rate.value_or(0), newRate_);
+    summariseSamples(plan_, channels, bits, rate.value_or(0), rate ? newRate_ : change_.exactRate.value_or(0));
     plan_.before.containerSize = plan_.after.containerSize = static_cast<std::int64_t>(input_.size());
     return true;
   }
@@ -330,15 +334,15 @@ class WavPackPlanner {
     if (oldRate_ == newRate_) return;
     if (codedRates_) notes.push_back(counted(codedRates_, "block") + ": " + hertz(newRate_) + " by the code of a common rate");
     if (ownRates_) notes.push_back(counted(ownRates_, "block") + ": a rate sub-block of " + hertz(newRate_));
-    if (takenRates_)
-      notes.push_back(counted(takenRates_, "block") + ": the code of a rate of their own, which the file they correct holds");
     if (checksums_) notes.push_back("the checksums of " + counted(checksums_, "block") + " recomputed");
-    const std::string old = oldRate_ ? hertz(*oldRate_) : std::string("its old rate");
-    if (corrects_)
-      notes.push_back("it is a correction file: the WavPack file (.wv) it corrects must change to " + hertz(newRate_) +
-                      " too, and the two keep one name");
+    if (takenRates_)
+      notes.push_back("it is the correction file (.wvc) of a WavPack file that holds the rate: it needs no change, "
+                      "only the name of that file's copy");
+    else if (corrects_)
+      notes.push_back("it is a correction file (.wvc): the WavPack file (.wv) it corrects must change to " +
+                      hertz(newRate_) + " too, and the two keep one name");
     else if (hybrid_)
-      notes.push_back("it is lossy (hybrid): a correction file (.wvc) that goes with it keeps " + old +
+      notes.push_back("it is lossy (hybrid): a correction file (.wvc) that goes with it keeps " + hertz(*oldRate_) +
                       " and its old name; change it to " + hertz(newRate_) + " too and give it the copy's name");
   }
 

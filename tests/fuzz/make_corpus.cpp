@@ -89,6 +89,8 @@ int main(int argc, char** argv) {
       {"opus.opus", joinPages(oggPages({"OpusHead" + pattern(11), "OpusTags" + pattern(8), pattern(20)}, 3))},
       {"frame.mp3", std::string("\xff\xfb\x90\x64", 4) + pattern(60)},
       {"alac.m4a", M4a{}.bytes()},
+      {"own-rate.wv", WavPackBlock{.rate = 37000}.bytes() + WavPackBlock{.rate = 37000, .checksumBytes = 2}.bytes()},
+      {"wav-header.wv", WavPackBlock{.wrapper = WavBuilder().fmt(cd).chunkWithSize("data", 400, "").bytes()}.bytes()},
       {"alac-last-wide.m4a", M4a{.wide = true, .moovFirst = false, .fragmented = true}.bytes()},
   };
   // A seed named without an extension is a WAV file.

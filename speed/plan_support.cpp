@@ -88,7 +88,8 @@ std::uint64_t appendedTagsStart(ScanInput& input, std::uint64_t first) {
   const std::span<const std::byte> footer = input.read(end - kApeFooter, kApeFooter);
   if (footer.size() < kApeFooter || !hasId(footer, 0, "APETAGEX")) return end;
   // The footer's size counts the items and the footer; a header adds 32 bytes.
-  const std::uint64_t bytes = read_u32le(footer.data() + 12) + ((read_u32le(footer.data() + 20) >> 31) ? kApeFooter : 0U);
+  const std::uint64_t bytes =
+      read_u32le(footer.data() + 12) + ((read_u32le(footer.data() + 20) >> 31) ? kApeFooter : 0U);
   return bytes >= kApeFooter && bytes <= end - first ? end - bytes : end;
 }
 

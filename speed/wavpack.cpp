@@ -208,11 +208,13 @@ class WavPackPlanner {
         case kIdRiffHeader:
         case kIdAltHeader: b.wrapper = sub; break;
         case kIdSampleRate:
-          if (sub.length != 3 && sub.length != 4) return refuseBlock(b, "has a rate sub-block of " + counted(sub.length, "byte"));
+          if (sub.length != 3 && sub.length != 4)
+            return refuseBlock(b, "has a rate sub-block of " + counted(sub.length, "byte"));
           b.rate = sub;
           break;
         case kIdBlockChecksum:
-          if (sub.length != 2 && sub.length != 4) return refuseBlock(b, "has a checksum of " + counted(sub.length, "byte"));
+          if (sub.length != 2 && sub.length != 4)
+            return refuseBlock(b, "has a checksum of " + counted(sub.length, "byte"));
           b.checksum = sub;
           break;
         default: break;
@@ -255,8 +257,8 @@ class WavPackPlanner {
     hybrid_ = hybrid_ || (b.flags & kHybridFlag);
     corrects_ = b.corrects();
 
-    // A block that holds its own rate, or takes the main file's, goes on doing
-    // so, as its correction file's or main file's blocks, which must match it, do.
+    // A block that holds its own rate, or takes its main file's, keeps code 15:
+    // a file's blocks and its correction file's must give the same code.
     const auto coded = std::find(kCodedRates.begin(), kCodedRates.end(), newRate_);
     unsigned code = kOwnRate;
     if (b.rateCode() == kOwnRate && (b.rate || b.corrects())) {
@@ -293,7 +295,8 @@ class WavPackPlanner {
   bool firstAudio(const Block& b, std::optional<std::uint32_t> rate) {
     oldRate_ = rate;
     // A correction file of a rate the main file holds changes in nothing.
-    const std::optional<double> wanted = rate ? newRateWithin(plan_, *rate, change_, kLargestRate24) : std::optional<double>(0);
+    const std::optional<double> wanted =
+        rate ? newRateWithin(plan_, *rate, change_, kLargestRate24) : std::optional<double>(0);
     if (!wanted) return false;
     newRate_ = static_cast<std::uint32_t>(*wanted);
     unsigned channels = (b.flags & kMonoFlag) && !(b.flags & kFalseStereoFlag) ? 1 : 2;
@@ -330,9 +333,11 @@ class WavPackPlanner {
   void addNotes() {
     auto& notes = plan_.notes;
     if (start_ != 0)
-      notes.insert(notes.begin(), "an ID3v2 tag of " + std::to_string(start_) + " bytes before the blocks stays as it is");
+      notes.insert(notes.begin(),
+                   "an ID3v2 tag of " + std::to_string(start_) + " bytes before the blocks stays as it is");
     if (oldRate_ == newRate_) return;
-    if (codedRates_) notes.push_back(counted(codedRates_, "block") + ": " + hertz(newRate_) + " by the code of a common rate");
+    if (codedRates_)
+      notes.push_back(counted(codedRates_, "block") + ": " + hertz(newRate_) + " by the code of a common rate");
     if (ownRates_) notes.push_back(counted(ownRates_, "block") + ": a rate sub-block of " + hertz(newRate_));
     if (checksums_) notes.push_back("the checksums of " + counted(checksums_, "block") + " recomputed");
     if (takenRates_)

@@ -241,8 +241,10 @@ std::string WavPackBlock::bytes() const {
   if (code == 15) body += wavPackSubBlock(0x27, le32(rate).substr(0, 3));
   body += wavPackSubBlock(0x0A, pattern(40));
   const std::uint32_t allFlags = flags | code << 23 | (checksumBytes ? 1U << 28 : 0);
-  std::string block = "wvpk" + le32(static_cast<std::uint32_t>(24 + body.size() + (checksumBytes ? 2 + checksumBytes : 0))) +
-                      le16(0x410) + le16(0) + le32(1000) + le32(0) + le32(1000) + le32(allFlags) + le32(0xC0FFEE) + body;
+  const std::size_t size = 24 + body.size() + (checksumBytes ? 2 + checksumBytes : 0);
+  // Version 0x410; 1000 samples of 1000 in all, from sample 0; a CRC of the decoded samples no reader checks here.
+  std::string block = "wvpk" + le32(static_cast<std::uint32_t>(size)) + le16(0x410) + le16(0) + le32(1000) + le32(0) +
+                      le32(1000) + le32(allFlags) + le32(0xC0FFEE) + body;
   if (checksumBytes == 0) return block;
   std::uint32_t c = 0xFFFFFFFF;
   for (std::size_t i = 0; i < block.size(); i += 2)

@@ -8,7 +8,7 @@ set(CPACK_PACKAGE_NAME vellora)
 set(CPACK_PACKAGE_VENDOR "The Vellora developers")
 set(CPACK_PACKAGE_CONTACT "The Vellora developers <vellora@users.noreply.github.com>")
 # formats: kept by format_docs
-set(VELLORA_FORMATS "WAV, RIFX, RF64, BW64, Wave64, AIFF, AIFF-C, CAF, FLAC, Ogg Vorbis, Sun AU, NIST SPHERE and Apple Lossless in MP4")
+set(VELLORA_FORMATS "WAV, RIFX, RF64, BW64, Wave64, AIFF, AIFF-C, CAF, FLAC, WavPack, Ogg Vorbis, Sun AU, NIST SPHERE and Apple Lossless in MP4")
 # /formats
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "play a recording slower or faster, like tape at another speed")
 set(CPACK_PACKAGE_DESCRIPTION

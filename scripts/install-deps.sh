@@ -30,6 +30,7 @@ test_packages=(
   at-spi2-core dbus-x11 python3-pyatspi  # the window as a screen reader sees it
   sox ffmpeg espeak-ng flac  # real-world files for the tests, and peers in the benchmarks
   vorbis-tools sndfile-programs  # Ogg Vorbis (oggenc, ogginfo) and libsndfile's writer and reader
+  wavpack  # WavPack's packer and unpacker
   desktop-file-utils appstream lintian man-db
   xfsprogs btrfs-progs hyperfine  # the copy benchmarks on XFS and btrfs
 )
@@ -38,7 +39,7 @@ test_packages=(
 windows_packages=(
   cmake ninja-build googletest
   g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 wine nsis icoutils
-  sox ffmpeg espeak-ng vorbis-tools sndfile-programs xvfb xauth xdotool imagemagick
+  sox ffmpeg espeak-ng vorbis-tools sndfile-programs wavpack xvfb xauth xdotool imagemagick
 )
 
 tools=()

@@ -14,6 +14,7 @@
 #include "speed/sphere.h"
 #include "speed/wav_header.h"
 #include "speed/wave64.h"
+#include "speed/wavpack.h"
 
 namespace vellora {
 namespace {
@@ -72,6 +73,7 @@ bool isMpegAudio(std::span<const std::byte> b) {
 constexpr std::string_view kWavExtensions = "wav wave bwf";
 constexpr std::string_view kWavTypes = "audio/wav audio/x-wav audio/vnd.wave";
 constexpr std::string_view kFlacWhole = "every frame of a FLAC file changes";
+constexpr std::string_view kWavPackWhole = "every block of a WavPack file changes";
 
 constexpr std::array kTable = {
     FormatSpec{AudioFormat::Rifx, "RIFX (big-endian WAV)", isRifx, planWav, {}, true, true, true, {},
@@ -87,6 +89,9 @@ constexpr std::array kTable = {
     FormatSpec{AudioFormat::Caf, "CAF", isCaf, planCaf, {}, false, true, true, {}, "caf", "audio/x-caf"},
     FormatSpec{AudioFormat::Flac, "FLAC", isFlac, planFlac, {}, true, false, false, kFlacWhole, "flac",
                "audio/flac audio/x-flac"},
+    // A correction file (.wvc) is made of blocks of the same kind, and converts alike.
+    FormatSpec{AudioFormat::WavPack, "WavPack", isWavPack, planWavPack, {}, true, false, false, kWavPackWhole,
+               "wv wvc wvp", "audio/x-wavpack audio/x-wavpack-correction"},
     // The refused kinds inside Ogg come before Vorbis, which takes every other Ogg file.
     FormatSpec{AudioFormat::OggOpus, "Ogg Opus", isOggOpus, nullptr,
                "it is Opus, which always decodes at 48000 Hz, whatever rate its header names", true, false,

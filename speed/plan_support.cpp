@@ -6,6 +6,7 @@
 
 #include "shellfiles/numbers.h"
 #include "speed/audio_format.h"
+#include "speed/bytes.h"
 
 namespace vellora {
 
@@ -77,6 +78,19 @@ Patch patchAt(std::uint64_t offset, std::span<const std::byte> bytes) {
   Patch patch{.offset = offset, .size = static_cast<std::uint8_t>(bytes.size()), .bytes = {}};
   std::copy(bytes.begin(), bytes.end(), patch.bytes.begin());
   return patch;
+}
+
+std::uint64_t appendedTagsStart(ScanInput& input, std::uint64_t first) {
+  constexpr std::size_t kId3v1 = 128, kApeFooter = 32;
+  std::uint64_t end = input.size();
+  if (end >= first + kId3v1 && hasId(input.read(end - kId3v1, 3), 0, "TAG")) end -= kId3v1;
+  if (end < first + kApeFooter) return end;
+  const std::span<const std::byte> footer = input.read(end - kApeFooter, kApeFooter);
+  if (footer.size() < kApeFooter || !hasId(footer, 0, "APETAGEX")) return end;
+  // The footer's size counts the items and the footer; a header adds 32 bytes.
+  const std::uint64_t bytes =
+      read_u32le(footer.data() + 12) + ((read_u32le(footer.data() + 20) >> 31) ? kApeFooter : 0U);
+  return bytes >= kApeFooter && bytes <= end - first ? end - bytes : end;
 }
 
 std::string offsetText(std::uint64_t offset) { return "offset " + std::to_string(offset); }

@@ -54,6 +54,11 @@ void summariseSamples(RatePlan& plan, std::uint32_t channels, std::uint32_t bits
 // A patch of `bytes` at `offset`; at most Patch::kMaxBytes.
 Patch patchAt(std::uint64_t offset, std::span<const std::byte> bytes);
 
+// Where the tags that taggers append to a file of blocks begin: an APEv2
+// tag, an ID3v1 tag after it, or both; the input's size where there are none.
+// Blocks begin at `first`. The caller checks the input for a failed read.
+std::uint64_t appendedTagsStart(ScanInput& input, std::uint64_t first);
+
 // "offset 40" style numbers for notes.
 std::string offsetText(std::uint64_t offset);
 

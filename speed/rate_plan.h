@@ -18,7 +18,7 @@ namespace vellora {
 // by their names: first those whose sample rate can change without touching
 // the audio, then those refused (speed/format_table.h has what each can do).
 enum class AudioFormat {
-  Wav, Rifx, Rf64, Bw64, Wave64, Aiff, Aifc, Caf, Flac, OggVorbis, Au, Sphere,
+  Wav, Rifx, Rf64, Bw64, Wave64, Aiff, Aifc, Caf, Flac, OggVorbis, Au, Sphere, WavPack,
   Mp3, Adts, Mp4, OggOpus, OggFlac, OggSpeex, Matroska, WindowsMedia,
   FlacFrames, Ac3, Voc, Svx8, Ircam,
 };

@@ -124,6 +124,7 @@ TEST(Formats, RecognisesEachByItsBytesAndRefusesWhatCannotChange) {
       {"VOC", "Creative Voice File\x1a" + pattern(40), PlanFailure::Unsupported, "Creative Voice"},
       {"8SVX", "FORM" + be32(40) + "8SVXVHDR" + pattern(32), PlanFailure::Unsupported, "8SVX"},
       {"IRCAM", std::string("\x64\xa3\x02\x00", 4) + pattern(1020), PlanFailure::Unsupported, "IRCAM"},
+      {"WavPack", WavPackBlock{.rate = 37000}.bytes(), PlanFailure::None, "WavPack"},
       {"MP3 with an ID3 tag", "ID3\x04" + std::string("\0\0\0\0\0\x05", 6) + "abcde" + mpegFrame + pattern(400),
        PlanFailure::Unsupported, "it is MP3"},
       {"MP3 frames", mpegFrame + pattern(400), PlanFailure::Unsupported, "it is MP3"},
@@ -302,6 +303,50 @@ TEST(Formats, CafChangesDescAndTheAppleLosslessCookie) {
 
   const std::string noCookie = CafBuilder().desc(44100, "alac", 2, 0).chunkWithSize("data", -1, pattern(9)).bytes();
   EXPECT_EQ(plan(noCookie).reason, "its Apple Lossless cookie (kuki chunk) is missing");
+}
+
+// Every block gives the new rate, by its code or in its rate sub-block, with
+// its checksum recomputed; the WAV header kept for unpacking changes as the WAV would.
+TEST(Formats, WavPackChangesEveryBlockAndItsChecksum) {
+  const auto wav = [](std::uint32_t rate) {
+    return WavBuilder().fmt(Format::pcm(rate, 2, 16)).chunkWithSize("data", 4000, "").bytes();
+  };
+  constexpr RateChange to48000{.factor = 1.0, .exactRate = 48000};
+  const std::string common = WavPackBlock{}.bytes();
+  struct Case {
+    const char* what;
+    std::string file;
+    RateChange change;
+    std::string expected;  // empty where it is refused
+    std::string words;     // in the notes, or in the reason
+  };
+  const Case cases[] = {
+      {"a common rate by its code", common + common, to48000,
+       WavPackBlock{.rate = 48000}.bytes() + WavPackBlock{.rate = 48000}.bytes(), "the checksums of 2 blocks"},
+      {"a rate of its own", WavPackBlock{.rate = 37000}.bytes(), k90, WavPackBlock{.rate = 33300}.bytes(),
+       "a rate sub-block of 33300 Hz"},
+      {"a common rate in a sub-block, a short checksum",
+       WavPackBlock{.ownRate = true, .flags = 0x9, .checksumBytes = 2}.bytes(), to48000,
+       WavPackBlock{.rate = 48000, .ownRate = true, .flags = 0x9, .checksumBytes = 2}.bytes(),
+       "a correction file (.wvc) that goes with it keeps 44100 Hz"},
+      {"no checksum", WavPackBlock{.rate = 37000, .checksumBytes = 0}.bytes(), k90,
+       WavPackBlock{.rate = 33300, .checksumBytes = 0}.bytes(), "1 block: a rate sub-block"},
+      {"the WAV header kept", WavPackBlock{.wrapper = wav(44100)}.bytes(), to48000,
+       WavPackBlock{.rate = 48000, .wrapper = wav(48000)}.bytes(), "the WAV header it keeps for unpacking"},
+      {"a rate with no code", common, k90, "", "39690 Hz cannot be written without moving every block; 32000 Hz can"},
+      {"a damaged block", replaced(common, 40, "x"), to48000, "", "its block at offset 0 does not match its checksum"},
+      {"a cut block", common + common.substr(0, 60), to48000, "",
+       "its block at offset 80 runs past the end of the file"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const RatePlan p = plan(c.file, c.change);
+    std::string said = p.reason;
+    for (const std::string& note : p.notes) said += note + "; ";
+    EXPECT_NE(said.find(c.words), std::string::npos) << said;
+    EXPECT_EQ(p.ok(), !c.expected.empty()) << p.reason;
+    EXPECT_TRUE(p.ok() ? applied(c.file, p) == c.expected : p.patches.empty());
+  }
 }
 
 // The rates and the media timescale change, and the durations counted in

@@ -95,6 +95,8 @@ int main(int argc, char** argv) {
       {"sun.au", vellora::test::au(8000, 1)},
       {"nist.sph", vellora::test::sphere("sample_rate -i 16000\n", 1024)},
       {"alac.m4a", M4a{}.bytes()},
+      {"own-rate.wv", WavPackBlock{.rate = 37000}.bytes() + WavPackBlock{.rate = 37000, .checksumBytes = 2}.bytes()},
+      {"wav-header.wv", WavPackBlock{.wrapper = WavBuilder().fmt(cd).chunkWithSize("data", 400, "").bytes()}.bytes()},
       {"alac-last-wide.m4a", M4a{.wide = true, .moovFirst = false, .fragmented = true}.bytes()},
   };
   // A seed named without an extension is a WAV file.

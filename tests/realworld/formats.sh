@@ -54,9 +54,13 @@ f.close()' ;;
   # BS.2088 names RF64's layout BW64.
   bw64)             stereo 48000 0.5 -rf64 always src.wav; { printf BW64; tail -c +5 src.wav; } > in.wav ;;
   ac3)              refused=AC-3; lavfi 48000 0.5 -c:a ac3 in.ac3 ;;
+  # WavPack gives common rates by a code, others in every block: the source rate is one of the latter.
+  wavpack)          need wavpack; stereo 37000 0.5 src.wav; wavpack -q src.wav -o in.wv ;;
+  wavpack-raw)      need wavpack; stereo 37000 0.5 src.wav; wavpack -q -r src.wav -o in.wv ;;
+  wavpack-hybrid)   need wavpack; stereo 37000 0.5 src.wav; wavpack -q -b300 -c src.wav -o in.wv ;;
   *) echo "unknown case $case"; exit 2 ;;
 esac
-in=$(ls in.*)
+in=$(ls in.* | grep -v '\.wvc$')
 ext=${in##*.}
 cp "$in" original
 
@@ -85,6 +89,9 @@ own_rate() {
     ogg) ogg_rates "$1" ;;
     caf) need sndfile-info; sndfile-info "$1" | sed -n 's/^Sample Rate : //p' ;;
     # The media timescale, which counts samples: ffprobe's time base.
+    # wvunpack, and the WAV it unpacks where the file keeps its header.
+    wv) need wvunpack soxi; wvunpack -s "$1" | sed -n 's/^source: .* at \([0-9]*\) Hz$/\1/p'
+        if [ "$case" != wavpack-raw ]; then wvunpack -q -y "$1" -o unpacked.wav && soxi -r unpacked.wav; fi ;;
     m4a) ffprobe -v error -select_streams a:0 -show_entries stream=time_base -of csv=p=0 "$1" | cut -d/ -f2 ;;
     # No second reader Debian has knows BW64.
     *) if [ "$case" = bw64 ]; then rate "$1"; else need soxi; soxi -r "$1"; fi ;;
@@ -124,6 +131,19 @@ for percent in 90 85; do
   [ "$(echo $(own_rate "$copy"))" = "$(echo $expected_own)" ] ||
     { echo "its own tool reads $(own_rate "$copy"), not $expected_own"; exit 1; }
 
+  if [ "$ext" = wv ]; then
+    # Every block changes: neither a stream nor the file itself converts.
+    if "$cli" -q -p $percent -c - < "$in" > streamed 2> /dev/null; then echo "streamed WavPack"; exit 1; fi
+    [ ! -s streamed ] || { echo "wrote part of a refused stream"; exit 1; }
+    if [ -e in.wvc ]; then
+      # The correction file converts alike, and with it the copy unpacks to the very samples of the original.
+      "$cli" -q -p $percent -o out in.wvc
+      wvunpack -q -v "$copy"
+      [ "$(wvunpack -q -r -y "$copy" -o - | md5sum)" = "$(wvunpack -q -r -y "$in" -o - | md5sum)" ] ||
+        { echo "the copy and its correction file unpack to other samples at $percent%"; exit 1; }
+    fi
+    continue
+  fi
   if [ "$ext" = m4a ]; then
     # The copy plays longer or shorter by the factor.
     awk -v a="$(duration "$in")" -v b="$(duration "$copy")" -v p=$percent \
@@ -149,4 +169,13 @@ for percent in 90 85; do
     cmp original changed.$ext
   fi
 done
+if [ "$ext" = wv ]; then
+  # A common rate is given by its code; a rate between them is refused, naming the nearest.
+  stereo 44100 0.3 common.wav; wavpack -q common.wav -o common.wv
+  "$cli" -q -r 48000 -o out common.wv
+  [ "$(rate out/common-48000Hz.wv)" = 48000 ] && [ "$(samples out/common-48000Hz.wv)" = "$(samples common.wv)" ] ||
+    { echo "44100 Hz did not become 48000 Hz with the same samples"; exit 1; }
+  if "$cli" -p 90 -o out common.wv 2> err; then echo "wrote 39690 Hz without a rate sub-block"; exit 1; fi
+  grep -q "39690 Hz cannot be written without moving every block; 32000 Hz can" err || { echo "said: $(cat err)"; exit 1; }
+fi
 echo "$case: $old Hz -> $(scaled "$old" 90) and $(scaled "$old" 85) Hz, same samples, read back by ffprobe and its own tool"

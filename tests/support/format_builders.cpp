@@ -229,4 +229,40 @@ std::string sphere(const std::string& fields, std::size_t headerBytes) {
   return header + pattern(32);
 }
 
+namespace {
+
+// A sub-block: its id, with "one byte shorter" for odd data, its size in 16-bit words, its padded data.
+std::string wavPackSubBlock(unsigned id, std::string data) {
+  const bool odd = data.size() % 2 != 0;
+  if (odd) data += '\0';
+  const std::size_t words = data.size() / 2;
+  const std::string size = words > 0xFF ? std::string{static_cast<char>(words), static_cast<char>(words >> 8),
+                                                      static_cast<char>(words >> 16)}
+                                        : std::string(1, static_cast<char>(words));
+  return std::string(1, static_cast<char>(id | (odd ? 0x40 : 0) | (words > 0xFF ? 0x80 : 0))) + size + data;
+}
+
+}  // namespace
+
+std::string WavPackBlock::bytes() const {
+  static constexpr std::uint32_t kCoded[] = {6000,  8000,  9600,  11025, 12000, 16000, 22050, 24000,
+                                             32000, 44100, 48000, 64000, 88200, 96000, 192000};
+  std::uint32_t code = 15;
+  for (std::uint32_t i = 0; i < 15 && !ownRate; ++i)
+    if (kCoded[i] == rate) code = i;
+  std::string body = wrapper.empty() ? "" : wavPackSubBlock(0x21, wrapper);
+  if (code == 15) body += wavPackSubBlock(0x27, le32(rate).substr(0, 3));
+  body += wavPackSubBlock(0x0A, pattern(40));
+  const std::uint32_t allFlags = flags | code << 23 | (checksumBytes ? 1U << 28 : 0);
+  const std::size_t size = 24 + body.size() + (checksumBytes ? 2 + checksumBytes : 0);
+  // Version 0x410; 1000 samples of 1000 in all, from sample 0; a CRC of the decoded samples no reader checks here.
+  std::string block = "wvpk" + le32(static_cast<std::uint32_t>(size)) + le16(0x410) + le16(0) + le32(1000) + le32(0) +
+                      le32(1000) + le32(allFlags) + le32(0xC0FFEE) + body;
+  if (checksumBytes == 0) return block;
+  std::uint32_t c = 0xFFFFFFFF;
+  for (std::size_t i = 0; i < block.size(); i += 2)
+    c = c * 3 + (static_cast<unsigned char>(block[i]) | static_cast<unsigned char>(block[i + 1]) << 8);
+  return block + wavPackSubBlock(0x2F, checksumBytes == 4 ? le32(c) : le16(static_cast<std::uint16_t>(c ^ (c >> 16))));
+}
+
 }  // namespace vellora::test

@@ -118,4 +118,16 @@ struct M4a {
   std::string bytes() const;
 };
 
+// A WavPack block of 16-bit stereo: its header, the kept header of the file it
+// was packed from, a rate sub-block where the rate has no code or `ownRate`
+// asks for one, audio, and a checksum of 2 or 4 bytes (none for 0).
+struct WavPackBlock {
+  std::uint32_t rate = 44100;
+  bool ownRate = false;
+  std::string wrapper = {};  // a RIFF header sub-block when not empty
+  std::uint32_t flags = 0x1;
+  std::size_t checksumBytes = 4;
+  std::string bytes() const;
+};
+
 }  // namespace vellora::test

@@ -102,12 +102,33 @@
   vellora_not_running:
 !macroend
 
-; The uninstaller works only on its own installation. NSIS takes all that
-; follows "_?=" as the folder, so the quoted form that cmd and PowerShell
-; give a path with spaces ends in a quote, which is dropped here. Any other
-; folder, one without Vellora's programs or another than the one the
-; uninstall entry names, is refused with status 2 and nothing removed.
+; The uninstaller works only on its own installation: any other folder, one
+; without Vellora's programs or another than the one the uninstall entry
+; names, is refused with status 2 and nothing removed.
 !macro VelloraCheckUninstallFolder
+  ; NSIS takes "_?=" only unquoted; a quoted "_?=FOLDER" reaches the copy of
+  ; the uninstaller that NSIS starts from the temporary folder, which here
+  ; takes FOLDER as the installation.
+  StrCpy $2 0
+  vellora_find_quoted:
+    StrCpy $3 $CMDLINE 4 $2
+    StrCmp $3 "" vellora_quoted_done
+    StrCmp $3 '"_?=' vellora_quoted_found
+    IntOp $2 $2 + 1
+    Goto vellora_find_quoted
+  vellora_quoted_found:
+    IntOp $2 $2 + 4
+    StrCpy $3 $CMDLINE "" $2
+    StrCpy $4 0
+  vellora_find_quote_end:
+    StrCpy $5 $3 1 $4
+    StrCmp $5 "" vellora_quote_ended
+    StrCmp $5 '"' vellora_quote_ended
+    IntOp $4 $4 + 1
+    Goto vellora_find_quote_end
+  vellora_quote_ended:
+    StrCpy $INSTDIR $3 $4
+  vellora_quoted_done:
   StrCpy $0 $INSTDIR 1 -1
   StrCmp $0 '"' 0 +2
     StrCpy $INSTDIR $INSTDIR -1
@@ -136,8 +157,9 @@
   vellora_upgrade_check:
   ClearErrors
   !insertmacro VelloraCheckRunning "$INSTDIR"
-  StrCmp $R0 "" +2
+  StrCmp $R0 "" vellora_upgrade_checked
   !insertmacro VelloraCheckRunning "$R0"
+  vellora_upgrade_checked:
   IfErrors 0 vellora_upgrade_free
     MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION \
       "Vellora is running. Close it, then choose Retry to install the new version." \

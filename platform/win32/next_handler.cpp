@@ -4,6 +4,7 @@
 #include <shlwapi.h>
 
 #include <algorithm>
+#include <cwchar>
 #include <cwctype>
 #include <vector>
 
@@ -19,14 +20,12 @@ bool namesVellora(const std::wstring& commandOrPath) {
   return lower(commandOrPath).find(L"vellora.exe") != std::wstring::npos;
 }
 
-// What the shell runs for `verb` on `association` (an extension or a ProgID).
+// What the shell runs to open files of `association` (an extension or a ProgID).
 std::wstring assocString(ASSOCSTR what, ASSOCF flags, const std::wstring& association) {
-  DWORD size = 0;
-  if (::AssocQueryStringW(flags, what, association.c_str(), L"open", nullptr, &size) != S_FALSE || size == 0)
-    return {};
-  std::wstring text(size, L'\0');
+  std::wstring text(4096, L'\0');
+  DWORD size = static_cast<DWORD>(text.size());
   if (FAILED(::AssocQueryStringW(flags, what, association.c_str(), L"open", text.data(), &size))) return {};
-  text.resize(size > 0 ? size - 1 : 0);
+  text.resize(std::wcslen(text.c_str()));
   return text;
 }
 
@@ -90,7 +89,8 @@ bool run(std::wstring commandLine, int showCommand) {
 }  // namespace
 
 bool openedByVellora(const std::wstring& extension) {
-  return !extension.empty() && namesVellora(assocString(ASSOCSTR_EXECUTABLE, ASSOCF_NONE, extension));
+  // The command, not the program's path, which the shell may not resolve.
+  return !extension.empty() && namesVellora(assocString(ASSOCSTR_COMMAND, ASSOCF_NONE, extension));
 }
 
 bool openWithNextHandler(const std::wstring& path, const std::wstring& extension, int showCommand) {

@@ -281,6 +281,20 @@ bool WindowsFileSystem::sameFile(const std::string& a, const std::string& b) {
 
 namespace {
 
+// How long the root of a full path is: "C:\\", "\\\\server\\share\\", and
+// either behind the extended-length prefix.
+std::size_t rootLength(std::wstring_view path) {
+  std::size_t prefix = 0;
+  if (path.starts_with(LR"(\\?\UNC\)")) prefix = 8;
+  else if (path.starts_with(LR"(\\?\)")) prefix = 4;
+  else if (path.starts_with(LR"(\\)")) prefix = 2;
+  if (prefix == 4 || (prefix == 0 && path.size() >= 2 && path[1] == L':')) return prefix + 3;
+  // A share: past the server's name and the share's.
+  const std::size_t server = path.find(L'\\', prefix);
+  const std::size_t share = server == std::wstring_view::npos ? server : path.find(L'\\', server + 1);
+  return share == std::wstring_view::npos ? path.size() : share + 1;
+}
+
 // Makes `path` after any missing parent, as mkdir -p does; a directory
 // already there is fine, a file in its place is not.
 IoStatus makeDirectories(const std::wstring& path) {
@@ -289,7 +303,7 @@ IoStatus makeDirectories(const std::wstring& path) {
   if (error == ERROR_PATH_NOT_FOUND) {
     const std::size_t last = path.find_last_of(L'\\');
     // The drive or share itself is never made here.
-    if (last == std::wstring::npos || last < 7) return failure(error);
+    if (last == std::wstring::npos || last < rootLength(path)) return failure(error);
     if (IoStatus parent = makeDirectories(path.substr(0, last)); !parent) return parent;
     if (::CreateDirectoryW(path.c_str(), nullptr)) return {};
     error = ::GetLastError();
@@ -303,7 +317,7 @@ IoStatus makeDirectories(const std::wstring& path) {
 IoStatus WindowsFileSystem::makeDirectory(const std::string& path) {
   if (IoStatus valid = checkValid(path); !valid) return valid;
   std::wstring full = systemPath(path);
-  while (full.size() > 7 && full.back() == L'\\') full.pop_back();
+  while (full.size() > rootLength(full) && full.back() == L'\\') full.pop_back();
   return makeDirectories(full);
 }
 

@@ -116,9 +116,11 @@ wine cmd /c 'C:\temp\uninstaller\Uninstall.exe /S _?=C:\temp' || status=$?
 [ "$status" -eq 2 ] || fail "the uninstaller pointed at C:\temp ended with status $status, not 2"
 wine reg query "$entry" /reg:64 >/dev/null 2>&1 || fail "the refused uninstall removed the entry"
 
-# The quoted form that cmd and PowerShell give a path with spaces.
-wine cmd /c '"C:\temp\uninstaller\Uninstall.exe" /S "_?=C:\Program Files\Vellora"' ||
+# The quoted form that cmd and PowerShell give a path with spaces, as Wine
+# quotes an argument with spaces.
+wine 'C:\temp\uninstaller\Uninstall.exe' /S '_?=C:\Program Files\Vellora' ||
   fail "the quoted uninstall command ended with status $?"
+wineserver -w  # NSIS hands a quoted folder over to a copy of the uninstaller
 rm -rf "$c/temp/uninstaller"
 [ ! -e "$home" ] || fail "left behind: $(find "$home")"
 [ -z "$(shortcut)" ] || fail "the Start-menu entry is left"

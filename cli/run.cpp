@@ -196,10 +196,11 @@ class Batch {
     if (options_.verbosity != Verbosity::Verbose) return;
     to << input << ": " << formatName(plan.format);
     for (const std::string& note : plan.notes) to << "; " << note;
-    std::size_t bytes = 0;
+    std::uint64_t bytes = plan.handedOver.bytes;
     for (const Patch& patch : plan.patches) bytes += patch.size;
-    to << "; " << bytes << (bytes == 1 ? " byte" : " bytes") << " patched in " << plan.patches.size()
-       << (plan.patches.size() == 1 ? " place" : " places");
+    const std::uint64_t places = plan.patches.size() + plan.handedOver.places;
+    to << "; " << bytes << (bytes == 1 ? " byte" : " bytes") << " patched in " << places
+       << (places == 1 ? " place" : " places");
     if (!copyMethod.empty()) to << "; copied by " << copyMethod;
     to << '\n';
   }

@@ -109,7 +109,8 @@ RatePlan planCaf(ScanInput& input, std::uint64_t start, const RateChange& change
   ChunkWalk walk(input, ChunkLayout::Caf, start + kFileHeader);
   (void)walk.next();
   while (const std::optional<Chunk> chunk = walk.next(plan.patches)) {
-    if (chunk->is("desc") && chunk->size >= kDescSize) {
+    // A desc cut short by the file's end is one no reader takes.
+    if (chunk->is("desc") && chunk->size >= kDescSize && input.read(chunk->body, 8).size() == 8) {
       plan.patches.push_back(patchAt(chunk->body, rateBytes(*newRate)));
       plan.notes.push_back("sample rate of another desc chunk at " + offsetText(chunk->offset));
     } else if (alac && !cookie && chunk->is("kuki")) {

@@ -1,6 +1,11 @@
 #include "speed/conversion.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -114,6 +119,141 @@ IoStatus writePatches(ReplacementFile& out, const std::vector<Patch>& patches) {
 // its patches in it, which costs what cp does.
 constexpr std::size_t kManyPatches = 256;
 
+// A file read from its start as a stream, telling how far it has got.
+class FileAsStream final : public ByteStream {
+ public:
+  FileAsStream(InputFile& file, const CopyProgress& progress) : file_(file), progress_(progress) {}
+  ByteSource::Read readSome(std::span<std::byte> into) override {
+    if (progress_ && !progress_(at_, file_.size())) {
+      cancelled_ = true;
+      return {.count = 0, .status = IoStatus::cancelled()};
+    }
+    into = into.first(static_cast<std::size_t>(std::min<std::uint64_t>(into.size(), file_.size() - at_)));
+    ByteSource::Read r = file_.readAt(at_, into);
+    if (r.status && r.count < into.size()) r.status = IoStatus::readFailure("the input got shorter while it was being read");
+    at_ += r.count;
+    return r;
+  }
+  bool cancelled() const { return cancelled_; }
+
+ private:
+  InputFile& file_;
+  const CopyProgress& progress_;
+  std::uint64_t at_ = 0;
+  bool cancelled_ = false;
+};
+
+// The copy, written from its start as a stream, on a thread of its own, so
+// that the writes go on while the scan reads and checks what follows; a
+// little is queued, so memory stays flat. A failed write fails the next
+// one, or finish().
+class CopyWriter final : public ByteSink {
+ public:
+  explicit CopyWriter(ReplacementFile& copy) : copy_(copy), thread_([this] { run(); }) {}
+  ~CopyWriter() override { (void)finish(); }
+  CopyWriter(const CopyWriter&) = delete;
+  CopyWriter& operator=(const CopyWriter&) = delete;
+
+  IoStatus writeAll(std::span<const std::byte> bytes) override {
+    std::unique_lock lock(mutex_);
+    room_.wait(lock, [this] { return queued_ < kQueueBytes || !status_; });
+    if (!status_) return status_;
+    queue_.push_back({at_, std::vector<std::byte>(bytes.begin(), bytes.end())});
+    at_ += bytes.size();
+    queued_ += bytes.size();
+    ready_.notify_one();
+    return {};
+  }
+
+  // Waits for every write queued; the first that failed.
+  IoStatus finish() {
+    {
+      std::lock_guard lock(mutex_);
+      ended_ = true;
+    }
+    ready_.notify_one();
+    if (thread_.joinable()) thread_.join();
+    return status_;
+  }
+
+ private:
+  static constexpr std::size_t kQueueBytes = std::size_t{1} << 20;
+  struct Piece {
+    std::uint64_t offset;
+    std::vector<std::byte> bytes;
+  };
+
+  void run() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      ready_.wait(lock, [this] { return !queue_.empty() || ended_; });
+      if (queue_.empty()) return;
+      Piece piece = std::move(queue_.front());
+      queue_.pop_front();
+      const bool failedBefore = !status_;
+      lock.unlock();
+      const IoStatus written = failedBefore ? IoStatus() : copy_.writeAt(piece.offset, piece.bytes);
+      lock.lock();
+      queued_ -= piece.bytes.size();
+      if (!written && status_) status_ = written;
+      room_.notify_one();
+    }
+  }
+
+  ReplacementFile& copy_;
+  std::mutex mutex_;
+  std::condition_variable ready_, room_;
+  std::deque<Piece> queue_;
+  std::size_t queued_ = 0;
+  std::uint64_t at_ = 0;
+  bool ended_ = false;
+  IoStatus status_;
+  std::thread thread_;  // last, so that it starts once the rest is ready
+};
+
+// A format whose every part changes but that streams (FLAC) converts in one
+// pass: each block is read once, checked, patched and written, and memory
+// stays flat however long the file. The copy takes its name only once all of
+// it has been checked. nullopt when the stream refused a rate that a scan of
+// the whole file may still find a way to give (a FLAC file whose frames would
+// change form), which the two-step conversion then tries.
+std::optional<Conversion> convertInOnePass(InputFile& input, ReplacementFile& output, const ConversionRequest& request) {
+  Conversion result;
+  FileAsStream in(input, request.progress);
+  CopyWriter out(output);
+  ScanInput scan(in, out);
+  result.plan = planRateChange(scan, request.change());
+  if (result.plan.failure == PlanFailure::RateOutOfRange) return std::nullopt;
+  result.copyMethod = "one read and write, checked and patched on the way";
+  if (result.plan.ok()) scan.finish(result.plan.patches);
+  // What the scan did not read, after its end, is copied as it is.
+  std::vector<std::byte> rest(std::size_t{1} << 20);
+  for (ByteSource::Read r{}; result.plan.ok() && scan.status();) {
+    r = in.readSome(rest);
+    if (!r.status || r.count == 0) break;
+    if (IoStatus s = out.writeAll(std::span(rest).first(r.count)); !s) {
+      result.error.record(JobFailure::OutputUnwritable, request.output, s.reason());
+      return result;
+    }
+  }
+  const IoStatus written = out.finish();
+  if (in.cancelled())
+    result.error.record(JobFailure::Cancelled, request.output, {});
+  else if (scan.outputFailed())
+    result.error.record(JobFailure::OutputUnwritable, request.output, scan.status().reason());
+  else if (!written)
+    result.error.record(JobFailure::OutputUnwritable, request.output, written.reason());
+  else if (!result.plan.ok())
+    recordPlanFailure(result.plan, request.input, result.error);
+  else if (!scan.status())
+    result.error.record(JobFailure::InputUnreadable, request.input, scan.status().reason());
+  return result;
+}
+
+bool convertsInOnePass(const FormatSpec* spec) {
+  return spec != nullptr && spec->scan != nullptr && spec->streams && !spec->inPlace;
+}
+
 }  // namespace
 
 IoStatus copyPatched(InputFile& input, ReplacementFile& output, const std::vector<Patch>& patches,
@@ -166,6 +306,23 @@ Conversion convert(FileSystem& files, const ConversionRequest& request) {
   if (!input.status) {
     error.record(JobFailure::InputUnreadable, request.input, input.status.reason());
     return result;
+  }
+
+  if (convertsInOnePass(recognise(*input.file))) {
+    Opened<ReplacementFile> output = files.createReplacement(request.output);
+    if (!output.status) {
+      error.record(JobFailure::OutputUnwritable, request.output, output.status.reason());
+      return result;
+    }
+    if (std::optional<Conversion> done = convertInOnePass(*input.file, *output.file, request)) {
+      result = std::move(*done);
+      if (!error && request.durable) output.file->makeDurable();
+      if (!error)
+        if (IoStatus c = output.file->commit(request.existing); !c)
+          error.record(c.inPlace() ? JobFailure::NotFlushed : JobFailure::OutputUnwritable, request.output,
+                       c.reason());
+      return result;
+    }
   }
 
   // The header decides before anything is copied: a file with nothing to

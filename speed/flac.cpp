@@ -231,7 +231,12 @@ struct StreamInfo {
 class FlacPlanner {
  public:
   FlacPlanner(ScanInput& input, std::uint64_t start, const RateChange& change, bool fromStreamInfo = false)
-      : input_(input), change_(change), size_(input.size()), id3Bytes_(start), fromStreamInfo_(fromStreamInfo) {
+      : input_(input),
+        change_(change),
+        streaming_(input.file() == nullptr),
+        size_(input.size()),
+        id3Bytes_(start),
+        fromStreamInfo_(fromStreamInfo) {
     plan_.format = AudioFormat::Flac;
   }
 
@@ -299,7 +304,8 @@ class FlacPlanner {
         return fail(PlanFailure::Malformed, "a metadata block runs past the end of the file");
       if (first) {
         std::array<Byte, 34> body{};
-        if (!readSmall(at + 4, body)) return false;
+        if (!readSmall(at + 4, body))
+          return plan_.ok() && fail(PlanFailure::Malformed, "a metadata block runs past the end of the file");
         info_.rateOffset = at + 4 + 10;
         std::copy_n(body.begin() + 10, 3, info_.rateBytes.begin());
         info_.rate = read_u24be(body.data() + 10) >> 4;
@@ -318,7 +324,7 @@ class FlacPlanner {
 
   AudioSummary summary(double rate) const {
     AudioSummary s;
-    s.containerSize = static_cast<std::int64_t>(size_);
+    s.containerSize = streaming_ ? 0 : static_cast<std::int64_t>(size_);
     s.channels = info_.channels;
     s.bitsPerSample = info_.bitsPerSample;
     s.blockAlign = std::int64_t{info_.channels} * ((info_.bitsPerSample + 7) / 8);
@@ -372,6 +378,7 @@ class FlacPlanner {
           static_cast<std::size_t>(std::min<std::uint64_t>(window_.size() - windowLength_, size_ - windowEnd()));
       const std::span<const std::byte> got = input_.read(windowEnd(), want);
       if (input_.failed()) return failInput();
+      if (got.empty() && streaming_) return streamEnded();
       if (got.empty()) return failRead(IoStatus::readFailure("the file became shorter while it was read"));
       std::memcpy(window_.data() + windowLength_, got.data(), got.size());
       windowLength_ += got.size();
@@ -428,14 +435,34 @@ class FlacPlanner {
     return plan_.ok();
   }
 
+  // A stream's length is known once it ends: then where its tags begin, and
+  // the CRC-16 of the frame that ends there, which may have run on into them.
+  bool streamEnded() {
+    size_ = input_.size();
+    if (size_ < firstFrame_) return fail(PlanFailure::Malformed, "a metadata block runs past the end of the file");
+    if (!findTail(firstFrame_) || crcPos_ <= end_) return plan_.ok();
+    crc_ = 0;
+    for (crcPos_ = frameStart_; crcPos_ < end_;) {
+      const std::span<const std::byte> got =
+          input_.read(crcPos_, static_cast<std::size_t>(std::min<std::uint64_t>(end_ - crcPos_, kWindowBytes)));
+      if (got.empty()) return input_.failed() ? failInput() : plan_.ok();
+      crc_ = flacCrc16(crc_, {reinterpret_cast<const Byte*>(got.data()), got.size()});
+      crcPos_ += got.size();
+    }
+    return true;
+  }
+
   bool walkFrames(std::uint64_t firstFrame) {
     if (firstFrame == size_) return true;  // a stream of no samples
-    if (!findTail(firstFrame)) return false;
+    firstFrame_ = firstFrame;
+    end_ = size_;
+    if (!streaming_ && !findTail(firstFrame)) return false;
 
     window_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kWindowBytes, size_ - firstFrame)) +
                    kMaxHeaderBytes);
     windowStart_ = firstFrame;
     if (!fill(firstFrame)) return false;
+    if (windowLength_ == 0 && size_ == firstFrame) return true;
     const Byte sync = windowLength_ > 1 ? *at(firstFrame + 1) : 0;
     variable_ = sync & 1U;
     // libFLAC reads sample numbers where STREAMINFO's block sizes differ, as
@@ -444,9 +471,8 @@ class FlacPlanner {
     const std::optional<FrameHeader> first = parseFrameHeader(at(firstFrame), windowLength_, sync, bySample_);
     if ((sync & 0xFEU) != 0xF8 || !first)
       return fail(PlanFailure::Malformed, "no audio frame begins where its metadata ends, at " + offsetText(firstFrame));
-    firstFrame_ = firstFrame;
     zerosFrom_ = firstFrame;
-    reserveFor(firstFrame);
+    if (!streaming_) reserveFor(firstFrame);
     if (!beginFrame(firstFrame, *first)) return false;
 
     for (;;) {
@@ -469,6 +495,7 @@ class FlacPlanner {
         if (crc_ != 0) continue;  // a sync pattern inside the audio, not a frame
         if (!numberFollows(*next)) return refuseNumber(candidate, *next);
         if (!endFrame(zerosBefore(candidate)) || !beginFrame(candidate, *next)) return false;
+        handOver(candidate);
       }
       if (last) break;
       const std::uint64_t scanned = std::min(searchPos_, windowEnd());
@@ -478,10 +505,23 @@ class FlacPlanner {
     }
 
     // The last frame ends where the tags begin, or with the file, or where zeros before them begin.
-    advanceCrc(end_);
+    if (crcPos_ < end_) advanceCrc(end_);
     if (end_ >= minimumEnd() && crc_ == 0) return endFrame(zerosBefore(end_));
     return fail(PlanFailure::Malformed, "its frame at " + offsetText(frameStart_) +
                                             " does not end with a valid CRC-16: the file is cut short or damaged");
+  }
+
+  // A stream writes out all before `offset` with its patches, which the plan
+  // then no longer holds: memory stays flat however many frames there are.
+  void handOver(std::uint64_t offset) {
+    if (!streaming_) return;
+    input_.pass(offset, plan_.patches);
+    for (const Patch& patch : plan_.patches) {
+      plan_.handedOver.places += 1;
+      plan_.handedOver.bytes += patch.size;
+    }
+    plan_.patches.clear();
+    input_.patchesTaken();
   }
 
   void reserveFor(std::uint64_t firstFrame) {
@@ -509,6 +549,14 @@ class FlacPlanner {
     }
     const std::optional<HeaderForms> forms = sameLengthForms(header, newRate_, fromStreamInfo_);
     if (!forms) return refuseHeaderLength(start, header);
+    // A stream cannot go back to give every frame one form: the first frame's holds for all.
+    if (streaming_ && start == firstFrame_ && forms->rate.code == kRateFromStreamInfo) fromStreamInfo_ = true;
+    if (streaming_ && forms->rate.code == kRateFromStreamInfo && !fromStreamInfo_)
+      return fail(PlanFailure::RateOutOfRange,
+                  "its frame at " + offsetText(start) + " can give " + hertz(newRate_) +
+                      " only by taking it from STREAMINFO, unlike the frames before it, and frames that change "
+                      "their form are misread by decoders such as ffmpeg's; converted as a file, it is told a rate "
+                      "that every frame can give");
     newHeader_ = encodeHeader(header, *forms, newRate_);
     ++framesByRateCode_[forms->rate.code];
     if (forms->blockSize != header.blockSizeForm) ++framesBlockSizeRecoded_;
@@ -603,12 +651,13 @@ class FlacPlanner {
 
   ScanInput& input_;
   const RateChange& change_;
-  const std::uint64_t size_;
+  const bool streaming_;  // the input is a stream, written out as the walk passes it
+  std::uint64_t size_;    // a stream's is unknown (the largest number) until it ends
   RatePlan plan_;
   StreamInfo info_;
   std::uint64_t id3Bytes_ = 0;  // the ID3v2 tag's before "fLaC"
   std::uint32_t newRate_ = 0;
-  const bool fromStreamInfo_;  // every rewritten frame takes the new rate from STREAMINFO
+  bool fromStreamInfo_;  // every rewritten frame takes the new rate from STREAMINFO
 
   std::vector<Byte> window_;
   std::uint64_t windowStart_ = 0;

@@ -87,7 +87,7 @@ constexpr std::array kTable = {
     FormatSpec{AudioFormat::Aifc, "AIFF-C", isAifc, planAiff, {}, false, true, true, {}, "aifc aif aiff",
                "audio/x-aifc audio/x-aiff"},
     FormatSpec{AudioFormat::Caf, "CAF", isCaf, planCaf, {}, false, true, true, {}, "caf", "audio/x-caf"},
-    FormatSpec{AudioFormat::Flac, "FLAC", isFlac, planFlac, {}, true, false, false, kFlacWhole, "flac",
+    FormatSpec{AudioFormat::Flac, "FLAC", isFlac, planFlac, {}, true, true, false, kFlacWhole, "flac",
                "audio/flac audio/x-flac"},
     // A correction file (.wvc) is made of blocks of the same kind, and converts alike.
     FormatSpec{AudioFormat::WavPack, "WavPack", isWavPack, planWavPack, {}, true, false, false, kWavPackWhole,

@@ -84,6 +84,11 @@ struct RatePlan {
   std::vector<std::string> notes;
   // What the header log shows when the copy fails, where that differs from `before`.
   std::optional<AudioSummary> beforeFailedCopy;
+  // Patches a stream wrote out as its scan passed them, no longer in `patches`.
+  struct Count {
+    std::uint64_t places = 0;
+    std::uint64_t bytes = 0;
+  } handedOver;
   PlanFailure failure = PlanFailure::None;
   std::string reason;  // the failure in the user's words
   IoStatus readStatus;

@@ -50,6 +50,10 @@ class ScanInput {
   // `patches` hold every patch that will fall before it: a stream writes
   // those bytes out, patched. Does nothing for a file.
   void pass(std::uint64_t offset, std::span<const Patch> patches);
+  // The patches last given to pass() or finish() are held here now, and
+  // the scan's next call starts a new list: a scan with a patch for every
+  // frame keeps none of those it has passed.
+  void patchesTaken() { patchesSeen_ = 0; }
   // A stream writes out all it has read so far, patched; the rest of it
   // can then be copied unchanged.
   IoStatus finish(std::span<const Patch> patches);

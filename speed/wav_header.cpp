@@ -264,8 +264,9 @@ void planSamplePeriod(RatePlan& plan, ScanInput& input, const Chunk& smpl, ByteO
   const double period = std::min(std::nearbyint(1e9 / plan.after.sampleRate), 4294967295.0);
   std::array<std::byte, 4> raw{};
   write_u32(raw.data(), static_cast<std::uint32_t>(period), order);
+  // A chunk cut short by the file's end has no period to change.
   const std::span<const std::byte> old = input.read(smpl.body + kSamplePeriodAt, 4);
-  if (old.size() == 4 && std::equal(old.begin(), old.end(), raw.begin())) return;
+  if (old.size() < 4 || std::equal(old.begin(), old.end(), raw.begin())) return;
   plan.patches.push_back(patchAt(smpl.body + kSamplePeriodAt, raw));
   plan.notes.push_back("sample period of the smpl chunk at " + offsetText(smpl.offset));
 }

@@ -729,8 +729,8 @@ TEST_F(CliTest, StreamsConvertOtherFormatsAsFilesAre) {
   const Outcome flac = runPiped({"-c", "-"}, "fLaC" + test::pattern(70000));
   EXPECT_EQ(flac.status, 1);
   EXPECT_EQ(flac.out, "");
-  EXPECT_EQ(flac.err, "vellora-cli: Could not convert standard input as a stream: every frame of a FLAC file "
-                      "changes, so it converts only as a file. Nothing was written.\n");
+  EXPECT_EQ(flac.err, "vellora-cli: Could not change the speed of standard input: its first metadata block is "
+                      "not a STREAMINFO block. Nothing was written.\n");
 }
 
 TEST_F(CliTest, PlaySaysWhenNoPlayerButVelloraIsRegistered) {

@@ -274,6 +274,18 @@ TEST(Formats, WavSamplePeriodAndGuanoFollowTheRate) {
   }
 }
 
+// A chunk cut short by the file's end holds no field to change.
+TEST(Formats, ChunksCutShortGetNoPatch) {
+  const std::string smpl = WavBuilder().fmt(Format::pcm(44100, 1, 16)).data(8).chunkWithSize("smpl", 36, "cut").bytes();
+  const std::string desc = CafBuilder().desc(44100, "lpcm", 2, 16, 4).chunkWithSize("desc", 32, "cut").bytes();
+  for (const std::string& file : {smpl, desc}) {
+    const RatePlan p = plan(file);
+    ASSERT_TRUE(p.ok()) << p.reason;
+    ASSERT_EQ(p.patches.size(), 1U);
+    EXPECT_LE(p.patches[0].offset + p.patches[0].size, file.size());
+  }
+}
+
 TEST(Formats, CafChangesDescAndTheAppleLosslessCookie) {
   const std::string pcm = CafBuilder().desc(48000, "lpcm", 2, 24, 6).chunk("data", pattern(60)).bytes();
   expectChange("linear PCM", pcm, replaced(pcm, 20, beDouble(43200)));
@@ -578,14 +590,30 @@ TEST(Formats, ConversionWithManyPatchesCopiesThemOnTheWay) {
   EXPECT_TRUE(files.read("C:\\out.ogg") == applied(chain, done.plan));
 }
 
-TEST(Formats, StreamsRefuseFlacBeforeWritingAnything) {
-  const std::string flac = "fLaC" + std::string("\x80\0\0\x22", 4) + pattern(34) + pattern(500);
-  const Streamed s = streamed(flac, 4096);
-  EXPECT_EQ(s.change.error.failure, JobFailure::NotStreamable);
-  EXPECT_EQ(s.written, "");
-  EXPECT_EQ(message(s.change.error),
-            "Could not convert in as a stream: every frame of a FLAC file changes, so it converts only as a "
-            "file. Nothing was written.");
+// FLAC streams through -c as its copy converts: the same bytes, whatever
+// follows the frames (the tags' length is known only at the stream's end). A
+// stream that fails part-way has written only frames it checked, patched.
+TEST(Formats, FlacStreamsTheSameBytesAsItsCopy) {
+  const std::string zeros(300, '\0');
+  const std::pair<const char*, std::string> cases[] = {
+      {"many frames", FlacBuilder().frames(600, 256).bytes()},
+      {"zeros after", FlacBuilder().frames(3).raw(zeros).bytes()},
+      {"ID3v2, APEv2 and ID3v1", FlacBuilder().id3v2(20).frames(3).raw(apeTag() + "TAG" + std::string(125, 't')).bytes()},
+      {"the rate in Hz", FlacBuilder({.rate = 11025}).frames(40, 512).bytes()},
+  };
+  for (const auto& [what, file] : cases) {
+    const RatePlan p = plan(file);
+    ASSERT_TRUE(p.ok()) << what << ": " << p.reason;
+    expectChange(what, file, applied(file, p));
+  }
+  const std::string sound = FlacBuilder().frames(20000, 256).bytes();
+  std::string damaged = sound;
+  damaged[damaged.size() - 900] ^= 0x10;
+  const Streamed s = streamed(damaged, 4096);
+  EXPECT_EQ(s.change.error.failure, JobFailure::Malformed);
+  EXPECT_GT(s.change.error.written, 0U);
+  EXPECT_LT(s.change.error.written, damaged.size() - 900);
+  EXPECT_TRUE(s.written == applied(sound, plan(sound)).substr(0, s.change.error.written));
 }
 
 }  // namespace

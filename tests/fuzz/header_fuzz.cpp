@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "speed/audio_format.h"
@@ -122,6 +123,19 @@ void checkPlan(std::span<const std::byte> input) {
     require(again.ok() && again.before.sampleRate == plan.after.sampleRate, "the copy reads back at the new rate");
   } else {
     require(plan.patches.empty(), "a failed plan patches nothing");
+  }
+
+  // Zeros between two Ogg pages are bytes no page explains: refused, never
+  // read past to a later stream's page.
+  if (plan.ok() && plan.format == vellora::AudioFormat::OggVorbis) {
+    const std::string_view text(reinterpret_cast<const char*>(input.data()), input.size());
+    const std::size_t second = text.find("OggS", 1);
+    if (second != std::string_view::npos) {
+      std::vector<std::byte> spaced(input.begin(), input.end());
+      spaced.insert(spaced.begin() + static_cast<std::ptrdiff_t>(second), 300, std::byte{0});
+      vellora::MemorySource zeros(spaced);
+      require(!vellora::planRateChange(zeros, change).ok(), "zeros between Ogg pages are refused");
+    }
   }
 
   Trickle in(input, 1 + input.size() % 97);

@@ -1,6 +1,7 @@
 #include "speed/conversion.h"
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -250,6 +251,45 @@ std::optional<Conversion> convertInOnePass(InputFile& input, ReplacementFile& ou
   return result;
 }
 
+// A format whose scan reads the whole file (Ogg, WavPack): the copy, in the
+// system's own way, goes on while a second thread scans, and the few patches
+// follow once both are done, so the conversion takes about the longer of the
+// two rather than both. The copy tells the progress and takes Cancel, which
+// stops the scan too; a failed scan stops the copy, which is then discarded.
+Conversion convertSideBySide(InputFile& input, ReplacementFile& output,
+                                            const ConversionRequest& request) {
+  Conversion result;
+  std::atomic<bool> stop{false};
+  std::thread scanner([&] {
+    result.plan = planRateChange(input, request.change(), [&stop](std::uint64_t, std::uint64_t) { return !stop; });
+    if (!result.plan.ok()) stop = true;
+  });
+  const CopyProgress& progress = request.progress;
+  const IoStatus copied = output.copyFrom(input, [&](std::uint64_t done, std::uint64_t total) {
+    const bool goOn = !stop && (!progress || progress(done, total));
+    if (!goOn) stop = true;
+    return goOn;
+  });
+  if (!copied) stop = true;
+  scanner.join();
+  result.copyMethod = output.copyMethod().empty() ? "" : output.copyMethod() + ", beside the scan";
+  if (!result.plan.ok() && !(result.plan.failure == PlanFailure::Cancelled && !copied)) {
+    recordPlanFailure(result.plan, request.input, result.error);
+    if (result.plan.beforeFailedCopy) result.plan.before = *result.plan.beforeFailedCopy;
+  } else if (!copied) {
+    if (copied.wasCancelled())
+      result.error.record(JobFailure::Cancelled, request.output, {});
+    else if (copied.whileReading())
+      result.error.record(JobFailure::InputUnreadable, request.input, copied.reason());
+    else
+      result.error.record(JobFailure::OutputUnwritable, request.output, copied.reason());
+  } else if (IoStatus s = writePatches(output, result.plan.patches); !s) {
+    result.error.record(JobFailure::OutputUnwritable, request.output, s.reason());
+  }
+  if (result.error) result.plan.patches.clear();
+  return result;
+}
+
 bool convertsInOnePass(const FormatSpec* spec) {
   return spec != nullptr && spec->scan != nullptr && spec->streams && !spec->inPlace;
 }
@@ -308,7 +348,20 @@ Conversion convert(FileSystem& files, const ConversionRequest& request) {
     return result;
   }
 
-  if (convertsInOnePass(recognise(*input.file))) {
+  const FormatSpec* spec = recognise(*input.file);
+  if (spec != nullptr && spec->scan != nullptr && spec->scansWhole) {
+    Opened<ReplacementFile> output = files.createReplacement(request.output);
+    if (output.status) {
+      result = convertSideBySide(*input.file, *output.file, request);
+      if (!error && request.durable) output.file->makeDurable();
+      if (!error)
+        if (IoStatus c = output.file->commit(request.existing); !c)
+          error.record(c.inPlace() ? JobFailure::NotFlushed : JobFailure::OutputUnwritable, request.output,
+                       c.reason());
+      return result;
+    }
+  }
+  if (convertsInOnePass(spec)) {
     Opened<ReplacementFile> output = files.createReplacement(request.output);
     if (!output.status) {
       error.record(JobFailure::OutputUnwritable, request.output, output.status.reason());

@@ -91,7 +91,7 @@ constexpr std::array kTable = {
                "audio/flac audio/x-flac"},
     // A correction file (.wvc) is made of blocks of the same kind, and converts alike.
     FormatSpec{AudioFormat::WavPack, "WavPack", isWavPack, planWavPack, {}, true, false, false, kWavPackWhole,
-               "wv wvc wvp", "audio/x-wavpack audio/x-wavpack-correction"},
+               "wv wvc wvp", "audio/x-wavpack audio/x-wavpack-correction", true},
     // The refused kinds inside Ogg come before Vorbis, which takes every other Ogg file.
     FormatSpec{AudioFormat::OggOpus, "Ogg Opus", isOggOpus, nullptr,
                "it is Opus, which always decodes at 48000 Hz, whatever rate its header names", true, false,
@@ -101,7 +101,7 @@ constexpr std::array kTable = {
     FormatSpec{AudioFormat::OggSpeex, "Ogg Speex", isOggSpeex, nullptr,
                "it is Speex, which codes the rate into its stream", true, false, false, {}, {}, {}},
     FormatSpec{AudioFormat::OggVorbis, "Ogg Vorbis", isOgg, planOggVorbis, {}, true, true, true, {}, "ogg oga",
-               "audio/x-vorbis+ogg audio/ogg audio/vorbis"},
+               "audio/x-vorbis+ogg audio/ogg audio/vorbis", true},
     FormatSpec{AudioFormat::Au, "Sun AU", isAu, planAu, {}, false, true, true, {}, "au snd", "audio/basic"},
     FormatSpec{AudioFormat::Sphere, "NIST SPHERE", isSphere, planSphere, {}, false, true, true, {}, "sph nist wav", {}},
     // Its scan refuses MP4 of other codecs, AAC above all, by name.

@@ -34,6 +34,9 @@ struct FormatSpec {
   std::string_view whyWhole;
   std::string_view extensions;  // the usual ones, lower case, space separated
   std::string_view mimeTypes;   // as the desktop names them, space separated
+  // Its scan reads every byte of the file (to check every page's or block's
+  // checksum), so the copy goes on beside it rather than after it.
+  bool scansWhole = false;
 };
 
 // Every kind, in the order they are told apart: those that convert, then

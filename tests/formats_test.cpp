@@ -577,17 +577,25 @@ TEST(Formats, PatchedCopyPutsEveryPatchInItsBlock) {
 }
 
 // A chained Ogg file of 150 streams has 300 patches: its copy takes them on the way.
-TEST(Formats, ConversionWithManyPatchesCopiesThemOnTheWay) {
+// An Ogg file's scan reads it all, so the copy goes on beside it: every
+// patch of a long chain lands in the copy, and a damaged page leaves nothing.
+TEST(Formats, ConversionBesideTheScanPatchesTheCopyOrLeavesNothing) {
   std::string chain;
   for (std::uint32_t serial = 1; serial <= 150; ++serial) chain += oggVorbis(44100, 2, serial, 20, 100, 1);
   test::MemoryFiles files;
   files.write("C:\\in.ogg", chain);
-  const Conversion done =
-      convert(files, {.input = "C:\\in.ogg", .output = "C:\\out.ogg", .factor = 0.9, .existing = {}, .progress = {}});
+  const ConversionRequest request{.input = "C:\\in.ogg", .output = "C:\\out.ogg", .factor = 0.9, .existing = {},
+                                  .progress = {}};
+  const Conversion done = convert(files, request);
   ASSERT_TRUE(done.ok()) << message(done.error);
   EXPECT_EQ(done.plan.patches.size(), 300U);
-  EXPECT_EQ(done.copyMethod, "read/write, patched on the way");
   EXPECT_TRUE(files.read("C:\\out.ogg") == applied(chain, done.plan));
+
+  files.files.erase("C:\\out.ogg");
+  files.write("C:\\in.ogg", replaced(chain, chain.size() - 50, "damage"));
+  const Conversion damaged = convert(files, request);
+  EXPECT_EQ(damaged.error.failure, JobFailure::Malformed);
+  EXPECT_FALSE(files.exists("C:\\out.ogg"));
 }
 
 // FLAC streams through -c as its copy converts: the same bytes, whatever

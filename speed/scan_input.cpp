@@ -86,13 +86,21 @@ std::span<const std::byte> ScanInput::readStream(std::uint64_t offset, std::size
   }
   const std::uint64_t end = start_ + length_;
   if (offset >= end) return {};
-  return std::span(buffer_).subspan(static_cast<std::size_t>(offset - start_),
+  return std::span(buffer_).subspan(front_ + static_cast<std::size_t>(offset - start_),
                                     static_cast<std::size_t>(std::min<std::uint64_t>(count, end - offset)));
 }
 
 bool ScanInput::readMore() {
-  if (buffer_.size() < length_ + kStreamRead) buffer_.resize(length_ + kStreamRead);
-  const ByteSource::Read r = in_->readSome(std::span(buffer_).subspan(length_, kStreamRead));
+  if (buffer_.size() < front_ + length_ + kStreamRead) {
+    // What was written out is dropped only once it is twice what is held, so
+    // that each byte held is moved down half a time on average, not once a flush.
+    if (front_ >= 2 * length_) {
+      std::memmove(buffer_.data(), buffer_.data() + front_, length_);
+      front_ = 0;
+    }
+    if (buffer_.size() < front_ + length_ + kStreamRead) buffer_.resize(front_ + length_ + kStreamRead);
+  }
+  const ByteSource::Read r = in_->readSome(std::span(buffer_).subspan(front_ + length_, kStreamRead));
   if (!r.status) {
     status_ = r.status;
     return false;
@@ -146,10 +154,11 @@ void ScanInput::flush() {
   const std::size_t held =
       static_cast<std::size_t>(std::min<std::uint64_t>(passed_ - start_, length_));
   if (held > 0) {
-    if (!emit(std::span(buffer_).first(held), start_)) return;
-    std::memmove(buffer_.data(), buffer_.data() + held, length_ - held);
+    if (!emit(std::span(buffer_).subspan(front_, held), start_)) return;
+    front_ += held;
     length_ -= held;
     start_ += held;
+    if (length_ == 0) front_ = 0;
   }
   // ...then what the scan skips without reading, straight through.
   while (start_ < passed_ && !ended_) {

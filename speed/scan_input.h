@@ -85,6 +85,7 @@ class ScanInput {
   std::vector<std::byte> buffer_;
   std::uint64_t start_ = 0;    // the input offset of buffer_[0]
   std::size_t length_ = 0;     // how many bytes of buffer_ hold input
+  std::size_t front_ = 0;      // a stream's: where in buffer_ the byte at start_ lies
   std::size_t lastRead_ = 0;   // how much the last read of a file asked for
 
   // A stream only: what has been passed, and the patches not yet written out.

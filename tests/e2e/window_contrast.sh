@@ -78,12 +78,17 @@ print(name + ': ' + ', '.join(f'{k} {v:.2f}:1' for k, v in figures.items()) + f'
 sys.exit(0 if all(v >= 3 for v in figures.values()) else 1)
 PY
 
+# Both palettes in one X server: a second server started as the first one
+# goes down may be given its display before it is free.
+cat > "$work/both.sh" <<'SCRIPT'
+set -euo pipefail
+SHOT="$SHOTS/vellora-light" OPTIONS= bash "$WORK/drive.sh"
+SHOT="$SHOTS/vellora-dark" OPTIONS="-stylesheet $WORK/dark.qss" bash "$WORK/drive.sh"
+SCRIPT
+SESSION=$here/window_session.sh VELLORA=$vellora WORK=$work SHOTS=$shots \
+  xvfb-run -a -s "-screen 0 640x400x24" bash "$work/both.sh"
 status=0
 for palette in light dark; do
-  options=
-  [ "$palette" = light ] || options="-stylesheet $work/dark.qss"
-  SESSION=$here/window_session.sh VELLORA=$vellora WORK=$work OPTIONS=$options SHOT="$shots/vellora-$palette" \
-    xvfb-run -a -s "-screen 0 640x400x24" bash "$work/drive.sh"
   python3 "$work/measure.py" "$palette" "$shots/vellora-$palette-still.png" "$shots/vellora-$palette-focus.png" || status=1
 done
 exit $status

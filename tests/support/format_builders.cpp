@@ -261,7 +261,8 @@ std::string WavPackBlock::bytes() const {
   if (checksumBytes == 0) return block;
   std::uint32_t c = 0xFFFFFFFF;
   for (std::size_t i = 0; i < block.size(); i += 2)
-    c = c * 3 + (static_cast<unsigned char>(block[i]) | static_cast<unsigned char>(block[i + 1]) << 8);
+    c = c * 3 + (std::uint32_t{static_cast<unsigned char>(block[i])} |
+                 std::uint32_t{static_cast<unsigned char>(block[i + 1])} << 8);
   return block + wavPackSubBlock(0x2F, checksumBytes == 4 ? le32(c) : le16(static_cast<std::uint16_t>(c ^ (c >> 16))));
 }
 

@@ -94,8 +94,8 @@ bool ScanInput::readMore() {
   if (buffer_.size() < front_ + length_ + kStreamRead) {
     // What was written out is dropped only once it is twice what is held, so
     // that each byte held is moved down half a time on average, not once a flush.
-    if (front_ >= 2 * length_) {
-      std::memmove(buffer_.data(), buffer_.data() + front_, length_);
+    if (front_ > 0 && front_ >= 2 * length_) {
+      if (length_ > 0) std::memmove(buffer_.data(), buffer_.data() + front_, length_);
       front_ = 0;
     }
     if (buffer_.size() < front_ + length_ + kStreamRead) buffer_.resize(front_ + length_ + kStreamRead);

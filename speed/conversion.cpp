@@ -215,16 +215,18 @@ class CopyWriter final : public ByteSink {
 // A format whose every part changes but that streams (FLAC) converts in one
 // pass: each block is read once, checked, patched and written, and memory
 // stays flat however long the file. The copy takes its name only once all of
-// it has been checked. nullopt when the stream refused a rate that a scan of
-// the whole file may still find a way to give (a FLAC file whose frames would
-// change form), which the two-step conversion then tries.
+// it has been checked. nullopt when the stream refused what a scan of the
+// whole file may still convert (a FLAC file whose frames would change form, or
+// behind a very long tag), which the two-step conversion then tries.
 std::optional<Conversion> convertInOnePass(InputFile& input, ReplacementFile& output, const ConversionRequest& request) {
   Conversion result;
   FileAsStream in(input, request.progress);
   CopyWriter out(output);
   ScanInput scan(in, out);
   result.plan = planRateChange(scan, request.change());
-  if (result.plan.failure == PlanFailure::RateOutOfRange) return std::nullopt;
+  // A stream reads no ID3v2 tag of more than 16 MiB (cover art) through, which a file's scan does.
+  if (result.plan.failure == PlanFailure::RateOutOfRange || result.plan.failure == PlanFailure::Unsupported)
+    return std::nullopt;
   result.copyMethod = "one read and write, checked and patched on the way";
   if (result.plan.ok()) scan.finish(result.plan.patches);
   // What the scan did not read, after its end, is copied as it is.

@@ -598,6 +598,18 @@ TEST(Formats, ConversionBesideTheScanPatchesTheCopyOrLeavesNothing) {
   EXPECT_FALSE(files.exists("C:\\out.ogg"));
 }
 
+// A FLAC file converts in one pass, but one behind a longer ID3v2 tag than a
+// stream reads through (cover art) still converts, as its scan does.
+TEST(Formats, FlacBehindALongTagConvertsAsAFile) {
+  const std::string file = FlacBuilder().id3v2(std::size_t{17} << 20).frames(3).bytes();
+  test::MemoryFiles files;
+  files.write("C:\\in.flac", file);
+  const Conversion done = convert(files, {.input = "C:\\in.flac", .output = "C:\\out.flac", .factor = 0.9,
+                                          .existing = {}, .progress = {}});
+  ASSERT_TRUE(done.ok()) << message(done.error);
+  EXPECT_TRUE(files.read("C:\\out.flac") == applied(file, plan(file)));
+}
+
 // FLAC streams through -c as its copy converts: the same bytes, whatever
 // follows the frames (the tags' length is known only at the stream's end). A
 // stream that fails part-way has written only frames it checked, patched.

@@ -59,15 +59,15 @@ RatePlan planRateChange(ScanInput& input, const RateChange& change) {
   }
   std::copy(read.begin(), read.end(), head.begin());
 
-  const FormatSpec* spec = probeHead(std::span(head).first(read.size()), start != 0);
-  if (spec == nullptr) return planUnknown(input, change);
-  if (spec->scan == nullptr) return refused(spec->format, PlanFailure::Unsupported, std::string(spec->refusal));
-  if (input.file() == nullptr && !spec->streams)
-    return refused(spec->format, PlanFailure::NotStreamable,
-                   std::string(spec->whyWhole) + ", so it converts only as a file");
-  return spec->scan(input, start, change);
+  const FormatKind* kind = probeHead(std::span(head).first(read.size()), start != 0);
+  if (kind == nullptr) return planUnknown(input, change);
+  if (kind->scan == nullptr) return refused(kind->format, PlanFailure::Unsupported, std::string(kind->refusal));
+  if (input.file() == nullptr && !kind->streams)
+    return refused(kind->format, PlanFailure::NotStreamable,
+                   std::string(kind->whyWhole) + ", so it converts only as a file");
+  return kind->scan(input, start, change);
 }
 
-std::string_view formatName(AudioFormat format) { return formatSpec(format).name; }
+std::string_view formatName(AudioFormat format) { return formatKind(format).name; }
 
 }  // namespace vellora

@@ -253,6 +253,23 @@ std::optional<Conversion> convertInOnePass(InputFile& input, ReplacementFile& ou
   return result;
 }
 
+// Why a copy failed, as the job's error: the user's Cancel, the input, or the output.
+void recordCopyFailure(const IoStatus& copied, const ConversionRequest& request, JobError& error) {
+  if (copied.wasCancelled())
+    error.record(JobFailure::Cancelled, request.output, {});
+  else if (copied.whileReading())
+    error.record(JobFailure::InputUnreadable, request.input, copied.reason());
+  else
+    error.record(JobFailure::OutputUnwritable, request.output, copied.reason());
+}
+
+// The finished copy takes its name, flushed first where asked.
+void putInPlace(ReplacementFile& output, const ConversionRequest& request, JobError& error) {
+  if (request.durable) output.makeDurable();
+  if (IoStatus c = output.commit(request.existing); !c)
+    error.record(c.inPlace() ? JobFailure::NotFlushed : JobFailure::OutputUnwritable, request.output, c.reason());
+}
+
 // A format whose scan reads the whole file (Ogg, WavPack): the copy, in the
 // system's own way, goes on while a second thread scans, and the few patches
 // follow once both are done, so the conversion takes about the longer of the
@@ -279,12 +296,7 @@ Conversion convertSideBySide(InputFile& input, ReplacementFile& output,
     recordPlanFailure(result.plan, request.input, result.error);
     if (result.plan.beforeFailedCopy) result.plan.before = *result.plan.beforeFailedCopy;
   } else if (!copied) {
-    if (copied.wasCancelled())
-      result.error.record(JobFailure::Cancelled, request.output, {});
-    else if (copied.whileReading())
-      result.error.record(JobFailure::InputUnreadable, request.input, copied.reason());
-    else
-      result.error.record(JobFailure::OutputUnwritable, request.output, copied.reason());
+    recordCopyFailure(copied, request, result.error);
   } else if (IoStatus s = writePatches(output, result.plan.patches); !s) {
     result.error.record(JobFailure::OutputUnwritable, request.output, s.reason());
   }
@@ -292,8 +304,8 @@ Conversion convertSideBySide(InputFile& input, ReplacementFile& output,
   return result;
 }
 
-bool convertsInOnePass(const FormatSpec* spec) {
-  return spec != nullptr && spec->scan != nullptr && spec->streams && !spec->inPlace;
+bool convertsInOnePass(const FormatKind* kind) {
+  return kind != nullptr && kind->scan != nullptr && kind->streams && !kind->inPlace;
 }
 
 }  // namespace
@@ -350,20 +362,16 @@ Conversion convert(FileSystem& files, const ConversionRequest& request) {
     return result;
   }
 
-  const FormatSpec* spec = recognise(*input.file);
-  if (spec != nullptr && spec->scan != nullptr && spec->scansWhole) {
+  const FormatKind* kind = recognise(*input.file);
+  if (kind != nullptr && kind->scan != nullptr && kind->scansWhole) {
     Opened<ReplacementFile> output = files.createReplacement(request.output);
     if (output.status) {
       result = convertSideBySide(*input.file, *output.file, request);
-      if (!error && request.durable) output.file->makeDurable();
-      if (!error)
-        if (IoStatus c = output.file->commit(request.existing); !c)
-          error.record(c.inPlace() ? JobFailure::NotFlushed : JobFailure::OutputUnwritable, request.output,
-                       c.reason());
+      if (!error) putInPlace(*output.file, request, error);
       return result;
     }
   }
-  if (convertsInOnePass(spec)) {
+  if (convertsInOnePass(kind)) {
     Opened<ReplacementFile> output = files.createReplacement(request.output);
     if (!output.status) {
       error.record(JobFailure::OutputUnwritable, request.output, output.status.reason());
@@ -371,11 +379,7 @@ Conversion convert(FileSystem& files, const ConversionRequest& request) {
     }
     if (std::optional<Conversion> done = convertInOnePass(*input.file, *output.file, request)) {
       result = std::move(*done);
-      if (!error && request.durable) output.file->makeDurable();
-      if (!error)
-        if (IoStatus c = output.file->commit(request.existing); !c)
-          error.record(c.inPlace() ? JobFailure::NotFlushed : JobFailure::OutputUnwritable, request.output,
-                       c.reason());
+      if (!error) putInPlace(*output.file, request, error);
       return result;
     }
   }
@@ -395,12 +399,7 @@ Conversion convert(FileSystem& files, const ConversionRequest& request) {
                               ? copyPatched(*input.file, *output.file, result.plan.patches, progress.copy())
                               : output.file->copyFrom(*input.file, progress.copy());
              !s) {
-    if (s.wasCancelled())
-      error.record(JobFailure::Cancelled, request.output, {});
-    else if (s.whileReading())
-      error.record(JobFailure::InputUnreadable, request.input, s.reason());
-    else
-      error.record(JobFailure::OutputUnwritable, request.output, s.reason());
+    recordCopyFailure(s, request, error);
   }
   if (output.file) result.copyMethod = patchedOnTheWay ? "read/write, patched on the way" : output.file->copyMethod();
   if (error) {
@@ -409,12 +408,10 @@ Conversion convert(FileSystem& files, const ConversionRequest& request) {
     return result;
   }
 
-  if (request.durable) output.file->makeDurable();
-  if (IoStatus s = patchedOnTheWay ? IoStatus{} : writePatches(*output.file, result.plan.patches); !s) {
+  if (IoStatus s = patchedOnTheWay ? IoStatus{} : writePatches(*output.file, result.plan.patches); !s)
     error.record(JobFailure::OutputUnwritable, request.output, s.reason());
-  } else if (IoStatus c = output.file->commit(request.existing); !c) {
-    error.record(c.inPlace() ? JobFailure::NotFlushed : JobFailure::OutputUnwritable, request.output, c.reason());
-  }
+  else
+    putInPlace(*output.file, request, error);
   return result;
 }
 
@@ -428,9 +425,9 @@ Conversion changeInPlace(FileSystem& files, const InPlaceRequest& request) {
     return result;
   }
   // Known before the scan reads on: some formats' changes are never a few bytes.
-  if (const FormatSpec* spec = recognise(*file.file); spec != nullptr && spec->scan != nullptr && !spec->inPlace) {
-    result.plan.format = spec->format;
-    error.record(JobFailure::NotInPlace, request.path, std::string(spec->whyWhole) + "; convert it into a copy instead");
+  if (const FormatKind* kind = recognise(*file.file); kind != nullptr && kind->scan != nullptr && !kind->inPlace) {
+    result.plan.format = kind->format;
+    error.record(JobFailure::NotInPlace, request.path, std::string(kind->whyWhole) + "; convert it into a copy instead");
     return result;
   }
   result.plan = planRateChange(*file.file, request.change);

@@ -76,62 +76,62 @@ constexpr std::string_view kFlacWhole = "every frame of a FLAC file changes";
 constexpr std::string_view kWavPackWhole = "every block of a WavPack file changes";
 
 constexpr std::array kTable = {
-    FormatSpec{AudioFormat::Rifx, "RIFX (big-endian WAV)", isRifx, planWav, {}, true, true, true, {},
+    FormatKind{AudioFormat::Rifx, "RIFX (big-endian WAV)", isRifx, planWav, {}, true, true, true, {},
                kWavExtensions, kWavTypes},
-    FormatSpec{AudioFormat::Rf64, "RF64", isRf64, planWav, {}, true, true, true, {}, "wav rf64", kWavTypes},
-    FormatSpec{AudioFormat::Bw64, "BW64", isBw64, planWav, {}, true, true, true, {}, "wav bw64", kWavTypes},
-    FormatSpec{AudioFormat::Wav, "WAV", isWav, planWav, {}, true, true, true, {}, kWavExtensions, kWavTypes},
-    FormatSpec{AudioFormat::Wave64, "Wave64", isWave64, planWave64, {}, false, true, true, {}, "w64", "audio/x-w64"},
-    FormatSpec{AudioFormat::Aiff, "AIFF", isAiff, planAiff, {}, false, true, true, {}, "aif aiff",
+    FormatKind{AudioFormat::Rf64, "RF64", isRf64, planWav, {}, true, true, true, {}, "wav rf64", kWavTypes},
+    FormatKind{AudioFormat::Bw64, "BW64", isBw64, planWav, {}, true, true, true, {}, "wav bw64", kWavTypes},
+    FormatKind{AudioFormat::Wav, "WAV", isWav, planWav, {}, true, true, true, {}, kWavExtensions, kWavTypes},
+    FormatKind{AudioFormat::Wave64, "Wave64", isWave64, planWave64, {}, false, true, true, {}, "w64", "audio/x-w64"},
+    FormatKind{AudioFormat::Aiff, "AIFF", isAiff, planAiff, {}, false, true, true, {}, "aif aiff",
                "audio/x-aiff audio/aiff"},
-    FormatSpec{AudioFormat::Aifc, "AIFF-C", isAifc, planAiff, {}, false, true, true, {}, "aifc aif aiff",
+    FormatKind{AudioFormat::Aifc, "AIFF-C", isAifc, planAiff, {}, false, true, true, {}, "aifc aif aiff",
                "audio/x-aifc audio/x-aiff"},
-    FormatSpec{AudioFormat::Caf, "CAF", isCaf, planCaf, {}, false, true, true, {}, "caf", "audio/x-caf"},
-    FormatSpec{AudioFormat::Flac, "FLAC", isFlac, planFlac, {}, true, true, false, kFlacWhole, "flac",
+    FormatKind{AudioFormat::Caf, "CAF", isCaf, planCaf, {}, false, true, true, {}, "caf", "audio/x-caf"},
+    FormatKind{AudioFormat::Flac, "FLAC", isFlac, planFlac, {}, true, true, false, kFlacWhole, "flac",
                "audio/flac audio/x-flac"},
     // A correction file (.wvc) is made of blocks of the same kind, and converts alike.
-    FormatSpec{AudioFormat::WavPack, "WavPack", isWavPack, planWavPack, {}, true, false, false, kWavPackWhole,
+    FormatKind{AudioFormat::WavPack, "WavPack", isWavPack, planWavPack, {}, true, false, false, kWavPackWhole,
                "wv wvc wvp", "audio/x-wavpack audio/x-wavpack-correction", true},
     // The refused kinds inside Ogg come before Vorbis, which takes every other Ogg file.
-    FormatSpec{AudioFormat::OggOpus, "Ogg Opus", isOggOpus, nullptr,
+    FormatKind{AudioFormat::OggOpus, "Ogg Opus", isOggOpus, nullptr,
                "it is Opus, which always decodes at 48000 Hz, whatever rate its header names", true, false,
                false, {}, {}, {}},
-    FormatSpec{AudioFormat::OggFlac, "Ogg FLAC", isOggFlac, nullptr,
+    FormatKind{AudioFormat::OggFlac, "Ogg FLAC", isOggFlac, nullptr,
                "it is FLAC in an Ogg stream, whose frames each hold the rate", true, false, false, {}, {}, {}},
-    FormatSpec{AudioFormat::OggSpeex, "Ogg Speex", isOggSpeex, nullptr,
+    FormatKind{AudioFormat::OggSpeex, "Ogg Speex", isOggSpeex, nullptr,
                "it is Speex, which codes the rate into its stream", true, false, false, {}, {}, {}},
-    FormatSpec{AudioFormat::OggVorbis, "Ogg Vorbis", isOgg, planOggVorbis, {}, true, true, true, {}, "ogg oga",
+    FormatKind{AudioFormat::OggVorbis, "Ogg Vorbis", isOgg, planOggVorbis, {}, true, true, true, {}, "ogg oga",
                "audio/x-vorbis+ogg audio/ogg audio/vorbis", true},
-    FormatSpec{AudioFormat::Au, "Sun AU", isAu, planAu, {}, false, true, true, {}, "au snd", "audio/basic"},
-    FormatSpec{AudioFormat::Sphere, "NIST SPHERE", isSphere, planSphere, {}, false, true, true, {}, "sph nist wav", {}},
+    FormatKind{AudioFormat::Au, "Sun AU", isAu, planAu, {}, false, true, true, {}, "au snd", "audio/basic"},
+    FormatKind{AudioFormat::Sphere, "NIST SPHERE", isSphere, planSphere, {}, false, true, true, {}, "sph nist wav", {}},
     // Its scan refuses MP4 of other codecs, AAC above all, by name.
-    FormatSpec{AudioFormat::Mp4, "Apple Lossless in MP4", isMp4, planMp4, {}, false, false, true,
+    FormatKind{AudioFormat::Mp4, "Apple Lossless in MP4", isMp4, planMp4, {}, false, false, true,
                "its index may follow the audio", "m4a mp4", "audio/mp4 audio/x-m4a"},
-    FormatSpec{AudioFormat::Matroska, "Matroska", isMatroska, nullptr,
+    FormatKind{AudioFormat::Matroska, "Matroska", isMatroska, nullptr,
                "it is Matroska or WebM, whose codecs hold their rates in their own streams", false, false, false,
                {}, {}, {}},
-    FormatSpec{AudioFormat::WindowsMedia, "Windows Media", isAsf, nullptr,
+    FormatKind{AudioFormat::WindowsMedia, "Windows Media", isAsf, nullptr,
                "it is Windows Media audio, whose codecs hold their rates in their own streams", false, false,
                false, {}, {}, {}},
     // FLAC frames share ADTS's sync bits; only a frame header whose CRC-8 holds counts.
-    FormatSpec{AudioFormat::FlacFrames, "FLAC frames", looksLikeFlacFrames, nullptr,
+    FormatKind{AudioFormat::FlacFrames, "FLAC frames", looksLikeFlacFrames, nullptr,
                "it is FLAC frames with no \"fLaC\" marker and no STREAMINFO, as a cut or captured stream is; "
                "only a whole FLAC file converts",
                true, false, false, {}, {}, {}},
-    FormatSpec{AudioFormat::Ac3, "AC-3", isAc3, nullptr,
+    FormatKind{AudioFormat::Ac3, "AC-3", isAc3, nullptr,
                "it is AC-3 (Dolby Digital), whose frames each hold the rate as one of three fixed rates", true,
                false, false, {}, {}, {}},
-    FormatSpec{AudioFormat::Voc, "Creative Voice", isVoc, nullptr,
+    FormatKind{AudioFormat::Voc, "Creative Voice", isVoc, nullptr,
                "it is Creative Voice (VOC), whose sound blocks each hold a rate of their own", false, false, false,
                {}, {}, {}},
-    FormatSpec{AudioFormat::Svx8, "IFF 8SVX", is8svx, nullptr, "it is Amiga IFF 8SVX, a format Vellora does not change",
+    FormatKind{AudioFormat::Svx8, "IFF 8SVX", is8svx, nullptr, "it is Amiga IFF 8SVX, a format Vellora does not change",
                false, false, false, {}, {}, {}},
-    FormatSpec{AudioFormat::Ircam, "IRCAM", isIrcam, nullptr, "it is IRCAM sound, a format Vellora does not change",
+    FormatKind{AudioFormat::Ircam, "IRCAM", isIrcam, nullptr, "it is IRCAM sound, a format Vellora does not change",
                false, false, false, {}, {}, {}},
-    FormatSpec{AudioFormat::Adts, "AAC", isAdts, nullptr,
+    FormatKind{AudioFormat::Adts, "AAC", isAdts, nullptr,
                "it is AAC, whose frames each hold the rate as one of a few fixed rates", true, false, false, {},
                {}, {}},
-    FormatSpec{AudioFormat::Mp3, "MP3", isMpegAudio, nullptr,
+    FormatKind{AudioFormat::Mp3, "MP3", isMpegAudio, nullptr,
                "it is MP3, whose frames each hold the rate, and only three rates exist for each MPEG version",
                true, false, false, {}, {}, {}},
 };
@@ -139,12 +139,12 @@ constexpr std::array kTable = {
 constexpr std::size_t kId3Header = 10;
 
 // The space-separated words of `field` of every kind that converts, each once, in order.
-std::string joined(std::string_view separator, std::string_view FormatSpec::*field) {
+std::string joined(std::string_view separator, std::string_view FormatKind::*field) {
   std::vector<std::string_view> seen;
   std::string text;
-  for (const FormatSpec& spec : kTable) {
-    if (spec.scan == nullptr) continue;
-    const std::string_view words = spec.*field;
+  for (const FormatKind& kind : kTable) {
+    if (kind.scan == nullptr) continue;
+    const std::string_view words = kind.*field;
     for (std::size_t at = 0; at < words.size();) {
       const std::size_t end = std::min(words.find(' ', at), words.size());
       const std::string_view word = words.substr(at, end - at);
@@ -158,11 +158,11 @@ std::string joined(std::string_view separator, std::string_view FormatSpec::*fie
   return text;
 }
 
-std::string nameList(bool (*keep)(const FormatSpec&), std::string_view lastJoin) {
+std::string nameList(bool (*keep)(const FormatKind&), std::string_view lastJoin) {
   std::vector<std::string_view> names;
   // WAV's variants are listed after WAV itself.
-  for (const FormatSpec& spec : kTable)
-    if (keep(spec)) names.push_back(spec.name.substr(0, spec.name.find(" (")));
+  for (const FormatKind& kind : kTable)
+    if (keep(kind)) names.push_back(kind.name.substr(0, kind.name.find(" (")));
   std::stable_partition(names.begin(), names.end(), [](std::string_view n) { return n == "WAV"; });
   std::string text;
   for (std::size_t i = 0; i < names.size(); ++i) {
@@ -174,10 +174,10 @@ std::string nameList(bool (*keep)(const FormatSpec&), std::string_view lastJoin)
 
 }  // namespace
 
-std::span<const FormatSpec> formatTable() { return kTable; }
+std::span<const FormatKind> formatTable() { return kTable; }
 
-const FormatSpec& formatSpec(AudioFormat format) {
-  return *std::find_if(kTable.begin(), kTable.end(), [format](const FormatSpec& s) { return s.format == format; });
+const FormatKind& formatKind(AudioFormat format) {
+  return *std::find_if(kTable.begin(), kTable.end(), [format](const FormatKind& s) { return s.format == format; });
 }
 
 std::uint64_t id3v2End(std::span<const std::byte> head) {
@@ -189,14 +189,14 @@ std::uint64_t id3v2End(std::span<const std::byte> head) {
   return end;
 }
 
-const FormatSpec* probeHead(std::span<const std::byte> head, bool afterTag) {
-  for (const FormatSpec& spec : kTable)
-    if ((!afterTag || spec.mayFollowId3) && spec.probe != nullptr && spec.probe(head)) return &spec;
+const FormatKind* probeHead(std::span<const std::byte> head, bool afterTag) {
+  for (const FormatKind& kind : kTable)
+    if ((!afterTag || kind.mayFollowId3) && kind.probe != nullptr && kind.probe(head)) return &kind;
   // Behind a tag with nothing known after it: the MP3 that such files mostly are.
-  return afterTag ? &formatSpec(AudioFormat::Mp3) : nullptr;
+  return afterTag ? &formatKind(AudioFormat::Mp3) : nullptr;
 }
 
-const FormatSpec* recognise(ByteSource& file) {
+const FormatKind* recognise(ByteSource& file) {
   std::array<std::byte, kProbeBytes> buffer{};
   ByteSource::Read r = file.readAt(0, buffer);
   const std::uint64_t tagEnd = id3v2End(std::span(buffer).first(r.count));
@@ -206,16 +206,16 @@ const FormatSpec* recognise(ByteSource& file) {
 }
 
 std::string convertibleFormatList(std::string_view lastJoin) {
-  return nameList([](const FormatSpec& s) { return s.scan != nullptr; }, lastJoin);
+  return nameList([](const FormatKind& s) { return s.scan != nullptr; }, lastJoin);
 }
 std::string refusedFormatList() {
-  return nameList([](const FormatSpec& s) { return s.scan == nullptr; }, " and ");
+  return nameList([](const FormatKind& s) { return s.scan == nullptr; }, " and ");
 }
 std::string wholeFileFormatList(bool forStreams) {
-  return forStreams ? nameList([](const FormatSpec& s) { return s.scan != nullptr && !s.streams; }, " or ")
-                    : nameList([](const FormatSpec& s) { return s.scan != nullptr && !s.inPlace; }, " or ");
+  return forStreams ? nameList([](const FormatKind& s) { return s.scan != nullptr && !s.streams; }, " or ")
+                    : nameList([](const FormatKind& s) { return s.scan != nullptr && !s.inPlace; }, " or ");
 }
-std::string mimeTypeList(std::string_view separator) { return joined(separator, &FormatSpec::mimeTypes); }
-std::string extensionList(std::string_view separator) { return joined(separator, &FormatSpec::extensions); }
+std::string mimeTypeList(std::string_view separator) { return joined(separator, &FormatKind::mimeTypes); }
+std::string extensionList(std::string_view separator) { return joined(separator, &FormatKind::extensions); }
 
 }  // namespace vellora

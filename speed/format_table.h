@@ -20,7 +20,7 @@ using FormatScan = RatePlan (*)(ScanInput& input, std::uint64_t start, const Rat
 using FormatProbe = bool (*)(std::span<const std::byte> head);
 
 // One kind of recording, as every part of the program knows it.
-struct FormatSpec {
+struct FormatKind {
   AudioFormat format;
   std::string_view name;  // as -v, -i, --help and messages print it
   FormatProbe probe;      // nullptr: its container's scan tells it apart
@@ -41,19 +41,19 @@ struct FormatSpec {
 
 // Every kind, in the order they are told apart: those that convert, then
 // those that are refused.
-std::span<const FormatSpec> formatTable();
-const FormatSpec& formatSpec(AudioFormat format);
+std::span<const FormatKind> formatTable();
+const FormatKind& formatKind(AudioFormat format);
 
 // How many first bytes the probes look at.
 inline constexpr std::size_t kProbeBytes = 64;
 
 // The kind whose probe takes `head`, the first bytes where a recording
 // begins, or nullptr; `afterTag` when an ID3v2 tag came before them.
-const FormatSpec* probeHead(std::span<const std::byte> head, bool afterTag);
+const FormatKind* probeHead(std::span<const std::byte> head, bool afterTag);
 
 // What the first bytes of a file say it is, after an ID3v2 tag where one
 // comes first; nullptr when no kind of the table matches.
-const FormatSpec* recognise(ByteSource& file);
+const FormatKind* recognise(ByteSource& file);
 
 // The names of the kinds that convert, or of those refused, as a list for
 // people: "WAV, RF64, ... and Ogg Vorbis".

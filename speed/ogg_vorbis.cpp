@@ -54,8 +54,8 @@ bool isPageHeader(std::span<const std::byte> header) {
 // Why a stream whose first page holds another codec cannot change, in the
 // user's words: the table's reason for the kinds it knows.
 std::string codecWords(std::span<const std::byte> page, std::span<const std::byte> packet) {
-  const FormatSpec* spec = probeHead(page, false);
-  if (spec != nullptr && spec->scan == nullptr) return std::string(spec->refusal);
+  const FormatKind* kind = probeHead(page, false);
+  if (kind != nullptr && kind->scan == nullptr) return std::string(kind->refusal);
   if (hasId(packet, 0, "\x80theora")) return "it holds Theora video";
   return "it holds an Ogg stream that is not Vorbis";
 }

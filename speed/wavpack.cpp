@@ -311,20 +311,20 @@ class WavPackPlanner {
   // change as that file's own would, so the unpacked file plays at the new rate.
   bool planWrapper(Block& b) {
     const std::span<std::byte> data = std::span(b.bytes).subspan(b.wrapper->data, b.wrapper->length);
-    const FormatSpec* spec = probeHead(data, false);
-    if (spec == nullptr || !changesWrapper(spec->format)) {
+    const FormatKind* kind = probeHead(data, false);
+    if (kind == nullptr || !changesWrapper(kind->format)) {
       plan_.notes.push_back("the header of another kind of file, kept in its block at " + offsetText(b.offset) +
                             ", stays as it was");
       return true;
     }
     MemorySource source(data);
     ScanInput in(source);
-    const RatePlan wrapped = spec->scan(in, 0, change_);
+    const RatePlan wrapped = kind->scan(in, 0, change_);
     if (!wrapped.ok())
-      return refuse(wrapped.failure, "the " + std::string(spec->name) + " header it keeps for unpacking cannot "
+      return refuse(wrapped.failure, "the " + std::string(kind->name) + " header it keeps for unpacking cannot "
                                      "change: " + wrapped.reason);
     applyPatches(data, 0, wrapped.patches);
-    plan_.notes.push_back("the " + std::string(spec->name) + " header it keeps for unpacking, in its block at " +
+    plan_.notes.push_back("the " + std::string(kind->name) + " header it keeps for unpacking, in its block at " +
                           offsetText(b.offset) + ": " + hertz(wrapped.before.sampleRate) + " -> " +
                           hertz(wrapped.after.sampleRate));
     return true;

@@ -126,8 +126,8 @@ std::optional<std::string> Form1Logic::droppedFile(const DropData& data) const {
   std::optional<std::string> path = services_.paths.toSystem(data->front());
   if (!path || path->find(".wav") != std::string::npos) return path;
   const Opened<InputFile> file = services_.files.openInput(*path);
-  const FormatSpec* spec = file.file ? recognise(*file.file) : nullptr;
-  if (spec == nullptr || spec->scan == nullptr) return std::nullopt;
+  const FormatKind* kind = file.file ? recognise(*file.file) : nullptr;
+  if (kind == nullptr || kind->scan == nullptr) return std::nullopt;
   return path;
 }
 

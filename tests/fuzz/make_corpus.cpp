@@ -106,13 +106,13 @@ int main(int argc, char** argv) {
   }
   for (const auto& [name, bytes] : flacSeeds()) write(std::string(argv[1]) + "/" + name + ".flac", bytes);
   // Every format the table converts has a seed: FLAC's are above.
-  for (const vellora::FormatSpec& spec : vellora::formatTable()) {
-    if (spec.scan == nullptr || spec.format == vellora::AudioFormat::Flac) continue;
+  for (const vellora::FormatKind& kind : vellora::formatTable()) {
+    if (kind.scan == nullptr || kind.format == vellora::AudioFormat::Flac) continue;
     bool seeded = false;
     for (const auto& seed : seeds)
-      seeded = seeded || vellora::probeHead(std::as_bytes(std::span(seed.second)), false) == &spec;
+      seeded = seeded || vellora::probeHead(std::as_bytes(std::span(seed.second)), false) == &kind;
     if (!seeded) {
-      std::fprintf(stderr, "make_corpus: no seed of %s\n", std::string(spec.name).c_str());
+      std::fprintf(stderr, "make_corpus: no seed of %s\n", std::string(kind.name).c_str());
       return 1;
     }
   }

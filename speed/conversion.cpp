@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
-#include <deque>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -120,53 +119,38 @@ IoStatus writePatches(ReplacementFile& out, const std::vector<Patch>& patches) {
 // its patches in it, which costs what cp does.
 constexpr std::size_t kManyPatches = 256;
 
-// A file read from its start as a stream, telling how far it has got.
-class FileAsStream final : public ByteStream {
+// Why a copy failed, as the job's error: the user's Cancel, the input, or the output.
+void recordCopyFailure(const IoStatus& copied, const ConversionRequest& request, JobError& error) {
+  if (copied.wasCancelled())
+    error.record(JobFailure::Cancelled, request.output, {});
+  else if (copied.whileReading())
+    error.record(JobFailure::InputUnreadable, request.input, copied.reason());
+  else
+    error.record(JobFailure::OutputUnwritable, request.output, copied.reason());
+}
+
+// The copy of a file whose scan hands over its patches as it passes them:
+// a thread of its own reads the input again a few MiB behind the scan, puts
+// the patches in and writes, so that the scan's thread only reads and checks.
+class PatchedCopy final : public PatchSink {
  public:
-  FileAsStream(InputFile& file, const CopyProgress& progress) : file_(file), progress_(progress) {}
-  ByteSource::Read readSome(std::span<std::byte> into) override {
-    if (progress_ && !progress_(at_, file_.size())) {
-      cancelled_ = true;
-      return {.count = 0, .status = IoStatus::cancelled()};
-    }
-    into = into.first(static_cast<std::size_t>(std::min<std::uint64_t>(into.size(), file_.size() - at_)));
-    ByteSource::Read r = file_.readAt(at_, into);
-    if (r.status && r.count < into.size()) r.status = IoStatus::readFailure("the input got shorter while it was being read");
-    at_ += r.count;
-    return r;
-  }
-  bool cancelled() const { return cancelled_; }
+  PatchedCopy(InputFile& input, ReplacementFile& copy) : input_(input), copy_(copy), thread_([this] { run(); }) {}
+  ~PatchedCopy() override { (void)finish(); }
+  PatchedCopy(const PatchedCopy&) = delete;
+  PatchedCopy& operator=(const PatchedCopy&) = delete;
 
- private:
-  InputFile& file_;
-  const CopyProgress& progress_;
-  std::uint64_t at_ = 0;
-  bool cancelled_ = false;
-};
-
-// The copy, written from its start as a stream, on a thread of its own, so
-// that the writes go on while the scan reads and checks what follows; a
-// little is queued, so memory stays flat. A failed write fails the next
-// one, or finish().
-class CopyWriter final : public ByteSink {
- public:
-  explicit CopyWriter(ReplacementFile& copy) : copy_(copy), thread_([this] { run(); }) {}
-  ~CopyWriter() override { (void)finish(); }
-  CopyWriter(const CopyWriter&) = delete;
-  CopyWriter& operator=(const CopyWriter&) = delete;
-
-  IoStatus writeAll(std::span<const std::byte> bytes) override {
+  IoStatus passed(std::uint64_t upTo, std::span<const Patch> patches) override {
     std::unique_lock lock(mutex_);
-    room_.wait(lock, [this] { return queued_ < kQueueBytes || !status_; });
+    // The scan runs no further ahead than this, so the patches held stay few.
+    room_.wait(lock, [this] { return passed_ - done_ < kAhead || !status_; });
     if (!status_) return status_;
-    queue_.push_back({at_, std::vector<std::byte>(bytes.begin(), bytes.end())});
-    at_ += bytes.size();
-    queued_ += bytes.size();
+    pending_.insert(pending_.end(), patches.begin(), patches.end());
+    passed_ = std::max(passed_, upTo);
     ready_.notify_one();
     return {};
   }
 
-  // Waits for every write queued; the first that failed.
+  // Waits for the copy of all that was passed; the first failure.
   IoStatus finish() {
     {
       std::lock_guard lock(mutex_);
@@ -177,90 +161,89 @@ class CopyWriter final : public ByteSink {
     return status_;
   }
 
+  // Stops the copy where it is, as when the scan failed.
+  void stop() {
+    {
+      std::lock_guard lock(mutex_);
+      if (status_) status_ = IoStatus::cancelled();
+    }
+    ready_.notify_one();
+    room_.notify_one();
+  }
+
  private:
-  static constexpr std::size_t kQueueBytes = std::size_t{1} << 20;
-  struct Piece {
-    std::uint64_t offset;
-    std::vector<std::byte> bytes;
-  };
+  static constexpr std::size_t kBlock = std::size_t{1} << 20;
+  static constexpr std::uint64_t kAhead = std::uint64_t{4} << 20;
 
   void run() {
+    std::vector<std::byte> block(kBlock);
+    std::vector<Patch> patches;
     std::unique_lock lock(mutex_);
     for (;;) {
-      ready_.wait(lock, [this] { return !queue_.empty() || ended_; });
-      if (queue_.empty()) return;
-      Piece piece = std::move(queue_.front());
-      queue_.pop_front();
-      const bool failedBefore = !status_;
+      ready_.wait(lock, [this] { return passed_ > done_ || ended_ || !status_; });
+      if (!status_ || passed_ == done_) return;
+      const std::uint64_t from = done_;
+      const std::uint64_t to = std::min<std::uint64_t>(passed_, from + kBlock);
+      // Patches come in order: those that start before `to` are this block's,
+      // and one that runs on past it is kept for the next.
+      auto last = std::find_if(pending_.begin(), pending_.end(), [to](const Patch& p) { return p.offset >= to; });
+      patches.assign(pending_.begin(), last);
+      pending_.erase(pending_.begin(), std::find_if(pending_.begin(), last,
+                                                    [to](const Patch& p) { return p.offset + p.size > to; }));
       lock.unlock();
-      const IoStatus written = failedBefore ? IoStatus() : copy_.writeAt(piece.offset, piece.bytes);
+      const IoStatus written = copyBlock(from, std::span(block).first(static_cast<std::size_t>(to - from)), patches);
       lock.lock();
-      queued_ -= piece.bytes.size();
+      done_ = to;
       if (!written && status_) status_ = written;
       room_.notify_one();
     }
   }
 
+  IoStatus copyBlock(std::uint64_t from, std::span<std::byte> bytes, std::span<const Patch> patches) {
+    const ByteSource::Read r = input_.readAt(from, bytes);
+    if (!r.status) return IoStatus::readFailure(r.status.reason());
+    if (r.count < bytes.size()) return IoStatus::readFailure("the input got shorter while it was being copied");
+    applyPatches(bytes, from, patches);
+    return copy_.writeAt(from, bytes);
+  }
+
+  InputFile& input_;
   ReplacementFile& copy_;
   std::mutex mutex_;
   std::condition_variable ready_, room_;
-  std::deque<Piece> queue_;
-  std::size_t queued_ = 0;
-  std::uint64_t at_ = 0;
+  std::vector<Patch> pending_;
+  std::uint64_t passed_ = 0;  // what the scan has passed, and the copy may write
+  std::uint64_t done_ = 0;    // what the copy has written
   bool ended_ = false;
   IoStatus status_;
   std::thread thread_;  // last, so that it starts once the rest is ready
 };
 
 // A format whose every part changes but that streams (FLAC) converts in one
-// pass: each block is read once, checked, patched and written, and memory
-// stays flat however long the file. The copy takes its name only once all of
-// it has been checked. nullopt when the stream refused what a scan of the
-// whole file may still convert (a FLAC file whose frames would change form, or
-// behind a very long tag), which the two-step conversion then tries.
+// pass: the scan hands its patches over as it goes to a copy made beside it,
+// and memory stays flat however long the file. The copy takes its name only
+// once all of it has been checked. nullopt when the scan refused what a plan
+// of the whole file may still convert (a FLAC file whose frames would change
+// form), which the two-step conversion then tries.
 std::optional<Conversion> convertInOnePass(InputFile& input, ReplacementFile& output, const ConversionRequest& request) {
   Conversion result;
-  FileAsStream in(input, request.progress);
-  CopyWriter out(output);
-  ScanInput scan(in, out);
+  PatchedCopy copy(input, output);
+  ScanInput scan(input, copy, request.progress);
   result.plan = planRateChange(scan, request.change());
-  // A stream reads no ID3v2 tag of more than 16 MiB (cover art) through, which a file's scan does.
   if (result.plan.failure == PlanFailure::RateOutOfRange || result.plan.failure == PlanFailure::Unsupported)
     return std::nullopt;
-  result.copyMethod = "one read and write, checked and patched on the way";
+  result.copyMethod = "read/write beside the scan, patched on the way";
   if (result.plan.ok()) scan.finish(result.plan.patches);
-  // What the scan did not read, after its end, is copied as it is.
-  std::vector<std::byte> rest(std::size_t{1} << 20);
-  for (ByteSource::Read r{}; result.plan.ok() && scan.status();) {
-    r = in.readSome(rest);
-    if (!r.status || r.count == 0) break;
-    if (IoStatus s = out.writeAll(std::span(rest).first(r.count)); !s) {
-      result.error.record(JobFailure::OutputUnwritable, request.output, s.reason());
-      return result;
-    }
-  }
-  const IoStatus written = out.finish();
-  if (in.cancelled())
-    result.error.record(JobFailure::Cancelled, request.output, {});
-  else if (scan.outputFailed())
-    result.error.record(JobFailure::OutputUnwritable, request.output, scan.status().reason());
-  else if (!written)
-    result.error.record(JobFailure::OutputUnwritable, request.output, written.reason());
+  else copy.stop();
+  const IoStatus written = copy.finish();
+  // A failed copy makes the scan fail too, for the copy's reason.
+  if (scan.outputFailed())
+    recordCopyFailure(scan.status(), request, result.error);
   else if (!result.plan.ok())
     recordPlanFailure(result.plan, request.input, result.error);
-  else if (!scan.status())
-    result.error.record(JobFailure::InputUnreadable, request.input, scan.status().reason());
+  else if (!written)
+    recordCopyFailure(written, request, result.error);
   return result;
-}
-
-// Why a copy failed, as the job's error: the user's Cancel, the input, or the output.
-void recordCopyFailure(const IoStatus& copied, const ConversionRequest& request, JobError& error) {
-  if (copied.wasCancelled())
-    error.record(JobFailure::Cancelled, request.output, {});
-  else if (copied.whileReading())
-    error.record(JobFailure::InputUnreadable, request.input, copied.reason());
-  else
-    error.record(JobFailure::OutputUnwritable, request.output, copied.reason());
 }
 
 // The finished copy takes its name, flushed first where asked.

@@ -1,6 +1,7 @@
 #include "speed/flac.h"
 
 #include "shellfiles/numbers.h"
+#include "speed/byte_search.h"
 #include "speed/bytes.h"
 #include "speed/flac_crc.h"
 #include "speed/plan_support.h"
@@ -233,7 +234,8 @@ class FlacPlanner {
   FlacPlanner(ScanInput& input, std::uint64_t start, const RateChange& change, bool fromStreamInfo = false)
       : input_(input),
         change_(change),
-        streaming_(input.file() == nullptr),
+        stream_(input.file() == nullptr),
+        handsOver_(input.handsOver()),
         size_(input.size()),
         id3Bytes_(start),
         fromStreamInfo_(fromStreamInfo) {
@@ -324,7 +326,7 @@ class FlacPlanner {
 
   AudioSummary summary(double rate) const {
     AudioSummary s;
-    s.containerSize = streaming_ ? 0 : static_cast<std::int64_t>(size_);
+    s.containerSize = stream_ ? 0 : static_cast<std::int64_t>(size_);
     s.channels = info_.channels;
     s.bitsPerSample = info_.bitsPerSample;
     s.blockAlign = std::int64_t{info_.channels} * ((info_.bitsPerSample + 7) / 8);
@@ -376,12 +378,12 @@ class FlacPlanner {
     while (windowLength_ < window_.size() && windowEnd() < size_) {
       const std::size_t want =
           static_cast<std::size_t>(std::min<std::uint64_t>(window_.size() - windowLength_, size_ - windowEnd()));
-      const std::span<const std::byte> got = input_.read(windowEnd(), want);
+      const std::size_t got =
+          input_.readInto(windowEnd(), std::as_writable_bytes(std::span(window_).subspan(windowLength_, want)));
       if (input_.failed()) return failInput();
-      if (got.empty() && streaming_) return streamEnded();
-      if (got.empty()) return failRead(IoStatus::readFailure("the file became shorter while it was read"));
-      std::memcpy(window_.data() + windowLength_, got.data(), got.size());
-      windowLength_ += got.size();
+      if (got == 0 && stream_) return streamEnded();
+      if (got == 0) return failRead(IoStatus::readFailure("the file became shorter while it was read"));
+      windowLength_ += got;
     }
     return true;
   }
@@ -456,7 +458,7 @@ class FlacPlanner {
     if (firstFrame == size_) return true;  // a stream of no samples
     firstFrame_ = firstFrame;
     end_ = size_;
-    if (!streaming_ && !findTail(firstFrame)) return false;
+    if (!stream_ && !findTail(firstFrame)) return false;
 
     window_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kWindowBytes, size_ - firstFrame)) +
                    kMaxHeaderBytes);
@@ -472,7 +474,7 @@ class FlacPlanner {
     if ((sync & 0xFEU) != 0xF8 || !first)
       return fail(PlanFailure::Malformed, "no audio frame begins where its metadata ends, at " + offsetText(firstFrame));
     zerosFrom_ = firstFrame;
-    if (!streaming_) reserveFor(firstFrame);
+    if (!handsOver_) reserveFor(firstFrame);
     if (!beginFrame(firstFrame, *first)) return false;
 
     for (;;) {
@@ -480,13 +482,13 @@ class FlacPlanner {
       // Away from the end, a candidate needs its whole header in the window.
       const std::uint64_t limit = last ? end_ : windowEnd() - (kMaxHeaderBytes - 1);
       while (searchPos_ < limit) {
-        const Byte* from = at(searchPos_);
-        const void* hit = std::memchr(from, 0xFF, static_cast<std::size_t>(limit - searchPos_));
-        if (!hit) {
+        const std::size_t left = static_cast<std::size_t>(limit - searchPos_);
+        const std::size_t hit = findBytePair({at(searchPos_), left}, 0xFF, sync);
+        if (hit == left) {
           searchPos_ = limit;
           break;
         }
-        const std::uint64_t candidate = searchPos_ + static_cast<std::uint64_t>(static_cast<const Byte*>(hit) - from);
+        const std::uint64_t candidate = searchPos_ + hit;
         searchPos_ = candidate + 1;
         const std::optional<FrameHeader> next =
             parseFrameHeader(at(candidate), static_cast<std::size_t>(windowEnd() - candidate), sync, bySample_);
@@ -511,10 +513,11 @@ class FlacPlanner {
                                             " does not end with a valid CRC-16: the file is cut short or damaged");
   }
 
-  // A stream writes out all before `offset` with its patches, which the plan
-  // then no longer holds: memory stays flat however many frames there are.
+  // A stream writes out all before `offset` with its patches, and a file hands
+  // them to its copy; the plan then no longer holds them, so memory stays
+  // flat however many frames there are.
   void handOver(std::uint64_t offset) {
-    if (!streaming_) return;
+    if (!handsOver_) return;
     input_.pass(offset, plan_.patches);
     for (const Patch& patch : plan_.patches) {
       plan_.handedOver.places += 1;
@@ -549,9 +552,9 @@ class FlacPlanner {
     }
     const std::optional<HeaderForms> forms = sameLengthForms(header, newRate_, fromStreamInfo_);
     if (!forms) return refuseHeaderLength(start, header);
-    // A stream cannot go back to give every frame one form: the first frame's holds for all.
-    if (streaming_ && start == firstFrame_ && forms->rate.code == kRateFromStreamInfo) fromStreamInfo_ = true;
-    if (streaming_ && forms->rate.code == kRateFromStreamInfo && !fromStreamInfo_)
+    // A scan that hands over cannot go back to give every frame one form: the first frame's holds for all.
+    if (handsOver_ && start == firstFrame_ && forms->rate.code == kRateFromStreamInfo) fromStreamInfo_ = true;
+    if (handsOver_ && forms->rate.code == kRateFromStreamInfo && !fromStreamInfo_)
       return fail(PlanFailure::RateOutOfRange,
                   "its frame at " + offsetText(start) + " can give " + hertz(newRate_) +
                       " only by taking it from STREAMINFO, unlike the frames before it, and frames that change "
@@ -651,7 +654,8 @@ class FlacPlanner {
 
   ScanInput& input_;
   const RateChange& change_;
-  const bool streaming_;  // the input is a stream, written out as the walk passes it
+  const bool stream_;     // the input is a stream, whose length is known only at its end
+  const bool handsOver_;  // what the walk has passed is written out or handed over as it goes
   std::uint64_t size_;    // a stream's is unknown (the largest number) until it ends
   RatePlan plan_;
   StreamInfo info_;

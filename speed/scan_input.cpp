@@ -35,6 +35,9 @@ ScanInput::ScanInput(ByteSource& file, CopyProgress progress)
 
 ScanInput::ScanInput(ByteStream& in, ByteSink& out) : in_(&in), out_(&out) {}
 
+ScanInput::ScanInput(ByteSource& file, PatchSink& copy, CopyProgress progress)
+    : file_(&file), progress_(std::move(progress)), sink_(&copy) {}
+
 std::uint64_t ScanInput::size() const {
   if (file_ != nullptr) return file_->size();
   return ended_ ? start_ + length_ : kUnknownSize;
@@ -43,6 +46,25 @@ std::uint64_t ScanInput::size() const {
 std::span<const std::byte> ScanInput::read(std::uint64_t offset, std::size_t count) {
   if (failed()) return {};
   return file_ != nullptr ? readFile(offset, count) : readStream(offset, count);
+}
+
+std::size_t ScanInput::readInto(std::uint64_t offset, std::span<std::byte> into) {
+  if (failed()) return 0;
+  if (file_ == nullptr) {
+    const std::span<const std::byte> got = readStream(offset, into.size());
+    std::memcpy(into.data(), got.data(), got.size());
+    return got.size();
+  }
+  const std::uint64_t size = file_->size();
+  if (offset >= size) return 0;
+  if (progress_ && offset != 0 && !progress_(offset, size)) {
+    cancelled_ = true;
+    return 0;
+  }
+  into = into.first(static_cast<std::size_t>(std::min<std::uint64_t>(into.size(), size - offset)));
+  const ByteSource::Read r = file_->readAt(offset, into);
+  if (!r.status) status_ = r.status;
+  return r.status ? r.count : 0;
 }
 
 std::span<const std::byte> ScanInput::readFile(std::uint64_t offset, std::size_t count) {
@@ -118,16 +140,25 @@ void ScanInput::remember(std::span<const Patch> patches) {
 }
 
 void ScanInput::pass(std::uint64_t offset, std::span<const Patch> patches) {
-  if (file_ != nullptr || failed()) return;
+  if ((file_ != nullptr && sink_ == nullptr) || failed()) return;
   remember(patches);
   passed_ = std::max(passed_, offset);
+  if (sink_ != nullptr) {
+    if (passed_ - handedOver_ >= kStreamRead) handOver();
+    return;
+  }
   // Many small chunks are written out together, not one by one.
   if (passed_ > start_ + length_ || passed_ - start_ >= kStreamRead) flush();
 }
 
 IoStatus ScanInput::finish(std::span<const Patch> patches) {
-  if (file_ != nullptr || failed()) return status_;
+  if ((file_ != nullptr && sink_ == nullptr) || failed()) return status_;
   remember(patches);
+  if (sink_ != nullptr) {
+    passed_ = file_->size();
+    handOver();
+    return status_;
+  }
   passed_ = std::max(passed_, start_ + length_);
   flush();
   if (!failed() && std::any_of(pending_.begin(), pending_.end(),
@@ -147,6 +178,15 @@ bool ScanInput::emit(std::span<std::byte> bytes, std::uint64_t offset) {
   const std::uint64_t end = offset + bytes.size();
   std::erase_if(pending_, [end](const Patch& p) { return p.offset + p.size <= end; });
   return true;
+}
+
+void ScanInput::handOver() {
+  if (IoStatus s = sink_->passed(passed_, pending_); !s) {
+    status_ = s;
+    outputFailed_ = true;
+  }
+  pending_.clear();
+  handedOver_ = passed_;
 }
 
 void ScanInput::flush() {

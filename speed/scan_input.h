@@ -25,17 +25,28 @@ class ByteSink {
   virtual IoStatus writeAll(std::span<const std::byte> bytes) = 0;
 };
 
+// Where a file's scan hands over what it has passed: the copy of the file
+// up to `upTo`, which `patches` (each given once) hold every patch before.
+class PatchSink {
+ public:
+  virtual ~PatchSink() = default;
+  virtual IoStatus passed(std::uint64_t upTo, std::span<const Patch> patches) = 0;
+};
+
 // The bytes `patches` put into the `bytes` that stand at `offset` of a file.
 void applyPatches(std::span<std::byte> bytes, std::uint64_t offset, std::span<const Patch> patches);
 
 // What a format's scan reads from: a file, read by position in large blocks
 // (so that millions of tiny chunks cost a few reads, and progress can be told
 // and the scan cancelled as a copy is), or a stream read once from its start,
-// whose bytes go to the output as soon as the scan has passed them.
+// whose bytes go to the output as soon as the scan has passed them. A file's
+// scan may hand over its patches as it passes them too, to a copy made
+// beside it, so that memory stays flat however many patches there are.
 class ScanInput {
  public:
   explicit ScanInput(ByteSource& file, CopyProgress progress = {});
   ScanInput(ByteStream& in, ByteSink& out);
+  ScanInput(ByteSource& file, PatchSink& copy, CopyProgress progress = {});
   ScanInput(const ScanInput&) = delete;
   ScanInput& operator=(const ScanInput&) = delete;
 
@@ -43,19 +54,26 @@ class ScanInput {
   // span lasts until the next call. Empty, with failed(), when the input
   // could not be read or the scan was cancelled.
   std::span<const std::byte> read(std::uint64_t offset, std::size_t count);
+  // Up to into.size() bytes from `offset` into `into`, read straight there
+  // from a file; how many, fewer only where the input ends (or on failed()).
+  std::size_t readInto(std::uint64_t offset, std::span<std::byte> into);
   // The file's length; a stream's is unknown (the largest number) until its end has been read.
   std::uint64_t size() const;
 
+  // Whether pass() hands what was passed over: then the scan cannot go back
+  // to change what it planned before.
+  bool handsOver() const { return out_ != nullptr || sink_ != nullptr; }
   // The scan promises to read nothing before `offset` again, and that
   // `patches` hold every patch that will fall before it: a stream writes
-  // those bytes out, patched. Does nothing for a file.
+  // those bytes out, patched, a file hands the patches over. Does nothing
+  // for a file scanned alone.
   void pass(std::uint64_t offset, std::span<const Patch> patches);
   // The patches last given to pass() or finish() are held here now, and
   // the scan's next call starts a new list: a scan with a patch for every
   // frame keeps none of those it has passed.
   void patchesTaken() { patchesSeen_ = 0; }
   // A stream writes out all it has read so far, patched; the rest of it
-  // can then be copied unchanged.
+  // can then be copied unchanged. A file hands over all its patches.
   IoStatus finish(std::span<const Patch> patches);
 
   bool failed() const { return cancelled_ || !status_; }
@@ -75,12 +93,14 @@ class ScanInput {
   bool readMore();
   void remember(std::span<const Patch> patches);
   void flush();
+  void handOver();
   bool emit(std::span<std::byte> bytes, std::uint64_t offset);
 
   ByteSource* file_ = nullptr;
   CopyProgress progress_;
   ByteStream* in_ = nullptr;
   ByteSink* out_ = nullptr;
+  PatchSink* sink_ = nullptr;
 
   std::vector<std::byte> buffer_;
   std::uint64_t start_ = 0;    // the input offset of buffer_[0]
@@ -88,12 +108,13 @@ class ScanInput {
   std::size_t front_ = 0;      // a stream's: where in buffer_ the byte at start_ lies
   std::size_t lastRead_ = 0;   // how much the last read of a file asked for
 
-  // A stream only: what has been passed, and the patches not yet written out.
+  // What has been passed, and the patches not yet written out or handed over.
   std::uint64_t passed_ = 0;
   std::vector<Patch> pending_;
   std::size_t patchesSeen_ = 0;
   bool ended_ = false;
   std::uint64_t written_ = 0;
+  std::uint64_t handedOver_ = 0;  // a file's: how far its copy has been told
 
   IoStatus status_;
   bool cancelled_ = false;

@@ -8,6 +8,7 @@
 
 #include "speed/speed_job.h"
 #include "support/fakes.h"
+#include "support/flac_builder.h"
 #include "support/host_files.h"
 #include "support/temp_drive.h"
 #include "support/wav_builder.h"
@@ -53,10 +54,18 @@ class FaultTest : public ::testing::Test {
   const std::string talk = test::canonicalWav(44100, 2, 16, 3 << 20);
 };
 
+// A copy made by the kernel, and a FLAC file's, written as its scan goes on.
 TEST_F(FaultTest, DiskFullDuringTheCopy) {
   if (const std::string why = drive.mountSmallDisk("small", "size=1m"); !why.empty()) GTEST_SKIP() << why;
   expectRefused("C:\\temp\\talk.wav", "C:\\small\\",
                 {"Could not write C:\\small\\talk-90.wav", "No space left on device"});
+  const std::string flac = test::FlacBuilder().frames(140000, 256).bytes();
+  ASSERT_GT(flac.size(), std::size_t{2} << 20);
+  drive.write("temp/take.flac", flac);
+  window.messages.clear();
+  expectRefused("C:\\temp\\take.flac", "C:\\small\\",
+                {"Could not write C:\\small\\take-90.flac", "No space left on device"});
+  EXPECT_EQ(drive.read("temp/take.flac"), flac);
   EXPECT_EQ(drive.list("small"), std::vector<std::string>{});
 }
 

@@ -13,6 +13,7 @@
 #include "speed/audio_format.h"
 #include "speed/conversion.h"
 #include "speed/memory_source.h"
+#include "speed/ogg_vorbis.h"
 #include "speed/stream_change.h"
 #include "speed/plan_support.h"
 #include "support/flac_builder.h"
@@ -88,6 +89,13 @@ void expectChange(const std::string& what, const std::string& file, const std::s
     ASSERT_TRUE(s.change.ok()) << message(s.change.error);
     EXPECT_TRUE(s.written == expected) << "through a stream read " << piece << " bytes at a time";
   }
+  test::MemoryFiles files;
+  files.write("C:\\in", file);
+  ConversionRequest request{.input = "C:\\in", .output = "C:\\out", .factor = change.factor};
+  request.exactRate = change.exactRate;
+  const Conversion copied = convert(files, request);
+  ASSERT_TRUE(copied.ok()) << message(copied.error);
+  EXPECT_TRUE(files.read("C:\\out") == expected) << "as a copy";
 }
 
 std::string replaced(std::string file, std::size_t at, const std::string& bytes) {
@@ -387,6 +395,17 @@ TEST(Formats, AppleLosslessInMp4ChangesItsRatesAndPlayingTime) {
 
 // The identification header's page is the only page that changes, with its
 // checksum; the comment and setup headers run on over several pages.
+// Tables and folds (16, 64 and 256 bytes a step) against the bitwise CRC, from any CRC before.
+TEST(Formats, OggCrcAgreesWithTheBitwiseReference) {
+  std::string data(1400, '\0');
+  std::uint32_t seed = 7;
+  for (char& c : data) c = static_cast<char>((seed = seed * 1664525 + 1013904223) >> 24);
+  for (const std::uint32_t before : {0U, 0x04C11DB7U, 0xFFFFFFFFU})
+    for (std::size_t n = 0; n <= data.size(); ++n)
+      ASSERT_EQ(oggCrc(std::as_bytes(std::span(data.data(), n)), before),
+                oggCrcBitByBit(std::string_view(data).substr(0, n), before)) << n;
+}
+
 TEST(Formats, OggVorbisChangesEveryChainedStreamsIdentificationPage) {
   auto stream = [](std::uint32_t rate, std::uint32_t serial, std::int32_t nominal) {
     return oggPages({vorbisIdentification(rate, 2, -1, nominal, 0), "\x03vorbis" + pattern(9000, 1),
@@ -629,6 +648,12 @@ TEST(Formats, FlacStreamsTheSameBytesAsItsCopy) {
   const std::string sound = FlacBuilder().frames(20000, 256).bytes();
   std::string damaged = sound;
   damaged[damaged.size() - 900] ^= 0x10;
+  test::MemoryFiles files;
+  files.write("C:\\in.flac", damaged);
+  const Conversion copied = convert(files, {.input = "C:\\in.flac", .output = "C:\\out.flac", .factor = 0.9,
+                                            .existing = {}, .progress = {}});
+  EXPECT_EQ(copied.error.failure, JobFailure::Malformed);
+  EXPECT_FALSE(files.exists("C:\\out.flac"));
   const Streamed s = streamed(damaged, 4096);
   EXPECT_EQ(s.change.error.failure, JobFailure::Malformed);
   EXPECT_GT(s.change.error.written, 0U);

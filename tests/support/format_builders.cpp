@@ -106,18 +106,13 @@ std::string alacCookieWithAtoms(const std::string& config) {
   return be32(12) + "frma" + "alac" + be32(static_cast<std::uint32_t>(12 + config.size())) + "alac" + be32(0) + config;
 }
 
-namespace {
-
-std::uint32_t oggCrcBitByBit(const std::string& page) {
-  std::uint32_t crc = 0;
+std::uint32_t oggCrcBitByBit(std::string_view page, std::uint32_t crc) {
   for (char c : page) {
     crc ^= static_cast<std::uint32_t>(static_cast<unsigned char>(c)) << 24;
     for (int bit = 0; bit < 8; ++bit) crc = (crc & 0x80000000U) != 0 ? (crc << 1) ^ 0x04C11DB7U : crc << 1;
   }
   return crc;
 }
-
-}  // namespace
 
 std::string OggPage::bytes() const {
   std::string page = "OggS";

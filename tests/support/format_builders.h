@@ -74,6 +74,9 @@ std::string alacConfig(std::uint32_t rate, std::uint8_t bits, std::uint8_t chann
 std::string alacCookieWithAtoms(const std::string& config);
 
 // An Ogg page, its checksum computed bit by bit.
+// Ogg's CRC-32 computed bit by bit, from `crc`.
+std::uint32_t oggCrcBitByBit(std::string_view bytes, std::uint32_t crc = 0);
+
 struct OggPage {
   std::uint8_t flags = 0;  // 1 continued, 2 first of a stream, 4 last
   std::uint64_t granule = 0;

@@ -21,17 +21,26 @@ wav() {
     printf data; le32 $bytes; head -c "$bytes" < <(yes vellora); } > "$1"
 }
 
-compare() {  # compare NAME DIR: cp and vellora-cli on DIR/in.wav, alternating
-  local name=$1 dir=$2
+# About 1 GiB of Ogg Vorbis: one short stream, encoded once, chained again and again.
+ogg() {
+  sox -n -r 44100 -c 2 -b 16 "$work/noise.wav" synth 60 pinknoise vol 0.3
+  oggenc -Q -q 10 -o "$work/one.ogg" "$work/noise.wav"
+  local copies=$(( (1 << 30) / $(stat -c %s "$work/one.ogg") ))
+  for _ in $(seq "$copies"); do cat "$work/one.ogg"; done > "$1"
+}
+
+compare() {  # compare NAME DIR FILE: cp and vellora-cli on DIR/FILE, alternating
+  local name=$1 dir=$2 in=$2/$3 out=${3%.*}-90.${3##*.}
   mkdir -p "$dir/cp" "$dir/vellora"
-  echo "== $name: $(du -h --apparent-size "$dir/in.wav" | cut -f1) input, $(du -h "$dir/in.wav" | cut -f1) allocated"
+  echo "== $name: $(du -h --apparent-size "$in" | cut -f1) input, $(du -h "$in" | cut -f1) allocated"
   hyperfine -N --warmup 2 --runs 15 --style basic \
-    --prepare "rm -f $dir/cp/in-90.wav $dir/vellora/in-90.wav" \
-    -n cp "cp $dir/in.wav $dir/cp/in-90.wav" \
-    -n vellora-cli "$cli -q -p 90 -o $dir/vellora $dir/in.wav"
-  "$cli" -q -f -p 90 -o "$dir/vellora" "$dir/in.wav"
-  cp "$dir/in.wav" "$dir/cp/in-90.wav"
-  echo "allocated: cp $(du -k "$dir/cp/in-90.wav" | cut -f1) KiB, vellora-cli $(du -k "$dir/vellora/in-90.wav" | cut -f1) KiB"
+    --prepare "rm -f $dir/cp/$out $dir/vellora/$out" \
+    -n cp "cp $in $dir/cp/$out" \
+    -n vellora-cli "$cli -q -p 90 -o $dir/vellora $in"
+  "$cli" -q -f -p 90 -o "$dir/vellora" "$in"
+  cp "$in" "$dir/cp/$out"
+  echo "allocated: cp $(du -k "$dir/cp/$out" | cut -f1) KiB, vellora-cli $(du -k "$dir/vellora/$out" | cut -f1) KiB"
+  rm -f "$dir/cp/$out" "$dir/vellora/$out"
 }
 
 if [ "$(id -u)" = 0 ] && command -v mkfs.xfs >/dev/null && command -v mkfs.btrfs >/dev/null; then
@@ -42,7 +51,11 @@ if [ "$(id -u)" = 0 ] && command -v mkfs.xfs >/dev/null && command -v mkfs.btrfs
     if [ $fs = xfs ]; then mkfs.xfs -q -m reflink=1 "$image"; else mkfs.btrfs -q "$image"; fi
     mount -o loop "$image" "$mnt" && mounts+=("$mnt") || { echo "== $fs: cannot mount a loop device here"; continue; }
     wav "$mnt/in.wav" $((1 << 30))
-    compare "$fs, 1 GiB" "$mnt"
+    compare "$fs, 1 GiB of WAV" "$mnt" in.wav
+    rm "$mnt/in.wav"
+    [ -f "$work/in.ogg" ] || ogg "$work/in.ogg"
+    cp "$work/in.ogg" "$mnt/in.ogg"
+    compare "$fs, 1 GiB of chained Ogg Vorbis" "$mnt" in.ogg
   done
 else
   echo "== XFS and btrfs need root and xfsprogs/btrfs-progs; skipped"
@@ -52,4 +65,4 @@ fi
 mkdir -p "$work/sparse"
 wav "$work/sparse/in.wav" 4096
 truncate -s 4608M "$work/sparse/in.wav"
-compare "sparse, ext4 or whatever holds /tmp" "$work/sparse"
+compare "sparse, ext4 or whatever holds /tmp" "$work/sparse" in.wav

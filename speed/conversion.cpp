@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <deque>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -130,8 +132,10 @@ void recordCopyFailure(const IoStatus& copied, const ConversionRequest& request,
 }
 
 // The copy of a file whose scan hands over its patches as it passes them:
-// a thread of its own reads the input again a few MiB behind the scan, puts
-// the patches in and writes, so that the scan's thread only reads and checks.
+// a thread of its own writes a few MiB behind the scan, with the patches put
+// in, from the blocks it lent the scan for its window (reading only what no
+// window held), so that each byte is read once and written once through
+// user space, as cp's are, and the scan's thread only reads and checks.
 class PatchedCopy final : public PatchSink {
  public:
   PatchedCopy(InputFile& input, ReplacementFile& copy) : input_(input), copy_(copy), thread_([this] { run(); }) {}
@@ -141,13 +145,34 @@ class PatchedCopy final : public PatchSink {
 
   IoStatus passed(std::uint64_t upTo, std::span<const Patch> patches) override {
     std::unique_lock lock(mutex_);
-    // The scan runs no further ahead than this, so the patches held stay few.
+    // The scan runs no further ahead than this, so the blocks and patches held stay few.
     room_.wait(lock, [this] { return passed_ - done_ < kAhead || !status_; });
     if (!status_) return status_;
     pending_.insert(pending_.end(), patches.begin(), patches.end());
     passed_ = std::max(passed_, upTo);
     ready_.notify_one();
     return {};
+  }
+
+  std::span<std::byte> lend(std::size_t size) override {
+    std::lock_guard lock(mutex_);
+    // A block lent before that came to hold nothing is lent again.
+    if (!lent_ && !spare_.empty()) {
+      lent_ = std::move(spare_.back());
+      spare_.pop_back();
+    }
+    if (!lent_) lent_ = std::make_unique<Block>();
+    lent_->bytes.resize(size);
+    return lent_->bytes;
+  }
+
+  void holds(const std::byte* block, std::uint64_t offset, std::uint64_t end) override {
+    std::lock_guard lock(mutex_);
+    if (lent_ && lent_->bytes.data() == block) {
+      lent_->offset = offset;
+      held_.push_back(std::move(lent_));
+    }
+    if (!held_.empty() && held_.back()->bytes.data() == block) held_.back()->end = end;
   }
 
   // Waits for the copy of all that was passed; the first failure.
@@ -173,25 +198,47 @@ class PatchedCopy final : public PatchSink {
 
  private:
   static constexpr std::size_t kBlock = std::size_t{1} << 20;
-  static constexpr std::uint64_t kAhead = std::uint64_t{4} << 20;
+  static constexpr std::uint64_t kAhead = std::uint64_t{1} << 20;
+  struct Block {
+    std::vector<std::byte> bytes;
+    std::uint64_t offset = 0;  // of the file's byte at bytes[0]
+    std::uint64_t end = 0;     // of the first byte after those it holds
+  };
 
   void run() {
-    std::vector<std::byte> block(kBlock);
+    std::vector<std::byte> read;
     std::vector<Patch> patches;
     std::unique_lock lock(mutex_);
     for (;;) {
       ready_.wait(lock, [this] { return passed_ > done_ || ended_ || !status_; });
       if (!status_ || passed_ == done_) return;
       const std::uint64_t from = done_;
-      const std::uint64_t to = std::min<std::uint64_t>(passed_, from + kBlock);
-      // Patches come in order: those that start before `to` are this block's,
+      // A block is the scan's no more once the copy has passed it, as the scan had.
+      while (!held_.empty() && held_.front()->end <= from) {
+        spare_.push_back(std::move(held_.front()));
+        held_.pop_front();
+      }
+      std::uint64_t to = std::min<std::uint64_t>(passed_, from + kBlock);
+      std::span<std::byte> bytes;
+      const bool inBlock = !held_.empty() && held_.front()->offset <= from;
+      if (inBlock) {
+        Block& block = *held_.front();
+        to = std::min(to, block.end);
+        bytes = std::span(block.bytes).subspan(static_cast<std::size_t>(from - block.offset),
+                                               static_cast<std::size_t>(to - from));
+      } else {
+        if (!held_.empty()) to = std::min(to, held_.front()->offset);
+        read.resize(static_cast<std::size_t>(to - from));
+        bytes = read;
+      }
+      // Patches come in order: those that start before `to` are this piece's,
       // and one that runs on past it is kept for the next.
       auto last = std::find_if(pending_.begin(), pending_.end(), [to](const Patch& p) { return p.offset >= to; });
       patches.assign(pending_.begin(), last);
       pending_.erase(pending_.begin(), std::find_if(pending_.begin(), last,
                                                     [to](const Patch& p) { return p.offset + p.size > to; }));
       lock.unlock();
-      const IoStatus written = copyBlock(from, std::span(block).first(static_cast<std::size_t>(to - from)), patches);
+      const IoStatus written = copyPiece(from, bytes, !inBlock, patches);
       lock.lock();
       done_ = to;
       if (!written && status_) status_ = written;
@@ -199,10 +246,12 @@ class PatchedCopy final : public PatchSink {
     }
   }
 
-  IoStatus copyBlock(std::uint64_t from, std::span<std::byte> bytes, std::span<const Patch> patches) {
-    const ByteSource::Read r = input_.readAt(from, bytes);
-    if (!r.status) return IoStatus::readFailure(r.status.reason());
-    if (r.count < bytes.size()) return IoStatus::readFailure("the input got shorter while it was being copied");
+  IoStatus copyPiece(std::uint64_t from, std::span<std::byte> bytes, bool readFirst, std::span<const Patch> patches) {
+    if (readFirst) {
+      const ByteSource::Read r = input_.readAt(from, bytes);
+      if (!r.status) return IoStatus::readFailure(r.status.reason());
+      if (r.count < bytes.size()) return IoStatus::readFailure("the input got shorter while it was being copied");
+    }
     applyPatches(bytes, from, patches);
     return copy_.writeAt(from, bytes);
   }
@@ -212,6 +261,9 @@ class PatchedCopy final : public PatchSink {
   std::mutex mutex_;
   std::condition_variable ready_, room_;
   std::vector<Patch> pending_;
+  std::unique_ptr<Block> lent_;                // the scan's window, until it holds what was read into it
+  std::deque<std::unique_ptr<Block>> held_;    // windows the scan read, in order, not yet all written
+  std::vector<std::unique_ptr<Block>> spare_;
   std::uint64_t passed_ = 0;  // what the scan has passed, and the copy may write
   std::uint64_t done_ = 0;    // what the copy has written
   bool ended_ = false;
@@ -287,6 +339,12 @@ Conversion convertSideBySide(InputFile& input, ReplacementFile& output,
   return result;
 }
 
+// What a dry run hands its patches to.
+class DiscardedPatches final : public PatchSink {
+ public:
+  IoStatus passed(std::uint64_t, std::span<const Patch>) override { return {}; }
+};
+
 bool convertsInOnePass(const FormatKind* kind) {
   return kind != nullptr && kind->scan != nullptr && kind->streams && !kind->inPlace;
 }
@@ -324,6 +382,17 @@ Conversion planFile(FileSystem& files, const std::string& input, const RateChang
   if (!opened.status) {
     result.error.record(JobFailure::InputUnreadable, input, opened.status.reason());
     return result;
+  }
+  // A dry run of a format with patches all through it counts them as it
+  // goes, and keeps none, as its conversion does.
+  if (convertsInOnePass(recognise(*opened.file))) {
+    DiscardedPatches discarded;
+    ScanInput scan(*opened.file, discarded);
+    result.plan = planRateChange(scan, change);
+    if (result.plan.failure != PlanFailure::RateOutOfRange && result.plan.failure != PlanFailure::Unsupported) {
+      recordPlanFailure(result.plan, input, result.error);
+      return result;
+    }
   }
   result.plan = planRateChange(*opened.file, change);
   recordPlanFailure(result.plan, input, result.error);

@@ -23,8 +23,8 @@ namespace {
 using Byte = std::uint8_t;
 
 constexpr std::uint32_t kMaxStreamRate = (1U << 20) - 1;  // STREAMINFO's 20 bits
-// Filled from the input's own reads of up to 4 MiB, so memory stays that and this.
-constexpr std::size_t kWindowBytes = std::size_t{1} << 20;
+// The frames are walked through a window of this size, read into straight from the file.
+constexpr std::size_t kWindowBytes = std::size_t{256} << 10;
 // Sync and codes 4, coded number up to 7, block size 2, rate 2, CRC-8 1.
 constexpr std::size_t kMaxHeaderBytes = 16;
 constexpr std::size_t kFooterBytes = 2;
@@ -368,11 +368,14 @@ class FlacPlanner {
     std::uint64_t zeros = from;
     while (zeros > windowStart_ && *at(zeros - 1) == 0) --zeros;
     zerosFrom_ = zeros == windowStart_ ? std::min(zerosFrom_, zeros) : zeros;
+    const std::span<std::byte> memory = input_.windowMemory(windowCapacity_);
+    const std::span<Byte> next(reinterpret_cast<Byte*>(memory.data()), memory.size());
     std::size_t kept = 0;
     if (from < windowEnd()) {
       kept = static_cast<std::size_t>(windowEnd() - from);
-      std::memmove(window_.data(), at(from), kept);
+      std::memmove(next.data(), at(from), kept);
     }
+    window_ = next;
     windowStart_ = from;
     windowLength_ = kept;
     while (windowLength_ < window_.size() && windowEnd() < size_) {
@@ -460,8 +463,8 @@ class FlacPlanner {
     end_ = size_;
     if (!stream_ && !findTail(firstFrame)) return false;
 
-    window_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kWindowBytes, size_ - firstFrame)) +
-                   kMaxHeaderBytes);
+    windowCapacity_ =
+        static_cast<std::size_t>(std::min<std::uint64_t>(kWindowBytes, size_ - firstFrame)) + kMaxHeaderBytes;
     windowStart_ = firstFrame;
     if (!fill(firstFrame)) return false;
     if (windowLength_ == 0 && size_ == firstFrame) return true;
@@ -663,7 +666,8 @@ class FlacPlanner {
   std::uint32_t newRate_ = 0;
   bool fromStreamInfo_;  // every rewritten frame takes the new rate from STREAMINFO
 
-  std::vector<Byte> window_;
+  std::span<Byte> window_;  // the scan input's memory
+  std::size_t windowCapacity_ = 0;
   std::uint64_t windowStart_ = 0;
   std::size_t windowLength_ = 0;
 

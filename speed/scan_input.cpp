@@ -63,8 +63,20 @@ std::size_t ScanInput::readInto(std::uint64_t offset, std::span<std::byte> into)
   }
   into = into.first(static_cast<std::size_t>(std::min<std::uint64_t>(into.size(), size - offset)));
   const ByteSource::Read r = file_->readAt(offset, into);
-  if (!r.status) status_ = r.status;
-  return r.status ? r.count : 0;
+  if (!r.status) {
+    status_ = r.status;
+    return 0;
+  }
+  if (!lent_.empty() && into.data() >= lent_.data() && into.data() < lent_.data() + lent_.size())
+    sink_->holds(lent_.data(), offset - static_cast<std::uint64_t>(into.data() - lent_.data()), offset + r.count);
+  return r.count;
+}
+
+std::span<std::byte> ScanInput::windowMemory(std::size_t size) {
+  lent_ = sink_ != nullptr ? sink_->lend(size) : std::span<std::byte>();
+  if (!lent_.empty()) return lent_;
+  if (window_.size() < size) window_.resize(size);
+  return std::span(window_).first(size);
 }
 
 std::span<const std::byte> ScanInput::readFile(std::uint64_t offset, std::size_t count) {

@@ -31,6 +31,11 @@ class PatchSink {
  public:
   virtual ~PatchSink() = default;
   virtual IoStatus passed(std::uint64_t upTo, std::span<const Patch> patches) = 0;
+  // Memory for the scan's next window over the file, which the copy may then
+  // write from instead of reading the file again; empty when it lends none.
+  virtual std::span<std::byte> lend(std::size_t) { return {}; }
+  // The lent `block` holds the file's bytes from `offset` to `end`.
+  virtual void holds(const std::byte* /*block*/, std::uint64_t /*offset*/, std::uint64_t /*end*/) {}
 };
 
 // The bytes `patches` put into the `bytes` that stand at `offset` of a file.
@@ -57,6 +62,10 @@ class ScanInput {
   // Up to into.size() bytes from `offset` into `into`, read straight there
   // from a file; how many, fewer only where the input ends (or on failed()).
   std::size_t readInto(std::uint64_t offset, std::span<std::byte> into);
+  // Memory for a format's window over the file, `size` bytes, that lasts
+  // until the next call: a file handed over gets a fresh block each time,
+  // lent by its copy, which then writes from it what the scan has passed.
+  std::span<std::byte> windowMemory(std::size_t size);
   // The file's length; a stream's is unknown (the largest number) until its end has been read.
   std::uint64_t size() const;
 
@@ -103,6 +112,8 @@ class ScanInput {
   PatchSink* sink_ = nullptr;
 
   std::vector<std::byte> buffer_;
+  std::vector<std::byte> window_;  // windowMemory()'s, where no block is lent
+  std::span<std::byte> lent_;
   std::uint64_t start_ = 0;    // the input offset of buffer_[0]
   std::size_t length_ = 0;     // how many bytes of buffer_ hold input
   std::size_t front_ = 0;      // a stream's: where in buffer_ the byte at start_ lies

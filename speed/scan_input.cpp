@@ -52,7 +52,7 @@ std::size_t ScanInput::readInto(std::uint64_t offset, std::span<std::byte> into)
   if (failed()) return 0;
   if (file_ == nullptr) {
     const std::span<const std::byte> got = readStream(offset, into.size());
-    std::memcpy(into.data(), got.data(), got.size());
+    if (!got.empty()) std::memcpy(into.data(), got.data(), got.size());
     return got.size();
   }
   const std::uint64_t size = file_->size();

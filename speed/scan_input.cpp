@@ -10,7 +10,7 @@ namespace {
 // A file is read in blocks that start small, since most headers end within
 // the first few hundred bytes, and grow while the scan keeps reading on.
 constexpr std::size_t kFirstRead = std::size_t{4} << 10;
-constexpr std::size_t kLargestRead = std::size_t{4} << 20;
+constexpr std::size_t kLargestRead = std::size_t{1} << 20;
 // A stream is read in pieces of this size, and what the scan has passed is
 // written out once this much has gathered.
 constexpr std::size_t kStreamRead = std::size_t{128} << 10;

@@ -91,9 +91,9 @@ void expectChange(const std::string& what, const std::string& file, const std::s
   }
   test::MemoryFiles files;
   files.write("C:\\in", file);
-  ConversionRequest request{.input = "C:\\in", .output = "C:\\out", .factor = change.factor};
-  request.exactRate = change.exactRate;
-  const Conversion copied = convert(files, request);
+  const Conversion copied = convert(files, {.input = "C:\\in", .output = "C:\\out", .factor = change.factor,
+                                            .existing = {}, .progress = {}, .durable = false,
+                                            .exactRate = change.exactRate});
   ASSERT_TRUE(copied.ok()) << message(copied.error);
   EXPECT_TRUE(files.read("C:\\out") == expected) << "as a copy";
 }

@@ -33,7 +33,7 @@ constexpr FoldKeys makeFoldKeys(unsigned width, std::uint32_t poly) {
   return keys;
 }
 
-// Folds the first bytes of p[0..n) (a multiple of 64, all but fewer than 64
+// Folds the first bytes of p[0..n) (a multiple of 16, all but fewer than 16
 // of them), the CRC so far taken in, into 16 bytes whose CRC from 0 is the
 // CRC of what was folded; how many bytes it folded, 0 where the processor
 // cannot or n is too small to pay.

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "speed/byte_search.h"
 #include "speed/flac_crc.h"
 #include "speed/memory_source.h"
 #include "support/flac_builder.h"
@@ -30,11 +31,28 @@ TEST(FlacCrc, AgreesWithTheBitwiseReference) {
     for (std::size_t n = 0; n < 1400; ++n)
       ASSERT_EQ(flacCrc16(before, bytes(n)), test::referenceCrc16(std::string_view(data).substr(0, n), before)) << n;
     ASSERT_EQ(flacCrc16(before, bytes(data.size())), test::referenceCrc16(data, before));
-    for (const std::uint64_t zeros : {0U, 1U, 2U, 17U, 1000U, 65537U})
+    for (const std::uint64_t zeros : {0U, 1U, 2U, 17U, 255U, 256U, 1000U, 65535U, 65536U, 65537U, 1060863U})
       EXPECT_EQ(flacCrc16AppendZeros(before, zeros), test::referenceCrc16(std::string(zeros, '\0'), before)) << zeros;
   }
-  for (std::size_t n = 0; n < 16; ++n)
+  for (std::size_t n = 0; n < 40; ++n)
     EXPECT_EQ(flacCrc8(bytes(n)), test::referenceCrc8(std::string_view(data).substr(0, n)));
+}
+
+// The sync code's search, whichever of its paths (64 bytes or one a
+// step) the length takes: the first pair, a lone first byte at the very end,
+// decoys of either byte alone.
+TEST(BytePairSearch, FindsTheFirstPairAtAnyPlaceAndLength) {
+  std::vector<std::uint8_t> data(400);
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = i % 7 == 3 ? 0xFF : i % 7 == 5 ? 0xF8 : 0x12;
+  for (std::size_t n = 0; n <= 300; ++n)
+    for (const std::size_t at : {std::size_t{0}, n / 3, 2 * n / 3, n > 0 ? n - 1 : 0, std::size_t{299}}) {
+      std::vector<std::uint8_t> bytes(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(n));
+      if (at + 1 < n) bytes[at] = 0xFF, bytes[at + 1] = 0xF8;
+      std::size_t expected = n;
+      for (std::size_t i = 0; i < n && expected == n; ++i)
+        if (bytes[i] == 0xFF && (i + 1 == n || bytes[i + 1] == 0xF8)) expected = i;
+      ASSERT_EQ(findBytePair(bytes, 0xFF, 0xF8), expected) << n << " " << at;
+    }
 }
 
 RateChange percent(double p) { return {p / 100, std::nullopt}; }

@@ -368,6 +368,7 @@ class FlacPlanner {
     std::uint64_t zeros = from;
     while (zeros > windowStart_ && *at(zeros - 1) == 0) --zeros;
     zerosFrom_ = zeros == windowStart_ ? std::min(zerosFrom_, zeros) : zeros;
+    if (stream_) return viewStream(from);
     const std::span<std::byte> memory = input_.windowMemory(windowCapacity_);
     const std::span<Byte> next(reinterpret_cast<Byte*>(memory.data()), memory.size());
     std::size_t kept = 0;
@@ -382,13 +383,30 @@ class FlacPlanner {
       const std::size_t want =
           static_cast<std::size_t>(std::min<std::uint64_t>(window_.size() - windowLength_, size_ - windowEnd()));
       const std::size_t got =
-          input_.readInto(windowEnd(), std::as_writable_bytes(std::span(window_).subspan(windowLength_, want)));
+          input_.readInto(windowEnd(), std::as_writable_bytes(next.subspan(windowLength_, want)));
       if (input_.failed()) return failInput();
-      if (got == 0 && stream_) return streamEnded();
       if (got == 0) return failRead(IoStatus::readFailure("the file became shorter while it was read"));
       windowLength_ += got;
     }
     return true;
+  }
+
+  // A stream's window is a view of what the stream holds, not a copy: what
+  // the scan passes is then written out, patched, from where it was read.
+  bool viewStream(std::uint64_t from) {
+    window_ = asBytes(input_.read(from, windowCapacity_));
+    windowStart_ = from;
+    windowLength_ = window_.size();
+    if (input_.failed()) return failInput();
+    if (windowLength_ == windowCapacity_) return true;
+    if (!streamEnded()) return false;
+    // Its reads past the end may have moved what the stream holds.
+    window_ = asBytes(input_.read(from, windowLength_));
+    return !input_.failed() || failInput();
+  }
+
+  static std::span<const Byte> asBytes(std::span<const std::byte> bytes) {
+    return {reinterpret_cast<const Byte*>(bytes.data()), bytes.size()};
   }
 
   // Runs the frame's CRC-16 on to `to`.
@@ -666,7 +684,7 @@ class FlacPlanner {
   std::uint32_t newRate_ = 0;
   bool fromStreamInfo_;  // every rewritten frame takes the new rate from STREAMINFO
 
-  std::span<Byte> window_;  // the scan input's memory
+  std::span<const Byte> window_;  // the scan input's memory
   std::size_t windowCapacity_ = 0;
   std::uint64_t windowStart_ = 0;
   std::size_t windowLength_ = 0;

@@ -273,8 +273,11 @@ class Batch {
     const StreamChange front = changeStream(reader, options_.dryRun ? static_cast<ByteSink&>(nowhere) : writer,
                                             change_, input.shown, shownOutput);
     if (!front.ok()) {
-      err_ << kProgram << message(front.error) << '\n';
-      return failed();
+      // An output file cut back holds nothing of what the stream wrote.
+      JobError error = front.error;
+      if (out.undoWrites()) error.written = 0;
+      err_ << kProgram << message(error) << '\n';
+      return kSomeFailed;
     }
     if (options_.dryRun) {
       tell(err_, "would write ", shownOutput, front.plan);

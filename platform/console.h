@@ -32,8 +32,9 @@ class StreamEnd {
   virtual bool sameFileAs(const StreamEnd& other) const = 0;
   // Puts a regular file written through this end back to the length it had
   // when the program started. It is never removed, even when empty: it may
-  // be another user's, or a log a script appends to. Anything else is left as it is.
-  virtual void undoWrites() = 0;
+  // be another user's, or a log a script appends to. Anything else is left as
+  // it is. True when what was written is gone.
+  virtual bool undoWrites() = 0;
 };
 
 // How a stream's rest went over, and which end failed if one did.

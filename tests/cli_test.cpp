@@ -21,6 +21,7 @@ namespace vellora {
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::Not;
 using ::testing::StartsWith;
 using Names = std::vector<std::string>;
 using test::Redirect;
@@ -292,7 +293,7 @@ struct MemoryEnd : StreamEnd {
   bool wasClosed() const override { return false; }
   std::optional<std::uint64_t> regularFileRest() const override { return readable; }
   bool sameFileAs(const StreamEnd&) const override { return false; }
-  void undoWrites() override {}
+  bool undoWrites() override { return false; }
 };
 
 struct MemoryConsole : Console {
@@ -582,12 +583,15 @@ TEST_F(CliTest, HelpSpeaksOfItsOwnHost) {
 // log that a script appends to.
 TEST_F(CliTest, AFailedStreamPutsItsOutputFileBackAsItWas) {
   drive.write("rec/bad.wav", std::string("RIFF\4\0\0\0WAVE", 12));
-  for (const char* input : {"gone.wav", "bad.wav"}) {
+  // One that fails after it wrote a MiB of chunks says that nothing is left.
+  drive.write("rec/endless.wav", test::WavBuilder().chunk("JUNK", std::string(1 << 20, 'j')).bytes());
+  for (const char* input : {"gone.wav", "bad.wav", "endless.wav"}) {
     SCOPED_TRACE(input);
     test::Launch made = launch({"-c", input});
     made.output = Redirect::toFile(drive.host("capture/x.wav"));
     EXPECT_EQ(test::runProgram(made), 1);
     EXPECT_EQ(drive.read("capture/x.wav"), "");
+    EXPECT_THAT(drive.read("capture/err"), Not(HasSubstr("bytes were written")));
 
     for (const char* before : {"", "kept"}) {
       drive.write("capture/notes.wav", before);

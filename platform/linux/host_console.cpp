@@ -66,9 +66,7 @@ class FdStream final : public StreamEnd {
            first.st_dev == second.st_dev && first.st_ino == second.st_ino;
   }
 
-  void undoWrites() override {
-    if (startLength_) (void)::ftruncate(fd_, *startLength_);
-  }
+  bool undoWrites() override { return startLength_ && ::ftruncate(fd_, *startLength_) == 0; }
 
   int fd() const { return fd_; }
 

@@ -66,11 +66,11 @@ class HandleStream final : public StreamEnd {
     return handle && win32::sameFile(handle_, handle->handle_);
   }
 
-  void undoWrites() override {
-    if (!startLength_ || ::GetFileType(handle_) != FILE_TYPE_DISK) return;
+  bool undoWrites() override {
+    if (!startLength_ || ::GetFileType(handle_) != FILE_TYPE_DISK) return false;
     LARGE_INTEGER length{};
     length.QuadPart = *startLength_;
-    if (::SetFilePointerEx(handle_, length, nullptr, FILE_BEGIN)) ::SetEndOfFile(handle_);
+    return ::SetFilePointerEx(handle_, length, nullptr, FILE_BEGIN) && ::SetEndOfFile(handle_);
   }
 
  private:

@@ -49,12 +49,7 @@ std::span<const std::byte> ScanInput::read(std::uint64_t offset, std::size_t cou
 }
 
 std::size_t ScanInput::readInto(std::uint64_t offset, std::span<std::byte> into) {
-  if (failed()) return 0;
-  if (file_ == nullptr) {
-    const std::span<const std::byte> got = readStream(offset, into.size());
-    if (!got.empty()) std::memcpy(into.data(), got.data(), got.size());
-    return got.size();
-  }
+  if (failed() || file_ == nullptr) return 0;
   const std::uint64_t size = file_->size();
   if (offset >= size) return 0;
   if (progress_ && offset != 0 && !progress_(offset, size)) {

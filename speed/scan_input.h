@@ -59,8 +59,9 @@ class ScanInput {
   // span lasts until the next call. Empty, with failed(), when the input
   // could not be read or the scan was cancelled.
   std::span<const std::byte> read(std::uint64_t offset, std::size_t count);
-  // Up to into.size() bytes from `offset` into `into`, read straight there
-  // from a file; how many, fewer only where the input ends (or on failed()).
+  // Up to into.size() bytes from `offset` of a file into `into`, read straight
+  // there; how many, fewer only where the file ends (or on failed()). A
+  // stream's scan views what it holds through read() instead.
   std::size_t readInto(std::uint64_t offset, std::span<std::byte> into);
   // Memory for a format's window over the file, `size` bytes, that lasts
   // until the next call: a file handed over gets a fresh block each time,
